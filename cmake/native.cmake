@@ -1,0 +1,21 @@
+# The native world: the plug-in linked with the simulated Win32 subset, its unit tests, the host
+# simulator and the scenarios.
+enable_testing()
+find_package(GTest REQUIRED)
+
+add_library(kestrune_sim_platform STATIC
+  platform/simulated/sim_calls.cpp
+  platform/simulated/sim_machine.cpp
+  platform/simulated/sim_messages.cpp
+  platform/simulated/sim_windows.cpp
+)
+target_include_directories(kestrune_sim_platform PUBLIC ${PROJECT_SOURCE_DIR})
+
+kestrune_plugin_library(kestrune_plugin ${KESTRUNE_VERBOSE_LOG})
+target_link_libraries(kestrune_plugin PUBLIC kestrune_sim_platform)
+
+include(GoogleTest)
+file(GLOB KESTRUNE_UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/unit/*.cpp)
+add_executable(kestrune_unit_tests ${KESTRUNE_UNIT_TEST_SOURCES})
+target_link_libraries(kestrune_unit_tests PRIVATE kestrune_plugin GTest::gtest GTest::gtest_main)
+gtest_discover_tests(kestrune_unit_tests DISCOVERY_TIMEOUT 60)

@@ -1,0 +1,47 @@
+#include "monitor/monitor_state.h"
+
+MonitorState monitor_state = {
+    UNSET_COUNT,           // last_in_count
+    UNSET_COUNT,           // last_out_count
+    0,                     // init_ticks_left
+    false,                 // check_pending
+    0,                     // check_ticks_left
+    false,                 // reset_pending
+    0,                     // reset_ticks_left
+    nullptr,               // notify_window
+    nullptr,               // notify_handle
+    {},                    // host_functions
+    VERBOSE_LOG_BUILT_IN,  // verbose_log
+};
+
+// Runs before the notification window exists, so that anything the window receives while it
+// is being set up is dropped as arriving during settling.
+void begin_settle() {
+  monitor_state.last_in_count = UNSET_COUNT;
+  monitor_state.last_out_count = UNSET_COUNT;
+  monitor_state.init_ticks_left = INIT_DELAY_TICKS;
+}
+
+// A reset left over from an earlier load belongs to devices the host has since re-enumerated.
+// A pending verification is kept: it only compares counts and schedules nothing by itself.
+void settle_after_load() {
+  monitor_state.reset_pending = false;
+  monitor_state.reset_ticks_left = 0;
+  if (monitor_state.init_ticks_left == 0) {
+    monitor_state.init_ticks_left = INIT_DELAY_TICKS;
+    monitor_state.last_in_count = UNSET_COUNT;
+    monitor_state.last_out_count = UNSET_COUNT;
+  }
+}
+
+// The host keeps calling the tick after unload; with nothing pending and no window, every
+// such tick finds nothing to do. Host slots and the diagnostic switch stay as they are.
+void reset_to_idle() {
+  monitor_state.reset_pending = false;
+  monitor_state.reset_ticks_left = 0;
+  monitor_state.init_ticks_left = 0;
+  monitor_state.last_in_count = UNSET_COUNT;
+  monitor_state.last_out_count = UNSET_COUNT;
+  monitor_state.check_pending = false;
+  monitor_state.check_ticks_left = 0;
+}

@@ -1,0 +1,51 @@
+// The reset monitor's one record of everything it knows, and the operations that put parts of it
+// back to known values at start, after load and at unload.
+#pragma once
+
+#include <cstdint>
+
+#include "host/host_api.h"
+#include "platform/win32.h"
+
+// 0 is a real count (no devices), so "not read yet" needs a value of its own.
+constexpr int32_t UNSET_COUNT = -1;
+constexpr int32_t INIT_DELAY_TICKS = 90;
+constexpr int32_t CHECK_DELAY_TICKS = 5;
+constexpr int32_t RESET_DELAY_TICKS = 20;
+constexpr int32_t RESET_COMMAND_ID = 41175;
+constexpr int LOG_BUFFER_SIZE = 256;
+
+// Fixed when the module is built; nothing at run time turns it on.
+#ifdef KESTRUNE_VERBOSE_LOG
+constexpr bool VERBOSE_LOG_BUILT_IN = true;
+#else
+constexpr bool VERBOSE_LOG_BUILT_IN = false;
+#endif
+
+struct MonitorState {
+  int32_t last_in_count;
+  int32_t last_out_count;
+  int32_t init_ticks_left;
+  bool check_pending;
+  int32_t check_ticks_left;
+  bool reset_pending;
+  int32_t reset_ticks_left;
+  HWND notify_window;
+  HDEVNOTIFY notify_handle;
+  void* host_functions[HOST_FUNCTION_COUNT];
+  bool verbose_log;
+};
+
+extern MonitorState monitor_state;
+
+inline MainOnCommandFn host_main_on_command() {
+  return reinterpret_cast<MainOnCommandFn>(monitor_state.host_functions[SLOT_MAIN_ON_COMMAND]);
+}
+
+inline ShowConsoleMsgFn host_show_console_msg() {
+  return reinterpret_cast<ShowConsoleMsgFn>(monitor_state.host_functions[SLOT_SHOW_CONSOLE_MSG]);
+}
+
+void begin_settle();
+void settle_after_load();
+void reset_to_idle();

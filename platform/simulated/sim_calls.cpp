@@ -1,0 +1,107 @@
+// The call journal, the call counters and failure injection: every simulated call passes
+// through sim_enter() first, so a test can see what the plug-in called, in what order, and make
+// the nth call of any kind fail.
+#include <cstring>
+
+#include "platform/simulated/sim_internal.h"
+
+namespace {
+
+const char* const call_names[SIM_CALL_COUNT] = {
+    "GetModuleHandleA",
+    "GetLastError",
+    "RegisterClassW",
+    "UnregisterClassW",
+    "CreateWindowExW",
+    "DestroyWindow",
+    "DefWindowProcA",
+    "DefWindowProcW",
+    "PeekMessageA",
+    "TranslateMessage",
+    "DispatchMessageA",
+    "SendMessageW",
+    "PostMessageW",
+    "RegisterDeviceNotificationA",
+    "UnregisterDeviceNotification",
+    "midiInGetNumDevs",
+    "midiOutGetNumDevs",
+};
+
+// Fixed arrays: recording a call must not allocate, or the plug-in's own path could not be
+// proven allocation-free.
+int call_counts[SIM_CALL_COUNT];
+SimCall journal[SIM_JOURNAL_CAPACITY];
+int journal_length;
+int fail_countdown[SIM_CALL_COUNT];
+DWORD fail_error[SIM_CALL_COUNT];
+
+thread_local DWORD last_error;
+
+// Any non-null value serves: the plug-in passes it on and never looks inside.
+HINSTANCE const host_module = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x140000000));
+
+}  // namespace
+
+const char* sim_call_name(SimCall call) {
+  return call >= 0 && call < SIM_CALL_COUNT ? call_names[call] : "?";
+}
+
+bool sim_enter(SimCall call) {
+  ++call_counts[call];
+  if (journal_length < SIM_JOURNAL_CAPACITY) {
+    journal[journal_length] = call;
+  }
+  ++journal_length;
+  if (fail_countdown[call] > 0 && --fail_countdown[call] == 0) {
+    last_error = fail_error[call];
+    return true;
+  }
+  return false;
+}
+
+void sim_clear_calls() {
+  std::memset(call_counts, 0, sizeof call_counts);
+  journal_length = 0;
+}
+
+int sim_call_count(SimCall call) { return call_counts[call]; }
+
+int sim_journal_length() {
+  return journal_length < SIM_JOURNAL_CAPACITY ? journal_length : SIM_JOURNAL_CAPACITY;
+}
+
+SimCall sim_journal_entry(int index) { return journal[index]; }
+
+void sim_fail_call(SimCall call, DWORD error, int nth) {
+  fail_countdown[call] = nth;
+  fail_error[call] = error;
+}
+
+void sim_reset() {
+  sim_windows_reset();
+  sim_queue_reset();
+  sim_machine_reset();
+  sim_default_proc_reset();
+  sim_clear_calls();
+  std::memset(fail_countdown, 0, sizeof fail_countdown);
+  last_error = ERROR_SUCCESS;
+}
+
+HINSTANCE sim_host_module() { return host_module; }
+
+HMODULE WINAPI GetModuleHandleA(LPCSTR module_name) {
+  sim_enter(SIM_GET_MODULE_HANDLE_A);
+  if (module_name != nullptr) {
+    // Only the executable is known to the simulated loader.
+    last_error = ERROR_MOD_NOT_FOUND;
+    return nullptr;
+  }
+  return host_module;
+}
+
+DWORD WINAPI GetLastError() {
+  sim_enter(SIM_GET_LAST_ERROR);
+  return last_error;
+}
+
+void WINAPI SetLastError(DWORD error) { last_error = error; }

@@ -1,0 +1,81 @@
+// What tests and the native host simulator use to set up and inspect the simulated Win32 world:
+// reset it, fail a chosen call, read the call journal, and drive the simulated machine.
+#pragma once
+
+#include <cstddef>
+
+#include "platform/simulated/win32_subset.h"
+
+enum SimCall : int {
+  SIM_GET_MODULE_HANDLE_A,
+  SIM_GET_LAST_ERROR,
+  SIM_REGISTER_CLASS_W,
+  SIM_UNREGISTER_CLASS_W,
+  SIM_CREATE_WINDOW_EX_W,
+  SIM_DESTROY_WINDOW,
+  SIM_DEF_WINDOW_PROC_A,
+  SIM_DEF_WINDOW_PROC_W,
+  SIM_PEEK_MESSAGE_A,
+  SIM_TRANSLATE_MESSAGE,
+  SIM_DISPATCH_MESSAGE_A,
+  SIM_SEND_MESSAGE_W,
+  SIM_POST_MESSAGE_W,
+  SIM_REGISTER_DEVICE_NOTIFICATION_A,
+  SIM_UNREGISTER_DEVICE_NOTIFICATION,
+  SIM_MIDI_IN_GET_NUM_DEVS,
+  SIM_MIDI_OUT_GET_NUM_DEVS,
+  SIM_CALL_COUNT
+};
+
+const char* sim_call_name(SimCall call);
+
+// A fresh machine: no classes, windows, queued messages or registrations; no MIDI devices;
+// counters, journal and injected failures cleared.
+void sim_reset();
+
+// Calls made since the last reset or sim_clear_calls().
+int sim_call_count(SimCall call);
+void sim_clear_calls();
+
+// The order of calls made since the last clear; the journal keeps the first SIM_JOURNAL_CAPACITY.
+constexpr int SIM_JOURNAL_CAPACITY = 4096;
+int sim_journal_length();
+SimCall sim_journal_entry(int index);
+
+// The nth call of `call` from now (1 = the next) fails with `error` as its last error.
+void sim_fail_call(SimCall call, DWORD error, int nth = 1);
+
+// The instance GetModuleHandleA(nullptr) reports: the host's executable.
+HINSTANCE sim_host_module();
+
+// Live objects, to prove that nothing is left behind.
+int sim_class_count();
+int sim_window_count();
+int sim_registration_count();
+int sim_queued_message_count(HWND window);
+
+// The last call that reached a default window procedure, with which one it was.
+struct SimDefaultProcCall {
+  bool unicode;
+  HWND window;
+  UINT message;
+  WPARAM first;
+  LPARAM second;
+};
+SimDefaultProcCall sim_last_default_proc_call();
+
+// The simulated machine. Plugging or unplugging changes the count first, as the driver publishes
+// its port, and then sends WM_DEVICECHANGE with a device-interface header of the given class to
+// every window registered for it, delivered at its thread's next message retrieval.
+enum SimMidiPort { SIM_MIDI_INPUT, SIM_MIDI_OUTPUT };
+void sim_set_midi_counts(UINT inputs, UINT outputs);
+void sim_plug_device(SimMidiPort port, const GUID& interface_class);
+void sim_unplug_device(SimMidiPort port, const GUID& interface_class);
+
+// A message sent by another thread or process: queued to the window's thread and delivered by
+// its next PeekMessageA, before any posted message. The sender does not wait for the result.
+// With a header, `size` bytes are copied, as the system marshals a message between processes,
+// and the second parameter points to the copy when the procedure runs.
+void sim_send_from_outside(HWND window, UINT message, WPARAM first, LPARAM second);
+void sim_send_device_change_from_outside(HWND window, WPARAM event, const void* header,
+                                         size_t size);

@@ -1,0 +1,26 @@
+// Shared between the files of the simulated platform; not for tests or production code.
+#pragma once
+
+#include <thread>
+
+#include "platform/simulated/sim_control.h"
+
+// Journals and counts one call. True when an injected failure is due: the last error is then
+// already set, and the caller returns its failure value.
+bool sim_enter(SimCall call);
+
+// Window lookups for message delivery.
+WNDPROC sim_window_proc(HWND window);
+bool sim_window_owned_by_this_thread(HWND window);
+
+// Queues.
+void sim_queue_reset();
+void sim_queue_forget_window(HWND window);
+
+// Windows, classes and registrations.
+void sim_windows_reset();
+void sim_machine_reset();
+void sim_default_proc_reset();
+
+// The thread a window belongs to; its queue is where messages for the window wait.
+bool sim_window_owner(HWND window, std::thread::id* owner);

@@ -1,0 +1,143 @@
+// The simulated machine: its MIDI ports, and the device-notification registrations through which
+// windows hear of interfaces arriving and leaving.
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/simulated/sim_internal.h"
+
+namespace {
+
+constexpr int MAX_REGISTRATIONS = 32;
+
+struct Registration {
+  bool in_use;
+  HDEVNOTIFY handle;
+  HWND recipient;
+  bool all_classes;
+  GUID interface_class;
+};
+
+Registration registrations[MAX_REGISTRATIONS];
+uintptr_t next_registration;
+UINT midi_inputs;
+UINT midi_outputs;
+unsigned device_serial;
+
+// The header the system sends for a device interface: the fixed fields and the interface's
+// symbolic link, whose length makes dbch_size larger than the record's declared size.
+struct InterfaceNotice {
+  DEV_BROADCAST_DEVICEINTERFACE_A header;
+  char name_rest[40];
+};
+
+void notify(WPARAM event, SimMidiPort port, const GUID& interface_class) {
+  InterfaceNotice notice{};
+  notice.header.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+  notice.header.dbcc_classguid = interface_class;
+  int length = std::snprintf(notice.header.dbcc_name, sizeof notice.header.dbcc_name +
+                                                          sizeof notice.name_rest,
+                             "\\\\?\\SIM#MIDI_%s#%u", port == SIM_MIDI_INPUT ? "IN" : "OUT",
+                             ++device_serial);
+  notice.header.dbcc_size = static_cast<DWORD>(
+      offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name) + static_cast<size_t>(length) + 1);
+  for (const Registration& registration : registrations) {
+    if (registration.in_use &&
+        (registration.all_classes ||
+         std::memcmp(&registration.interface_class, &interface_class, sizeof(GUID)) == 0)) {
+      sim_send_device_change_from_outside(registration.recipient, event, &notice,
+                                          notice.header.dbcc_size);
+    }
+  }
+}
+
+}  // namespace
+
+void sim_machine_reset() {
+  for (Registration& registration : registrations) {
+    registration = Registration{};
+  }
+  next_registration = 0xD000;
+  midi_inputs = 0;
+  midi_outputs = 0;
+  device_serial = 0;
+}
+
+int sim_registration_count() {
+  int count = 0;
+  for (const Registration& registration : registrations) {
+    count += registration.in_use ? 1 : 0;
+  }
+  return count;
+}
+
+void sim_set_midi_counts(UINT inputs, UINT outputs) {
+  midi_inputs = inputs;
+  midi_outputs = outputs;
+}
+
+void sim_plug_device(SimMidiPort port, const GUID& interface_class) {
+  ++(port == SIM_MIDI_INPUT ? midi_inputs : midi_outputs);
+  notify(DBT_DEVICEARRIVAL, port, interface_class);
+}
+
+void sim_unplug_device(SimMidiPort port, const GUID& interface_class) {
+  UINT& count = port == SIM_MIDI_INPUT ? midi_inputs : midi_outputs;
+  if (count > 0) {
+    --count;
+  }
+  notify(DBT_DEVICEREMOVECOMPLETE, port, interface_class);
+}
+
+HDEVNOTIFY WINAPI RegisterDeviceNotificationA(HANDLE recipient, LPVOID filter, DWORD flags) {
+  if (sim_enter(SIM_REGISTER_DEVICE_NOTIFICATION_A)) {
+    return nullptr;
+  }
+  HWND window = static_cast<HWND>(recipient);
+  if ((flags & 0x3) != DEVICE_NOTIFY_WINDOW_HANDLE || !IsWindow(window)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  const auto* wanted = static_cast<const DEV_BROADCAST_DEVICEINTERFACE_A*>(filter);
+  if (wanted == nullptr || wanted->dbcc_size < sizeof(DEV_BROADCAST_DEVICEINTERFACE_A) ||
+      wanted->dbcc_devicetype != DBT_DEVTYP_DEVICEINTERFACE) {
+    SetLastError(ERROR_INVALID_DATA);
+    return nullptr;
+  }
+  for (Registration& registration : registrations) {
+    if (!registration.in_use) {
+      registration.in_use = true;
+      registration.handle = reinterpret_cast<HDEVNOTIFY>(next_registration++);
+      registration.recipient = window;
+      registration.all_classes = (flags & DEVICE_NOTIFY_ALL_INTERFACE_CLASSES) != 0;
+      registration.interface_class = wanted->dbcc_classguid;
+      return registration.handle;
+    }
+  }
+  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return nullptr;
+}
+
+BOOL WINAPI UnregisterDeviceNotification(HDEVNOTIFY handle) {
+  if (sim_enter(SIM_UNREGISTER_DEVICE_NOTIFICATION)) {
+    return FALSE;
+  }
+  for (Registration& registration : registrations) {
+    if (registration.in_use && registration.handle == handle) {
+      registration = Registration{};
+      return TRUE;
+    }
+  }
+  SetLastError(ERROR_INVALID_HANDLE);
+  return FALSE;
+}
+
+UINT WINAPI midiInGetNumDevs() {
+  sim_enter(SIM_MIDI_IN_GET_NUM_DEVS);
+  return midi_inputs;
+}
+
+UINT WINAPI midiOutGetNumDevs() {
+  sim_enter(SIM_MIDI_OUT_GET_NUM_DEVS);
+  return midi_outputs;
+}

@@ -1,0 +1,252 @@
+// Per-thread message queues. As on Windows, messages sent from outside a thread wait in that
+// thread's queue until it retrieves messages, and PeekMessageA delivers all of them to their
+// window procedures before it looks for a posted message matching its filter.
+//
+// Retrieval never allocates: queues grow only when a message is queued, which happens between
+// the plug-in's calls, so tests can prove the plug-in's own path allocation-free.
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "platform/simulated/sim_internal.h"
+
+namespace {
+
+// Room for a device-interface header with a symbolic-link name, or any short header a test
+// sends; a longer one is cut to this size, as a marshalling limit would.
+constexpr size_t PAYLOAD_CAPACITY = 128;
+
+struct QueuedMessage {
+  HWND window;
+  UINT message;
+  WPARAM first;
+  LPARAM second;
+  size_t payload_size;  // when non-zero, the second parameter is the payload's address
+  alignas(8) unsigned char payload[PAYLOAD_CAPACITY];
+};
+
+struct ThreadQueue {
+  bool in_use;
+  std::thread::id owner;
+  std::vector<QueuedMessage> sent;
+  size_t next_sent;
+  std::vector<QueuedMessage> posted;
+  size_t next_posted;
+};
+
+constexpr int MAX_THREADS = 8;
+ThreadQueue queues[MAX_THREADS];
+// Guards the queues alone: procedures are always called with it released, since they may queue
+// or retrieve messages themselves.
+std::mutex queue_lock;
+
+// Call with the lock held.
+ThreadQueue* queue_of(std::thread::id owner, bool create) {
+  for (ThreadQueue& queue : queues) {
+    if (queue.in_use && queue.owner == owner) {
+      return &queue;
+    }
+  }
+  if (!create) {
+    return nullptr;
+  }
+  for (ThreadQueue& queue : queues) {
+    if (!queue.in_use) {
+      queue.in_use = true;
+      queue.owner = owner;
+      return &queue;
+    }
+  }
+  return nullptr;
+}
+
+bool enqueue(HWND window, const QueuedMessage& entry, bool sent) {
+  std::thread::id owner;
+  if (!sim_window_owner(window, &owner)) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return false;
+  }
+  std::lock_guard<std::mutex> guard(queue_lock);
+  ThreadQueue* queue = queue_of(owner, true);
+  if (queue == nullptr) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return false;
+  }
+  (sent ? queue->sent : queue->posted).push_back(entry);
+  return true;
+}
+
+bool take_sent(QueuedMessage* entry) {
+  std::lock_guard<std::mutex> guard(queue_lock);
+  ThreadQueue* queue = queue_of(std::this_thread::get_id(), false);
+  if (queue == nullptr || queue->next_sent == queue->sent.size()) {
+    return false;
+  }
+  *entry = queue->sent[queue->next_sent++];
+  if (queue->next_sent == queue->sent.size()) {
+    queue->sent.clear();  // keeps its capacity
+    queue->next_sent = 0;
+  }
+  return true;
+}
+
+bool matches(const QueuedMessage& entry, HWND window, UINT filter_min, UINT filter_max) {
+  if (entry.window == HWND_MESSAGE) {
+    return false;  // already taken
+  }
+  if (window == reinterpret_cast<HWND>(static_cast<LONG_PTR>(-1))) {
+    if (entry.window != nullptr) {
+      return false;
+    }
+  } else if (window != nullptr && entry.window != window) {
+    return false;
+  }
+  return (filter_min == 0 && filter_max == 0) ||
+         (entry.message >= filter_min && entry.message <= filter_max);
+}
+
+bool take_posted(MSG* message, HWND window, UINT filter_min, UINT filter_max, bool remove) {
+  std::lock_guard<std::mutex> guard(queue_lock);
+  ThreadQueue* queue = queue_of(std::this_thread::get_id(), false);
+  if (queue == nullptr) {
+    return false;
+  }
+  for (size_t i = queue->next_posted; i < queue->posted.size(); ++i) {
+    QueuedMessage& entry = queue->posted[i];
+    if (!matches(entry, window, filter_min, filter_max)) {
+      continue;
+    }
+    *message = MSG{entry.window, entry.message, entry.first, entry.second, 0, {0, 0}};
+    if (remove) {
+      entry.window = HWND_MESSAGE;  // a taken entry; never a real target of a posted message
+    }
+    while (queue->next_posted < queue->posted.size() &&
+           queue->posted[queue->next_posted].window == HWND_MESSAGE) {
+      ++queue->next_posted;
+    }
+    if (queue->next_posted == queue->posted.size()) {
+      queue->posted.clear();
+      queue->next_posted = 0;
+    }
+    return true;
+  }
+  return false;
+}
+
+void deliver(QueuedMessage& entry) {
+  WNDPROC procedure = sim_window_proc(entry.window);
+  if (procedure == nullptr) {
+    return;  // the window went away while the message waited
+  }
+  LPARAM second =
+      entry.payload_size != 0 ? reinterpret_cast<LPARAM>(entry.payload) : entry.second;
+  procedure(entry.window, entry.message, entry.first, second);
+}
+
+}  // namespace
+
+void sim_queue_reset() {
+  std::lock_guard<std::mutex> guard(queue_lock);
+  for (ThreadQueue& queue : queues) {
+    queue.in_use = false;
+    queue.sent.clear();
+    queue.next_sent = 0;
+    queue.posted.clear();
+    queue.next_posted = 0;
+  }
+}
+
+void sim_queue_forget_window(HWND window) {
+  std::lock_guard<std::mutex> guard(queue_lock);
+  for (ThreadQueue& queue : queues) {
+    for (QueuedMessage& entry : queue.posted) {
+      if (entry.window == window) {
+        entry.window = HWND_MESSAGE;
+      }
+    }
+  }
+}
+
+int sim_queued_message_count(HWND window) {
+  std::lock_guard<std::mutex> guard(queue_lock);
+  int count = 0;
+  for (const ThreadQueue& queue : queues) {
+    for (size_t i = queue.next_sent; i < queue.sent.size(); ++i) {
+      count += queue.sent[i].window == window ? 1 : 0;
+    }
+    for (size_t i = queue.next_posted; i < queue.posted.size(); ++i) {
+      count += queue.posted[i].window == window ? 1 : 0;
+    }
+  }
+  return count;
+}
+
+void sim_send_from_outside(HWND window, UINT message, WPARAM first, LPARAM second) {
+  QueuedMessage entry{window, message, first, second, 0, {}};
+  enqueue(window, entry, true);
+}
+
+void sim_send_device_change_from_outside(HWND window, WPARAM event, const void* header,
+                                         size_t size) {
+  QueuedMessage entry{window, WM_DEVICECHANGE, event, 0, 0, {}};
+  if (header != nullptr && size > 0) {
+    entry.payload_size = size < PAYLOAD_CAPACITY ? size : PAYLOAD_CAPACITY;
+    std::memcpy(entry.payload, header, entry.payload_size);
+  }
+  enqueue(window, entry, true);
+}
+
+BOOL WINAPI PeekMessageA(LPMSG message, HWND window, UINT filter_min, UINT filter_max,
+                         UINT remove) {
+  sim_enter(SIM_PEEK_MESSAGE_A);
+  // Each sent message is copied out before its procedure runs, so a payload stays valid for the
+  // whole call even if the procedure queues more.
+  QueuedMessage entry;
+  while (take_sent(&entry)) {
+    deliver(entry);
+  }
+  return take_posted(message, window, filter_min, filter_max, (remove & PM_REMOVE) != 0) ? TRUE
+                                                                                         : FALSE;
+}
+
+BOOL WINAPI TranslateMessage(const MSG* message) {
+  sim_enter(SIM_TRANSLATE_MESSAGE);
+  (void)message;
+  return FALSE;  // only key messages translate, and no window here receives any
+}
+
+LRESULT WINAPI DispatchMessageA(const MSG* message) {
+  sim_enter(SIM_DISPATCH_MESSAGE_A);
+  if (message == nullptr) {
+    return 0;
+  }
+  WNDPROC procedure = sim_window_proc(message->hwnd);
+  return procedure != nullptr
+             ? procedure(message->hwnd, message->message, message->wParam, message->lParam)
+             : 0;
+}
+
+// Only a window of the calling thread is reached directly; a thread of the simulation that wants
+// to reach another's window does what the system does, sim_send_from_outside().
+LRESULT WINAPI SendMessageW(HWND window, UINT message, WPARAM first, LPARAM second) {
+  sim_enter(SIM_SEND_MESSAGE_W);
+  WNDPROC procedure = sim_window_proc(window);
+  if (procedure == nullptr || !sim_window_owned_by_this_thread(window)) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return 0;
+  }
+  return procedure(window, message, first, second);
+}
+
+BOOL WINAPI PostMessageW(HWND window, UINT message, WPARAM first, LPARAM second) {
+  if (sim_enter(SIM_POST_MESSAGE_W)) {
+    return FALSE;
+  }
+  // A device event carries a pointer, and the system refuses to post pointers.
+  if (message == WM_DEVICECHANGE && (first & 0x8000) != 0) {
+    SetLastError(ERROR_MESSAGE_SYNC_ONLY);
+    return FALSE;
+  }
+  QueuedMessage entry{window, message, first, second, 0, {}};
+  return enqueue(window, entry, false) ? TRUE : FALSE;
+}

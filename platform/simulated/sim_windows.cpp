@@ -1,0 +1,323 @@
+// Window classes and windows: a class is known by name and instance, a window by its handle,
+// and creation and destruction send the usual messages to the class's procedure.
+#include <cwchar>
+#include <cwctype>
+#include <thread>
+
+#include "platform/simulated/sim_internal.h"
+
+namespace {
+
+constexpr int MAX_CLASSES = 16;
+constexpr int MAX_WINDOWS = 64;
+constexpr int MAX_NAME = 64;
+
+struct SimClass {
+  bool in_use;
+  WCHAR name[MAX_NAME];
+  HINSTANCE instance;
+  WNDPROC procedure;
+  ATOM atom;
+};
+
+struct SimWindow {
+  bool in_use;
+  HWND handle;
+  int class_index;
+  HWND parent;
+  WCHAR title[MAX_NAME];
+  std::thread::id owner;
+};
+
+SimClass classes[MAX_CLASSES];
+SimWindow windows[MAX_WINDOWS];
+uintptr_t next_handle;
+ATOM next_atom;
+SimDefaultProcCall last_default_call;
+
+// Class names compare without regard to case, as on Windows.
+bool same_name(LPCWSTR a, LPCWSTR b) {
+  for (; *a != 0 && *b != 0; ++a, ++b) {
+    if (std::towlower(static_cast<wint_t>(*a)) != std::towlower(static_cast<wint_t>(*b))) {
+      return false;
+    }
+  }
+  return *a == *b;
+}
+
+void copy_name(WCHAR* target, LPCWSTR source) {
+  int i = 0;
+  for (; source != nullptr && source[i] != 0 && i < MAX_NAME - 1; ++i) {
+    target[i] = source[i];
+  }
+  target[i] = 0;
+}
+
+int find_class(LPCWSTR name, HINSTANCE instance) {
+  for (int i = 0; i < MAX_CLASSES; ++i) {
+    if (classes[i].in_use && classes[i].instance == instance && same_name(classes[i].name, name)) {
+      return i;
+    }
+  }
+  return -1;
+}
+
+SimWindow* find_window(HWND handle) {
+  if (handle == nullptr) {
+    return nullptr;
+  }
+  for (SimWindow& window : windows) {
+    if (window.in_use && window.handle == handle) {
+      return &window;
+    }
+  }
+  return nullptr;
+}
+
+void release_window(SimWindow* window) {
+  sim_queue_forget_window(window->handle);
+  *window = SimWindow{};
+}
+
+}  // namespace
+
+void sim_windows_reset() {
+  for (SimClass& window_class : classes) {
+    window_class = SimClass{};
+  }
+  for (SimWindow& window : windows) {
+    window = SimWindow{};
+  }
+  next_handle = 0x10010;
+  next_atom = 0xC001;
+}
+
+void sim_default_proc_reset() { last_default_call = SimDefaultProcCall{}; }
+
+SimDefaultProcCall sim_last_default_proc_call() { return last_default_call; }
+
+int sim_class_count() {
+  int count = 0;
+  for (const SimClass& window_class : classes) {
+    count += window_class.in_use ? 1 : 0;
+  }
+  return count;
+}
+
+int sim_window_count() {
+  int count = 0;
+  for (const SimWindow& window : windows) {
+    count += window.in_use ? 1 : 0;
+  }
+  return count;
+}
+
+WNDPROC sim_window_proc(HWND handle) {
+  SimWindow* window = find_window(handle);
+  return window != nullptr ? classes[window->class_index].procedure : nullptr;
+}
+
+bool sim_window_owned_by_this_thread(HWND handle) {
+  SimWindow* window = find_window(handle);
+  return window != nullptr && window->owner == std::this_thread::get_id();
+}
+
+ATOM WINAPI RegisterClassW(const WNDCLASSW* window_class) {
+  if (sim_enter(SIM_REGISTER_CLASS_W)) {
+    return 0;
+  }
+  if (window_class == nullptr || window_class->lpszClassName == nullptr ||
+      window_class->lpfnWndProc == nullptr) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  if (find_class(window_class->lpszClassName, window_class->hInstance) >= 0) {
+    SetLastError(ERROR_CLASS_ALREADY_EXISTS);
+    return 0;
+  }
+  for (SimClass& slot : classes) {
+    if (!slot.in_use) {
+      slot.in_use = true;
+      copy_name(slot.name, window_class->lpszClassName);
+      slot.instance = window_class->hInstance;
+      slot.procedure = window_class->lpfnWndProc;
+      slot.atom = next_atom++;
+      return slot.atom;
+    }
+  }
+  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return 0;
+}
+
+BOOL WINAPI UnregisterClassW(LPCWSTR class_name, HINSTANCE instance) {
+  if (sim_enter(SIM_UNREGISTER_CLASS_W)) {
+    return FALSE;
+  }
+  int index = class_name != nullptr ? find_class(class_name, instance) : -1;
+  if (index < 0) {
+    SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
+    return FALSE;
+  }
+  for (const SimWindow& window : windows) {
+    if (window.in_use && window.class_index == index) {
+      SetLastError(ERROR_CLASS_HAS_WINDOWS);
+      return FALSE;
+    }
+  }
+  classes[index] = SimClass{};
+  return TRUE;
+}
+
+HWND WINAPI CreateWindowExW(DWORD ex_style, LPCWSTR class_name, LPCWSTR window_name, DWORD style,
+                            int x, int y, int width, int height, HWND parent, HMENU menu,
+                            HINSTANCE instance, LPVOID param) {
+  if (sim_enter(SIM_CREATE_WINDOW_EX_W)) {
+    return nullptr;
+  }
+  int class_index = class_name != nullptr ? find_class(class_name, instance) : -1;
+  if (class_index < 0) {
+    SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
+    return nullptr;
+  }
+  SimWindow* window = nullptr;
+  for (SimWindow& slot : windows) {
+    if (!slot.in_use) {
+      window = &slot;
+      break;
+    }
+  }
+  if (window == nullptr) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  window->in_use = true;
+  window->handle = reinterpret_cast<HWND>(next_handle);
+  next_handle += 2;
+  window->class_index = class_index;
+  window->parent = parent;
+  window->owner = std::this_thread::get_id();
+  HWND handle = window->handle;
+
+  // As on Windows, the title is set by the default procedure's WM_NCCREATE, read from the
+  // creation record: a procedure that forwards to the wrong default gets the wrong title.
+  CREATESTRUCTW creation = {param, instance, menu,     parent,      height,    width,
+                            y,     x,        static_cast<LONG>(style), window_name, class_name, ex_style};
+  WNDPROC procedure = classes[class_index].procedure;
+  LPARAM creation_param = reinterpret_cast<LPARAM>(&creation);
+  if (procedure(handle, WM_NCCREATE, 0, creation_param) == 0 ||
+      procedure(handle, WM_CREATE, 0, creation_param) == -1) {
+    procedure(handle, WM_NCDESTROY, 0, 0);
+    if (SimWindow* failed = find_window(handle)) {
+      release_window(failed);
+    }
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  return handle;
+}
+
+BOOL WINAPI DestroyWindow(HWND handle) {
+  if (sim_enter(SIM_DESTROY_WINDOW)) {
+    return FALSE;
+  }
+  SimWindow* window = find_window(handle);
+  if (window == nullptr) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return FALSE;
+  }
+  WNDPROC procedure = classes[window->class_index].procedure;
+  procedure(handle, WM_DESTROY, 0, 0);
+  procedure(handle, WM_NCDESTROY, 0, 0);
+  if (SimWindow* destroyed = find_window(handle)) {
+    release_window(destroyed);
+  }
+  return TRUE;
+}
+
+BOOL WINAPI IsWindow(HWND handle) { return find_window(handle) != nullptr ? TRUE : FALSE; }
+
+HWND WINAPI FindWindowExW(HWND parent, HWND child_after, LPCWSTR class_name,
+                          LPCWSTR window_name) {
+  bool past_after = child_after == nullptr;
+  for (const SimWindow& window : windows) {
+    if (!window.in_use) {
+      continue;
+    }
+    if (!past_after) {
+      past_after = window.handle == child_after;
+      continue;
+    }
+    if (window.parent != parent) {
+      continue;
+    }
+    if (class_name != nullptr && !same_name(classes[window.class_index].name, class_name)) {
+      continue;
+    }
+    if (window_name != nullptr && std::wcscmp(window.title, window_name) != 0) {
+      continue;
+    }
+    return window.handle;
+  }
+  return nullptr;
+}
+
+int WINAPI GetWindowTextW(HWND handle, LPWSTR text, int max_count) {
+  SimWindow* window = find_window(handle);
+  if (window == nullptr || text == nullptr || max_count <= 0) {
+    return 0;
+  }
+  int i = 0;
+  for (; window->title[i] != 0 && i < max_count - 1; ++i) {
+    text[i] = window->title[i];
+  }
+  text[i] = 0;
+  return i;
+}
+
+// WM_NCCREATE takes the title from the creation record: as UTF-16 through the wide procedure,
+// as 8-bit text through the narrow one. A wide title read as 8-bit text stops at the first
+// zero byte, which is where the real platform leaves a window titled "K".
+namespace {
+
+LRESULT default_proc(bool unicode, HWND handle, UINT message, WPARAM first, LPARAM second) {
+  last_default_call = SimDefaultProcCall{unicode, handle, message, first, second};
+  if (message != WM_NCCREATE) {
+    return 0;
+  }
+  SimWindow* window = find_window(handle);
+  const auto* creation = reinterpret_cast<const CREATESTRUCTW*>(second);
+  if (window != nullptr && creation != nullptr && creation->lpszName != nullptr) {
+    if (unicode) {
+      copy_name(window->title, creation->lpszName);
+    } else {
+      const auto* narrow = reinterpret_cast<const unsigned char*>(creation->lpszName);
+      int i = 0;
+      for (; narrow[i] != 0 && i < MAX_NAME - 1; ++i) {
+        window->title[i] = narrow[i];
+      }
+      window->title[i] = 0;
+    }
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+LRESULT WINAPI DefWindowProcA(HWND handle, UINT message, WPARAM first, LPARAM second) {
+  sim_enter(SIM_DEF_WINDOW_PROC_A);
+  return default_proc(false, handle, message, first, second);
+}
+
+LRESULT WINAPI DefWindowProcW(HWND handle, UINT message, WPARAM first, LPARAM second) {
+  sim_enter(SIM_DEF_WINDOW_PROC_W);
+  return default_proc(true, handle, message, first, second);
+}
+
+bool sim_window_owner(HWND handle, std::thread::id* owner) {
+  SimWindow* window = find_window(handle);
+  if (window == nullptr) {
+    return false;
+  }
+  *owner = window->owner;
+  return true;
+}

@@ -1,0 +1,176 @@
+// The part of Win32 the plug-in and its tests use, declared with the names and types of the
+// real headers so that production code compiles unchanged against it. The definitions behind it
+// (sim_*.cpp) keep real state: classes, windows, per-thread queues, device registrations and a
+// machine with MIDI devices. Never part of the DLL.
+#pragma once
+
+#include <cstdint>
+
+#define WINAPI
+#define CALLBACK
+#define TRUE 1
+#define FALSE 0
+
+typedef int BOOL;
+typedef unsigned int UINT;
+typedef uint32_t DWORD;
+typedef uint16_t WORD;
+typedef unsigned char BYTE;
+typedef unsigned short ATOM;
+typedef long LONG;
+typedef char CHAR;
+typedef wchar_t WCHAR;
+typedef const char* LPCSTR;
+typedef const wchar_t* LPCWSTR;
+typedef wchar_t* LPWSTR;
+typedef void* LPVOID;
+typedef void* HANDLE;
+typedef uintptr_t UINT_PTR;
+typedef intptr_t LONG_PTR;
+typedef UINT_PTR WPARAM;
+typedef LONG_PTR LPARAM;
+typedef LONG_PTR LRESULT;
+typedef struct HWND__* HWND;
+typedef struct HINSTANCE__* HINSTANCE;
+typedef HINSTANCE HMODULE;
+typedef struct HICON__* HICON;
+typedef HICON HCURSOR;
+typedef struct HBRUSH__* HBRUSH;
+typedef struct HMENU__* HMENU;
+typedef void* HDEVNOTIFY;
+
+typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
+
+struct GUID {
+  uint32_t Data1;
+  uint16_t Data2;
+  uint16_t Data3;
+  unsigned char Data4[8];
+};
+
+struct POINT {
+  LONG x;
+  LONG y;
+};
+
+struct MSG {
+  HWND hwnd;
+  UINT message;
+  WPARAM wParam;
+  LPARAM lParam;
+  DWORD time;
+  POINT pt;
+};
+typedef MSG* LPMSG;
+
+struct WNDCLASSW {
+  UINT style;
+  WNDPROC lpfnWndProc;
+  int cbClsExtra;
+  int cbWndExtra;
+  HINSTANCE hInstance;
+  HICON hIcon;
+  HCURSOR hCursor;
+  HBRUSH hbrBackground;
+  LPCWSTR lpszMenuName;
+  LPCWSTR lpszClassName;
+};
+
+struct CREATESTRUCTW {
+  LPVOID lpCreateParams;
+  HINSTANCE hInstance;
+  HMENU hMenu;
+  HWND hwndParent;
+  int cy;
+  int cx;
+  int y;
+  int x;
+  LONG style;
+  LPCWSTR lpszName;
+  LPCWSTR lpszClass;
+  DWORD dwExStyle;
+};
+
+struct DEV_BROADCAST_HDR {
+  DWORD dbch_size;
+  DWORD dbch_devicetype;
+  DWORD dbch_reserved;
+};
+
+struct DEV_BROADCAST_DEVICEINTERFACE_A {
+  DWORD dbcc_size;
+  DWORD dbcc_devicetype;
+  DWORD dbcc_reserved;
+  GUID dbcc_classguid;
+  char dbcc_name[1];
+};
+
+#define HWND_MESSAGE (reinterpret_cast<HWND>(static_cast<LONG_PTR>(-3)))
+
+#define WM_NULL 0x0000
+#define WM_CREATE 0x0001
+#define WM_DESTROY 0x0002
+#define WM_SETTEXT 0x000C
+#define WM_GETTEXT 0x000D
+#define WM_NCCREATE 0x0081
+#define WM_NCDESTROY 0x0082
+#define WM_USER 0x0400
+#define WM_DEVICECHANGE 0x0219
+
+#define PM_NOREMOVE 0x0000
+#define PM_REMOVE 0x0001
+
+#define DBT_DEVICEARRIVAL 0x8000
+#define DBT_DEVICEREMOVECOMPLETE 0x8004
+#define DBT_DEVNODES_CHANGED 0x0007
+#define DBT_DEVTYP_DEVICEINTERFACE 0x00000005
+#define DBT_DEVTYP_VOLUME 0x00000002
+#define DEVICE_NOTIFY_WINDOW_HANDLE 0x00000000
+#define DEVICE_NOTIFY_ALL_INTERFACE_CLASSES 0x00000004
+
+#define ERROR_SUCCESS 0L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_INVALID_DATA 13L
+#define ERROR_MOD_NOT_FOUND 126L
+#define ERROR_MESSAGE_SYNC_ONLY 1159L
+#define ERROR_CANNOT_FIND_WND_CLASS 1407L
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_INVALID_WINDOW_HANDLE 1400L
+#define ERROR_CLASS_ALREADY_EXISTS 1410L
+#define ERROR_CLASS_DOES_NOT_EXIST 1411L
+#define ERROR_CLASS_HAS_WINDOWS 1412L
+
+// kernel32
+HMODULE WINAPI GetModuleHandleA(LPCSTR module_name);
+DWORD WINAPI GetLastError();
+void WINAPI SetLastError(DWORD error);
+
+// user32: classes and windows
+ATOM WINAPI RegisterClassW(const WNDCLASSW* window_class);
+BOOL WINAPI UnregisterClassW(LPCWSTR class_name, HINSTANCE instance);
+HWND WINAPI CreateWindowExW(DWORD ex_style, LPCWSTR class_name, LPCWSTR window_name, DWORD style,
+                            int x, int y, int width, int height, HWND parent, HMENU menu,
+                            HINSTANCE instance, LPVOID param);
+BOOL WINAPI DestroyWindow(HWND window);
+BOOL WINAPI IsWindow(HWND window);
+HWND WINAPI FindWindowExW(HWND parent, HWND child_after, LPCWSTR class_name, LPCWSTR window_name);
+int WINAPI GetWindowTextW(HWND window, LPWSTR text, int max_count);
+LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM first, LPARAM second);
+LRESULT WINAPI DefWindowProcW(HWND window, UINT message, WPARAM first, LPARAM second);
+
+// user32: messages
+BOOL WINAPI PeekMessageA(LPMSG message, HWND window, UINT filter_min, UINT filter_max,
+                         UINT remove);
+BOOL WINAPI TranslateMessage(const MSG* message);
+LRESULT WINAPI DispatchMessageA(const MSG* message);
+LRESULT WINAPI SendMessageW(HWND window, UINT message, WPARAM first, LPARAM second);
+BOOL WINAPI PostMessageW(HWND window, UINT message, WPARAM first, LPARAM second);
+
+// user32: device notifications
+HDEVNOTIFY WINAPI RegisterDeviceNotificationA(HANDLE recipient, LPVOID filter, DWORD flags);
+BOOL WINAPI UnregisterDeviceNotification(HDEVNOTIFY handle);
+
+// winmm
+UINT WINAPI midiInGetNumDevs();
+UINT WINAPI midiOutGetNumDevs();

@@ -1,0 +1,32 @@
+// The world velmar-sim drives: natively the plug-in linked with the simulated Win32 subset, under
+// Wine the real kestrune.dll with the winmm test double. The scenario player, the host record and
+// the transcript know nothing else about where they run.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "host/host_api.h"
+
+using PluginEntryFn = int32_t (*)(void* instance, HostPluginInfo* info);
+
+// Makes the plug-in callable. `plugin_path` names the module to load where there is one to load
+// (null for the default); on failure writes a reason into `error` and returns false.
+bool world_open(const char* plugin_path, char* error, size_t error_size);
+PluginEntryFn world_entry();
+void world_close();
+
+// The machine's MIDI ports as midiInGetNumDevs and midiOutGetNumDevs report them.
+void world_set_midi_counts(unsigned inputs, unsigned outputs);
+
+// Sends WM_DEVICECHANGE to the plug-in's window from outside the host's thread, as the system
+// does; `size` bytes of `header` travel with it (none when null). The message waits until the
+// host thread next retrieves messages, in order with any sent before it. Returns false when the
+// plug-in has no window to send to.
+bool world_send_device_change(uintptr_t event, const void* header, size_t size);
+
+// The host thread's own message loop between ticks: delivers whatever has been sent to it.
+void world_pump_messages();
+
+// Called after every tick: senders whose messages were delivered are done.
+void world_after_tick();
