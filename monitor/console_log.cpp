@@ -7,7 +7,8 @@
 #include "monitor/monitor_state.h"
 
 bool log_enabled() {
-  return monitor_state.verbose_log && monitor_state.host_functions[SLOT_SHOW_CONSOLE_MSG] != nullptr;
+  return monitor_state.verbose_log &&
+         monitor_state.host_functions[SLOT_SHOW_CONSOLE_MSG] != nullptr;
 }
 
 // The buffer lives on the stack so that logging never allocates, and vsnprintf bounds the

@@ -49,21 +49,25 @@ bool is_audio_class(const DEV_BROADCAST_HDR* header) {
 bool immediate_check_scheduled_reset() {
   int32_t current_in = static_cast<int32_t>(midiInGetNumDevs());
   int32_t current_out = static_cast<int32_t>(midiOutGetNumDevs());
-  console_log("Kestrune: [IMMEDIATE_CHECK] Immediate check - IN: %d, OUT: %d | Last - IN: %d, OUT: %d\n",
-              current_in, current_out, monitor_state.last_in_count, monitor_state.last_out_count);
+  console_log(
+      "Kestrune: [IMMEDIATE_CHECK] Immediate check - IN: %d, OUT: %d | Last - IN: %d, OUT: %d\n",
+      current_in, current_out, monitor_state.last_in_count, monitor_state.last_out_count);
   if (current_in == monitor_state.last_in_count && current_out == monitor_state.last_out_count) {
     console_log(
-        "Kestrune: [IMMEDIATE_FAILED] Immediate check detected NO change - will try short delayed check\n");
+        "Kestrune: [IMMEDIATE_FAILED] Immediate check detected NO change - will try short delayed "
+        "check\n");
     return false;
   }
   console_log(
-      "Kestrune: [IMMEDIATE_SUCCESS] Immediate check detected change - proceeding with immediate reset!\n");
+      "Kestrune: [IMMEDIATE_SUCCESS] Immediate check detected change - proceeding with immediate "
+      "reset!\n");
   monitor_state.last_in_count = current_in;
   monitor_state.last_out_count = current_out;
   monitor_state.reset_pending = true;
   monitor_state.reset_ticks_left = RESET_DELAY_TICKS;
   console_log(
-      "Kestrune: [IMMEDIATE_RESET_SCHEDULED] Immediate reset scheduled - no device verification delay needed\n");
+      "Kestrune: [IMMEDIATE_RESET_SCHEDULED] Immediate reset scheduled - no device verification "
+      "delay needed\n");
   return true;
 }
 
@@ -75,7 +79,8 @@ void on_device_change(DeviceChangeEvent event) {
   // Not queued for later: the baseline taken when settling ends already includes the device.
   if (monitor_state.init_ticks_left >= 1) {
     console_log(
-        "Kestrune: [DEVICE_CHANGE] Device change during initialization (%d ticks remaining) - ignoring\n",
+        "Kestrune: [DEVICE_CHANGE] Device change during initialization (%d ticks remaining) - "
+        "ignoring\n",
         monitor_state.init_ticks_left);
     return;
   }
@@ -100,7 +105,8 @@ void on_device_change(DeviceChangeEvent event) {
   // One insertion announces several interfaces; the first schedules the one verification.
   if (monitor_state.check_pending) {
     console_log(
-        "Kestrune: [DEVICE_CHECK_PENDING] Device verification already scheduled, ignoring additional notifications\n");
+        "Kestrune: [DEVICE_CHECK_PENDING] Device verification already scheduled, ignoring "
+        "additional notifications\n");
     return;
   }
   if (log_enabled() && immediate_check_scheduled_reset()) {
@@ -110,6 +116,7 @@ void on_device_change(DeviceChangeEvent event) {
   monitor_state.check_pending = true;
   monitor_state.check_ticks_left = CHECK_DELAY_TICKS;
   console_log(
-      "Kestrune: [DEVICE_CHECK_SCHEDULED] Immediate check failed, scheduling fallback verification in %d ticks (~0.5 seconds)\n",
+      "Kestrune: [DEVICE_CHECK_SCHEDULED] Immediate check failed, scheduling fallback verification "
+      "in %d ticks (~0.5 seconds)\n",
       CHECK_DELAY_TICKS);
 }

@@ -35,8 +35,9 @@ void count_down_settle() {
   }
   monitor_state.last_in_count = static_cast<int32_t>(midiInGetNumDevs());
   monitor_state.last_out_count = static_cast<int32_t>(midiOutGetNumDevs());
-  console_log("Kestrune: [INIT_COMPLETE] Delayed initialization complete - baseline IN: %d, OUT: %d\n",
-              monitor_state.last_in_count, monitor_state.last_out_count);
+  console_log(
+      "Kestrune: [INIT_COMPLETE] Delayed initialization complete - baseline IN: %d, OUT: %d\n",
+      monitor_state.last_in_count, monitor_state.last_out_count);
 }
 
 void schedule_reset() {
@@ -67,8 +68,9 @@ void count_down_verification() {
   console_log("Kestrune: [DEVICE_CHECK_NOW] Performing delayed device verification\n");
   int32_t current_in = static_cast<int32_t>(midiInGetNumDevs());
   int32_t current_out = static_cast<int32_t>(midiOutGetNumDevs());
-  console_log("Kestrune: [VERIFY] Current counts - IN: %d, OUT: %d | Last counts - IN: %d, OUT: %d\n",
-              current_in, current_out, monitor_state.last_in_count, monitor_state.last_out_count);
+  console_log(
+      "Kestrune: [VERIFY] Current counts - IN: %d, OUT: %d | Last counts - IN: %d, OUT: %d\n",
+      current_in, current_out, monitor_state.last_in_count, monitor_state.last_out_count);
 
   if (monitor_state.last_in_count == UNSET_COUNT || monitor_state.last_out_count == UNSET_COUNT) {
     // Nothing to compare against: these counts become the baseline.
@@ -76,14 +78,15 @@ void count_down_verification() {
     monitor_state.last_out_count = current_out;
     console_log("Kestrune: [BASELINE] Baseline device count established - IN: %d, OUT: %d\n",
                 current_in, current_out);
-    console_log("Kestrune: [NO_RESET] No MIDI device count change detected after delay, ignoring\n");
+    console_log(
+        "Kestrune: [NO_RESET] No MIDI device count change detected after delay, ignoring\n");
   } else {
     bool changed =
         current_in != monitor_state.last_in_count || current_out != monitor_state.last_out_count;
     if (changed) {
-      console_log("Kestrune: [CHANGE DETECTED] MIDI device count changed - IN: %d->%d, OUT: %d->%d\n",
-                  monitor_state.last_in_count, current_in, monitor_state.last_out_count,
-                  current_out);
+      console_log(
+          "Kestrune: [CHANGE DETECTED] MIDI device count changed - IN: %d->%d, OUT: %d->%d\n",
+          monitor_state.last_in_count, current_in, monitor_state.last_out_count, current_out);
     } else {
       console_log("Kestrune: [NO CHANGE] MIDI device counts unchanged\n");
     }

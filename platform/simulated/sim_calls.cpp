@@ -64,13 +64,17 @@ void sim_clear_calls() {
   journal_length = 0;
 }
 
-int sim_call_count(SimCall call) { return call_counts[call]; }
+int sim_call_count(SimCall call) {
+  return call_counts[call];
+}
 
 int sim_journal_length() {
   return journal_length < SIM_JOURNAL_CAPACITY ? journal_length : SIM_JOURNAL_CAPACITY;
 }
 
-SimCall sim_journal_entry(int index) { return journal[index]; }
+SimCall sim_journal_entry(int index) {
+  return journal[index];
+}
 
 void sim_fail_call(SimCall call, DWORD error, int nth) {
   fail_countdown[call] = nth;
@@ -87,7 +91,9 @@ void sim_reset() {
   last_error = ERROR_SUCCESS;
 }
 
-HINSTANCE sim_host_module() { return host_module; }
+HINSTANCE sim_host_module() {
+  return host_module;
+}
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR module_name) {
   sim_enter(SIM_GET_MODULE_HANDLE_A);
@@ -104,4 +110,6 @@ DWORD WINAPI GetLastError() {
   return last_error;
 }
 
-void WINAPI SetLastError(DWORD error) { last_error = error; }
+void WINAPI SetLastError(DWORD error) {
+  last_error = error;
+}

@@ -35,10 +35,9 @@ void notify(WPARAM event, SimMidiPort port, const GUID& interface_class) {
   InterfaceNotice notice{};
   notice.header.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
   notice.header.dbcc_classguid = interface_class;
-  int length = std::snprintf(notice.header.dbcc_name, sizeof notice.header.dbcc_name +
-                                                          sizeof notice.name_rest,
-                             "\\\\?\\SIM#MIDI_%s#%u", port == SIM_MIDI_INPUT ? "IN" : "OUT",
-                             ++device_serial);
+  int length = std::snprintf(
+      notice.header.dbcc_name, sizeof notice.header.dbcc_name + sizeof notice.name_rest,
+      "\\\\?\\SIM#MIDI_%s#%u", port == SIM_MIDI_INPUT ? "IN" : "OUT", ++device_serial);
   notice.header.dbcc_size = static_cast<DWORD>(
       offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name) + static_cast<size_t>(length) + 1);
   for (const Registration& registration : registrations) {

@@ -138,8 +138,7 @@ void deliver(QueuedMessage& entry) {
   if (procedure == nullptr) {
     return;  // the window went away while the message waited
   }
-  LPARAM second =
-      entry.payload_size != 0 ? reinterpret_cast<LPARAM>(entry.payload) : entry.second;
+  LPARAM second = entry.payload_size != 0 ? reinterpret_cast<LPARAM>(entry.payload) : entry.second;
   procedure(entry.window, entry.message, entry.first, second);
 }
 

@@ -92,9 +92,13 @@ void sim_windows_reset() {
   next_atom = 0xC001;
 }
 
-void sim_default_proc_reset() { last_default_call = SimDefaultProcCall{}; }
+void sim_default_proc_reset() {
+  last_default_call = SimDefaultProcCall{};
+}
 
-SimDefaultProcCall sim_last_default_proc_call() { return last_default_call; }
+SimDefaultProcCall sim_last_default_proc_call() {
+  return last_default_call;
+}
 
 int sim_class_count() {
   int count = 0;
@@ -200,8 +204,9 @@ HWND WINAPI CreateWindowExW(DWORD ex_style, LPCWSTR class_name, LPCWSTR window_n
 
   // As on Windows, the title is set by the default procedure's WM_NCCREATE, read from the
   // creation record: a procedure that forwards to the wrong default gets the wrong title.
-  CREATESTRUCTW creation = {param, instance, menu,     parent,      height,    width,
-                            y,     x,        static_cast<LONG>(style), window_name, class_name, ex_style};
+  CREATESTRUCTW creation = {
+      param,       instance,   menu,    parent, height, width, y, x, static_cast<LONG>(style),
+      window_name, class_name, ex_style};
   WNDPROC procedure = classes[class_index].procedure;
   LPARAM creation_param = reinterpret_cast<LPARAM>(&creation);
   if (procedure(handle, WM_NCCREATE, 0, creation_param) == 0 ||
@@ -234,10 +239,11 @@ BOOL WINAPI DestroyWindow(HWND handle) {
   return TRUE;
 }
 
-BOOL WINAPI IsWindow(HWND handle) { return find_window(handle) != nullptr ? TRUE : FALSE; }
+BOOL WINAPI IsWindow(HWND handle) {
+  return find_window(handle) != nullptr ? TRUE : FALSE;
+}
 
-HWND WINAPI FindWindowExW(HWND parent, HWND child_after, LPCWSTR class_name,
-                          LPCWSTR window_name) {
+HWND WINAPI FindWindowExW(HWND parent, HWND child_after, LPCWSTR class_name, LPCWSTR window_name) {
   bool past_after = child_after == nullptr;
   for (const SimWindow& window : windows) {
     if (!window.in_use) {

@@ -160,8 +160,7 @@ LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM first, LPARAM se
 LRESULT WINAPI DefWindowProcW(HWND window, UINT message, WPARAM first, LPARAM second);
 
 // user32: messages
-BOOL WINAPI PeekMessageA(LPMSG message, HWND window, UINT filter_min, UINT filter_max,
-                         UINT remove);
+BOOL WINAPI PeekMessageA(LPMSG message, HWND window, UINT filter_min, UINT filter_max, UINT remove);
 BOOL WINAPI TranslateMessage(const MSG* message);
 LRESULT WINAPI DispatchMessageA(const MSG* message);
 LRESULT WINAPI SendMessageW(HWND window, UINT message, WPARAM first, LPARAM second);

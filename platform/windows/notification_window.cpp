@@ -12,7 +12,9 @@ const wchar_t WINDOW_TITLE[] = L"Kestrune Hidden Window";
 // The class belongs to the host's executable, not to this module: the host process owns the
 // main thread and its message loop, and a class keyed to a module that can be unloaded would
 // outlive it.
-HINSTANCE host_instance() { return GetModuleHandleA(nullptr); }
+HINSTANCE host_instance() {
+  return GetModuleHandleA(nullptr);
+}
 
 // Only the audio class is asked for: MIDI class drivers publish their ports under it.
 HDEVNOTIFY register_for_audio_interfaces(HWND window) {
@@ -42,7 +44,8 @@ void release_failed_start() {
 bool start_device_monitoring() {
   begin_settle();
   console_log(
-      "Kestrune: [INIT_START] Starting delayed initialization (%d ticks) to let VELMAR MIDI system stabilize\n",
+      "Kestrune: [INIT_START] Starting delayed initialization (%d ticks) to let VELMAR MIDI system "
+      "stabilize\n",
       INIT_DELAY_TICKS);
 
   WNDCLASSW window_class = {};

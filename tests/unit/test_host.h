@@ -1,0 +1,55 @@
+// A host for unit tests: the six host functions, with the console lines and host commands they
+// receive kept in order, and a fresh monitor state and simulated machine for every test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host/host_api.h"
+#include "platform/simulated/sim_control.h"
+
+struct HostCommand {
+  int32_t command;
+  int32_t flag;
+};
+
+// What the host has been given since the last reset.
+extern std::vector<std::string> host_console;
+extern std::vector<HostCommand> host_commands;
+extern std::vector<std::string> host_requested_names;
+extern std::vector<std::string> host_registered_names;
+extern void* host_registered_tick;
+
+// A record the plug-in accepts: the right version and all six functions. `missing` names one
+// function that get_function does not know (empty for none).
+HostPluginInfo make_host_record(const std::string& missing = "");
+
+// Fills the slots as a successful load would, without loading: for tests of the monitor alone.
+void install_host_functions();
+
+// Every test starts from a module just loaded into a fresh process on a fresh machine: monitor
+// state at its initial values with the diagnostic switch as given, simulation reset, host
+// records empty.
+void reset_world(bool verbose);
+
+// Ticks as the host calls them.
+void run_ticks(int count);
+
+// Monitor idle after settling, with baseline counts in and out and the slots filled, no window.
+void settle_monitor(unsigned inputs, unsigned outputs, bool verbose);
+
+// An arrival or removal notification as the system delivers it: a device-interface header of
+// the given class, with a symbolic-link name after it.
+struct InterfaceHeader {
+  DEV_BROADCAST_DEVICEINTERFACE_A header;
+  char name_rest[32];
+};
+InterfaceHeader make_interface_header(const GUID& interface_class);
+
+class MonitorTest : public ::testing::Test {
+ protected:
+  void SetUp() override { reset_world(false); }
+};
