@@ -1,0 +1,292 @@
+#include "platform/windows/notification_window.h"
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "monitor/device_change.h"
+#include "monitor/monitor_state.h"
+#include "tests/unit/call_journal.h"
+#include "tests/unit/test_host.h"
+
+namespace {
+
+const wchar_t CLASS_NAME[] = L"KestruneWindow";
+const wchar_t TITLE[] = L"Kestrune Hidden Window";
+
+const char INIT_START_LINE[] =
+    "Kestrune: [INIT_START] Starting delayed initialization (90 ticks) to let VELMAR MIDI system "
+    "stabilize\n";
+
+// Not an audio class: the interface class of USB devices in general.
+const GUID USB_DEVICE_INTERFACE = {
+    0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
+
+void world_with_host(bool verbose) {
+  reset_world(verbose);
+  install_host_functions();
+}
+
+// The window up and the monitor idle after settling, with nothing recorded yet.
+void start_and_settle(bool verbose) {
+  world_with_host(verbose);
+  sim_set_midi_counts(2, 1);
+  ASSERT_TRUE(start_device_monitoring());
+  run_ticks(INIT_DELAY_TICKS);
+  ASSERT_EQ(monitor_state.init_ticks_left, 0);
+  host_console.clear();
+  sim_clear_calls();
+}
+
+// What an earlier instance of the module leaves when it goes without unregistering its class.
+void register_class_as_earlier_load() {
+  WNDCLASSW window_class = {};
+  window_class.lpfnWndProc = notification_window_proc;
+  window_class.hInstance = sim_host_module();
+  window_class.lpszClassName = CLASS_NAME;
+  ASSERT_NE(RegisterClassW(&window_class), 0);
+}
+
+std::wstring window_title(HWND window) {
+  wchar_t text[64] = {};
+  GetWindowTextW(window, text, 64);
+  return text;
+}
+
+}  // namespace
+
+using NotificationWindowSetup = MonitorTest;
+
+TEST_F(NotificationWindowSetup, IsAMessageOnlyWindowOfItsClassWithTheFullTitle) {
+  ASSERT_TRUE(start_device_monitoring());
+  HWND window = FindWindowExW(HWND_MESSAGE, nullptr, CLASS_NAME, nullptr);
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(window, monitor_state.notify_window);
+  EXPECT_EQ(window_title(window), TITLE);
+  EXPECT_EQ(FindWindowExW(nullptr, nullptr, CLASS_NAME, nullptr), nullptr);
+  EXPECT_NE(monitor_state.notify_handle, nullptr);
+  EXPECT_EQ(sim_registration_count(), 1);
+}
+
+// The class is keyed to the host's executable: registering the same name there again collides.
+TEST_F(NotificationWindowSetup, ClassBelongsToTheHostExecutable) {
+  ASSERT_TRUE(start_device_monitoring());
+  WNDCLASSW same_class = {};
+  same_class.lpfnWndProc = notification_window_proc;
+  same_class.hInstance = sim_host_module();
+  same_class.lpszClassName = CLASS_NAME;
+  EXPECT_EQ(RegisterClassW(&same_class), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_ALREADY_EXISTS));
+}
+
+TEST_F(NotificationWindowSetup, ClassLeftByAnEarlierLoadIsUsed) {
+  world_with_host(true);
+  register_class_as_earlier_load();
+  ASSERT_TRUE(start_device_monitoring());
+  EXPECT_EQ(sim_class_count(), 1);
+  EXPECT_EQ(sim_window_count(), 1);
+  EXPECT_EQ(sim_registration_count(), 1);
+  EXPECT_EQ(window_title(monitor_state.notify_window), TITLE);
+  EXPECT_EQ(host_console.back(),
+            "Kestrune: [INIT_SUCCESS] Windows device monitoring initialized successfully\n");
+  stop_device_monitoring();
+  EXPECT_EQ(sim_class_count(), 0);
+}
+
+TEST_F(NotificationWindowSetup, StopReleasesInTheReverseOrderOfAcquisition) {
+  ASSERT_TRUE(start_device_monitoring());
+  sim_clear_calls();
+  stop_device_monitoring();
+  // The two default-procedure calls are the window's destruction messages.
+  EXPECT_EQ(journal_names(), (std::vector<std::string>{
+                                 "UnregisterDeviceNotification", "DestroyWindow", "DefWindowProcW",
+                                 "DefWindowProcW", "GetModuleHandleA", "UnregisterClassW"}));
+  EXPECT_EQ(monitor_state.notify_window, nullptr);
+  EXPECT_EQ(monitor_state.notify_handle, nullptr);
+  EXPECT_EQ(sim_class_count(), 0);
+  EXPECT_EQ(sim_window_count(), 0);
+  EXPECT_EQ(sim_registration_count(), 0);
+}
+
+TEST_F(NotificationWindowSetup, SecondStopOnlyUnregistersTheClass) {
+  world_with_host(true);
+  ASSERT_TRUE(start_device_monitoring());
+  stop_device_monitoring();
+  sim_clear_calls();
+  host_console.clear();
+  stop_device_monitoring();
+  EXPECT_EQ(journal_names(), (std::vector<std::string>{"GetModuleHandleA", "UnregisterClassW"}));
+  EXPECT_EQ(host_console,
+            std::vector<std::string>{"Kestrune: Windows device monitoring cleaned up\n"});
+}
+
+using NotificationFilter = MonitorTest;
+
+// The handler would accept a render-class arrival too, so only the registration keeps it out.
+TEST_F(NotificationFilter, OnlyAudioClassInterfacesReachTheWindow) {
+  start_and_settle(false);
+  HWND window = monitor_state.notify_window;
+  for (const GUID* other : {&KSCATEGORY_RENDER, &USB_DEVICE_INTERFACE}) {
+    sim_plug_device(SIM_MIDI_INPUT, *other);
+    EXPECT_EQ(sim_queued_message_count(window), 0);
+    run_ticks(1);
+    EXPECT_FALSE(monitor_state.check_pending);
+  }
+  sim_plug_device(SIM_MIDI_INPUT, KSCATEGORY_AUDIO);
+  EXPECT_EQ(sim_queued_message_count(window), 1);
+  run_ticks(1);
+  EXPECT_TRUE(monitor_state.check_pending);
+}
+
+// A failed start-up releases what it acquired, so a host that frees the module after the
+// refusal leaves no class whose procedure points into unloaded code.
+struct StartFailure {
+  const char* label;
+  SimCall failing_call;
+  bool class_left_by_earlier_load;
+  std::vector<std::string> console;  // after the INIT_START line
+};
+
+void PrintTo(const StartFailure& failure, std::ostream* out) {
+  *out << failure.label;
+}
+
+const char WINDOW_CREATED_LINE[] = "Kestrune: [SUCCESS] Hidden notification window created\n";
+const char NO_WINDOW_LINE[] = "Kestrune: [ERROR] Failed to create notification window\n";
+
+const StartFailure START_FAILURES[] = {
+    {"ClassRegistration",
+     SIM_REGISTER_CLASS_W,
+     false,
+     {"Kestrune: Failed to register window class\n", NO_WINDOW_LINE}},
+    {"WindowCreation",
+     SIM_CREATE_WINDOW_EX_W,
+     false,
+     {"Kestrune: Failed to create hidden window\n", NO_WINDOW_LINE}},
+    {"WindowCreationWithEarlierClass",
+     SIM_CREATE_WINDOW_EX_W,
+     true,
+     {"Kestrune: Failed to create hidden window\n", NO_WINDOW_LINE}},
+    {"NotificationRegistration",
+     SIM_REGISTER_DEVICE_NOTIFICATION_A,
+     false,
+     {WINDOW_CREATED_LINE, "Kestrune: Failed to register for device notifications\n",
+      "Kestrune: [ERROR] Failed to register device notifications\n"}},
+};
+
+class NotificationWindowStartFailure : public ::testing::TestWithParam<StartFailure> {
+ protected:
+  void SetUp() override { world_with_host(true); }
+};
+
+TEST_P(NotificationWindowStartFailure, ReportsTwoLinesAndLeavesNothingButTheSettleCountdown) {
+  const StartFailure& failure = GetParam();
+  if (failure.class_left_by_earlier_load) {
+    register_class_as_earlier_load();
+  }
+  // Counts from an earlier settle, which the start-up must mark unread.
+  monitor_state.last_in_count = 4;
+  monitor_state.last_out_count = 2;
+  sim_fail_call(failure.failing_call, ERROR_NOT_ENOUGH_MEMORY);
+
+  EXPECT_FALSE(start_device_monitoring());
+  std::vector<std::string> expected_console = {INIT_START_LINE};
+  expected_console.insert(expected_console.end(), failure.console.begin(), failure.console.end());
+  EXPECT_EQ(host_console, expected_console);
+  EXPECT_EQ(sim_class_count(), 0);
+  EXPECT_EQ(sim_window_count(), 0);
+  EXPECT_EQ(sim_registration_count(), 0);
+  EXPECT_EQ(sim_call_count(SIM_DEF_WINDOW_PROC_A), 0);
+  EXPECT_EQ(monitor_state.notify_window, nullptr);
+  EXPECT_EQ(monitor_state.notify_handle, nullptr);
+  EXPECT_EQ(monitor_state.last_in_count, UNSET_COUNT);
+  EXPECT_EQ(monitor_state.last_out_count, UNSET_COUNT);
+  EXPECT_EQ(monitor_state.init_ticks_left, INIT_DELAY_TICKS);
+}
+
+INSTANTIATE_TEST_SUITE_P(EachStep, NotificationWindowStartFailure,
+                         ::testing::ValuesIn(START_FAILURES),
+                         [](const ::testing::TestParamInfo<StartFailure>& info) {
+                           return std::string(info.param.label);
+                         });
+
+using NotificationWindowProc = MonitorTest;
+
+TEST_F(NotificationWindowProc, CreationAndDestructionMessagesGoToTheWideDefaultProcedure) {
+  ASSERT_TRUE(start_device_monitoring());
+  HWND window = monitor_state.notify_window;
+  SimDefaultProcCall created = sim_last_default_proc_call();
+  EXPECT_TRUE(created.unicode);
+  EXPECT_EQ(created.window, window);
+  EXPECT_EQ(created.message, static_cast<UINT>(WM_CREATE));
+  EXPECT_EQ(sim_call_count(SIM_DEF_WINDOW_PROC_W), 2);
+
+  stop_device_monitoring();
+  SimDefaultProcCall destroyed = sim_last_default_proc_call();
+  EXPECT_TRUE(destroyed.unicode);
+  EXPECT_EQ(destroyed.window, window);
+  EXPECT_EQ(destroyed.message, static_cast<UINT>(WM_NCDESTROY));
+  EXPECT_EQ(sim_call_count(SIM_DEF_WINDOW_PROC_W), 4);
+  EXPECT_EQ(sim_call_count(SIM_DEF_WINDOW_PROC_A), 0);
+}
+
+TEST_F(NotificationWindowProc, OtherMessagesPassUnchangedAndReturnTheDefaultResult) {
+  start_and_settle(true);
+  HWND window = monitor_state.notify_window;
+  const WPARAM odd_first = ~static_cast<WPARAM>(0) - 6;
+  const LPARAM odd_second = -0x12345;
+  EXPECT_EQ(notification_window_proc(window, WM_USER + 7, odd_first, odd_second), 0);
+  SimDefaultProcCall forwarded = sim_last_default_proc_call();
+  EXPECT_TRUE(forwarded.unicode);
+  EXPECT_EQ(forwarded.window, window);
+  EXPECT_EQ(forwarded.message, static_cast<UINT>(WM_USER + 7));
+  EXPECT_EQ(forwarded.first, odd_first);
+  EXPECT_EQ(forwarded.second, odd_second);
+
+  // The default procedure answers WM_NCCREATE with TRUE; a procedure that swallowed the answer
+  // would make every window creation fail.
+  CREATESTRUCTW creation = {};
+  creation.lpszName = TITLE;
+  creation.lpszClass = CLASS_NAME;
+  EXPECT_EQ(notification_window_proc(window, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&creation)),
+            TRUE);
+
+  EXPECT_EQ(journal_names(), (std::vector<std::string>{"DefWindowProcW", "DefWindowProcW"}));
+  EXPECT_TRUE(host_console.empty());
+  EXPECT_FALSE(monitor_state.check_pending);
+  EXPECT_FALSE(monitor_state.reset_pending);
+}
+
+// For event types other than arrival and removal the second parameter is no pointer at all:
+// reading it would fault here.
+TEST_F(NotificationWindowProc, DeviceChangeOfAnotherTypeIsDroppedWithoutReadingItsParameter) {
+  start_and_settle(true);
+  const LPARAM not_a_pointer = static_cast<LPARAM>(0x10);
+  EXPECT_EQ(notification_window_proc(monitor_state.notify_window, WM_DEVICECHANGE,
+                                     DBT_DEVNODES_CHANGED, not_a_pointer),
+            0);
+  EXPECT_EQ(host_console,
+            (std::vector<std::string>{
+                "Kestrune: [DEVICE_CHANGE] Received WM_DEVICECHANGE message, wParam=0x7\n",
+                "Kestrune: [OTHER_MESSAGE] Ignoring device change message type 0x7\n"}));
+  EXPECT_EQ(journal_names(), std::vector<std::string>{});
+  EXPECT_FALSE(monitor_state.check_pending);
+  EXPECT_FALSE(monitor_state.reset_pending);
+}
+
+TEST_F(NotificationWindowProc, DeviceChangeIsHandedOnAndAnsweredWithZero) {
+  start_and_settle(false);
+  HWND window = monitor_state.notify_window;
+  InterfaceHeader arrival = make_interface_header(KSCATEGORY_AUDIO);
+  LPARAM header = reinterpret_cast<LPARAM>(&arrival.header);
+
+  EXPECT_EQ(notification_window_proc(window, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, header), 0);
+  EXPECT_TRUE(monitor_state.check_pending);
+  EXPECT_EQ(monitor_state.check_ticks_left, CHECK_DELAY_TICKS);
+  // Dropped, as a verification is already pending: the answer is the same.
+  EXPECT_EQ(notification_window_proc(window, WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE, header), 0);
+  EXPECT_EQ(monitor_state.check_ticks_left, CHECK_DELAY_TICKS);
+  EXPECT_EQ(sim_call_count(SIM_DEF_WINDOW_PROC_W), 0);
+  EXPECT_EQ(sim_call_count(SIM_DEF_WINDOW_PROC_A), 0);
+}

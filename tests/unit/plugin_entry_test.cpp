@@ -1,0 +1,383 @@
+#include "host/plugin_entry.h"
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "monitor/device_change.h"
+#include "monitor/monitor_state.h"
+#include "monitor/timer_tick.h"
+#include "tests/unit/call_journal.h"
+#include "tests/unit/test_host.h"
+
+namespace {
+
+const std::vector<std::string> ALL_HOST_FUNCTION_NAMES = {"GetMIDIInputName", "GetMIDIOutputName",
+                                                          "GetNumMIDIInputs", "GetNumMIDIOutputs",
+                                                          "Main_OnCommand",   "ShowConsoleMsg"};
+
+const std::vector<std::string> CLASS_UNREGISTRATION_ONLY = {"GetModuleHandleA", "UnregisterClassW"};
+
+const char CLEANUP_LINE[] = "Kestrune: Windows device monitoring cleaned up\n";
+
+int32_t load(HostPluginInfo* info) {
+  return VelmarPluginEntry(nullptr, info);
+}
+
+int32_t unload() {
+  return VelmarPluginEntry(nullptr, nullptr);
+}
+
+// What an earlier, settled load left in this process, with logging on: live host slots (so any
+// line a refused load wrote would reach the console) and known counts (so any settling it
+// started would show).
+void world_after_earlier_load() {
+  reset_world(true);
+  install_host_functions();
+  monitor_state.last_in_count = 4;
+  monitor_state.last_out_count = 2;
+}
+
+void expect_state_unchanged(const MonitorState& before) {
+  EXPECT_EQ(monitor_state.last_in_count, before.last_in_count);
+  EXPECT_EQ(monitor_state.last_out_count, before.last_out_count);
+  EXPECT_EQ(monitor_state.init_ticks_left, before.init_ticks_left);
+  EXPECT_EQ(monitor_state.check_pending, before.check_pending);
+  EXPECT_EQ(monitor_state.reset_pending, before.reset_pending);
+  EXPECT_EQ(monitor_state.notify_window, before.notify_window);
+  EXPECT_EQ(monitor_state.notify_handle, before.notify_handle);
+  for (int slot = 0; slot < HOST_FUNCTION_COUNT; ++slot) {
+    EXPECT_EQ(monitor_state.host_functions[slot], before.host_functions[slot]) << "slot " << slot;
+  }
+}
+
+void expect_nothing_created_or_logged() {
+  EXPECT_TRUE(host_registered_names.empty());
+  EXPECT_TRUE(host_console.empty());
+  EXPECT_EQ(journal_names(), std::vector<std::string>{});
+  EXPECT_EQ(sim_class_count(), 0);
+  EXPECT_EQ(sim_window_count(), 0);
+  EXPECT_EQ(sim_registration_count(), 0);
+}
+
+void expect_inactive() {
+  EXPECT_EQ(monitor_state.init_ticks_left, 0);
+  EXPECT_EQ(monitor_state.last_in_count, UNSET_COUNT);
+  EXPECT_EQ(monitor_state.last_out_count, UNSET_COUNT);
+  EXPECT_FALSE(monitor_state.check_pending);
+  EXPECT_EQ(monitor_state.check_ticks_left, 0);
+  EXPECT_FALSE(monitor_state.reset_pending);
+  EXPECT_EQ(monitor_state.reset_ticks_left, 0);
+  EXPECT_EQ(monitor_state.notify_window, nullptr);
+  EXPECT_EQ(monitor_state.notify_handle, nullptr);
+}
+
+// What the host's registration call saw of the world at the moment it was made.
+struct RegistrationSeen {
+  int calls;
+  std::string name;
+  void* value;
+  bool window_alive;
+  int registrations;
+  int32_t init_ticks_left;
+};
+RegistrationSeen registration_seen;
+
+int observe_registration(const char* name, void* value) {
+  ++registration_seen.calls;
+  registration_seen.name = name;
+  registration_seen.value = value;
+  registration_seen.window_alive = IsWindow(monitor_state.notify_window) != FALSE;
+  registration_seen.registrations = sim_registration_count();
+  registration_seen.init_ticks_left = monitor_state.init_ticks_left;
+  return 1;
+}
+
+}  // namespace
+
+using PluginLoadRefusal = MonitorTest;
+
+TEST_F(PluginLoadRefusal, OtherApiVersionsTouchNothingEvenWithLoggingOn) {
+  for (int32_t version : {0x20D, 0x20F}) {
+    SCOPED_TRACE(version);
+    world_after_earlier_load();
+    HostPluginInfo info = make_host_record();
+    info.api_version = version;
+    MonitorState before = monitor_state;
+    EXPECT_EQ(load(&info), 0);
+    EXPECT_TRUE(host_requested_names.empty());
+    expect_nothing_created_or_logged();
+    expect_state_unchanged(before);
+  }
+}
+
+TEST_F(PluginLoadRefusal, RecordWithANullHostFunctionIsRefusedBeforeAnyLookup) {
+  for (bool null_lookup : {true, false}) {
+    SCOPED_TRACE(null_lookup ? "get_function null" : "register_callback null");
+    world_after_earlier_load();
+    HostPluginInfo info = make_host_record();
+    if (null_lookup) {
+      info.get_function = nullptr;
+    } else {
+      info.register_callback = nullptr;
+    }
+    MonitorState before = monitor_state;
+    EXPECT_EQ(load(&info), 0);
+    EXPECT_TRUE(host_requested_names.empty());
+    expect_nothing_created_or_logged();
+    expect_state_unchanged(before);
+  }
+}
+
+// Each name in turn is the missing one: a loop that stopped at the first null, or a refusal that
+// cleared the slots, fails for at least one of them.
+TEST_F(PluginLoadRefusal, MissingHostFunctionIsRefusedAfterEveryNameWasLookedUp) {
+  for (const HostImport& absent : host_import_table) {
+    SCOPED_TRACE(absent.name);
+    world_after_earlier_load();
+    HostPluginInfo info = make_host_record(absent.name);
+    EXPECT_EQ(load(&info), 0);
+    EXPECT_EQ(host_requested_names, ALL_HOST_FUNCTION_NAMES);
+    EXPECT_EQ(monitor_state.host_functions[absent.slot], nullptr);
+    for (const HostImport& import : host_import_table) {
+      EXPECT_EQ(monitor_state.host_functions[import.slot], info.get_function(import.name))
+          << import.name;
+    }
+    EXPECT_EQ(monitor_state.last_in_count, 4);
+    EXPECT_EQ(monitor_state.last_out_count, 2);
+    EXPECT_EQ(monitor_state.init_ticks_left, 0);
+    expect_nothing_created_or_logged();
+  }
+}
+
+using PluginLoad = MonitorTest;
+
+TEST_F(PluginLoad, WritesTheSixStartUpLinesInOrderWithLoggingOn) {
+  reset_world(true);
+  HostPluginInfo info = make_host_record();
+  ASSERT_EQ(load(&info), 1);
+  EXPECT_EQ(host_console,
+            (std::vector<std::string>{
+                "Kestrune: [INIT_START] Starting delayed initialization (90 ticks) to let VELMAR "
+                "MIDI system stabilize\n",
+                "Kestrune: [SUCCESS] Hidden notification window created\n",
+                "Kestrune: Windows device notifications registered successfully\n",
+                "Kestrune: [SUCCESS] Device notifications registered\n",
+                "Kestrune: [INIT_SUCCESS] Windows device monitoring initialized successfully\n",
+                "Kestrune: Plugin loaded - event-driven monitoring with delayed reset active\n"}));
+}
+
+TEST_F(PluginLoad, LooksUpAllFunctionsAndStartsSettlingSilentlyWithLoggingOff) {
+  // A reset left over from before belongs to devices the host is about to re-enumerate.
+  monitor_state.reset_pending = true;
+  monitor_state.reset_ticks_left = 3;
+  HostPluginInfo info = make_host_record();
+  ASSERT_EQ(load(&info), 1);
+  EXPECT_EQ(host_requested_names, ALL_HOST_FUNCTION_NAMES);
+  for (const HostImport& import : host_import_table) {
+    EXPECT_NE(monitor_state.host_functions[import.slot], nullptr) << import.name;
+  }
+  EXPECT_TRUE(host_console.empty());
+  EXPECT_EQ(monitor_state.init_ticks_left, INIT_DELAY_TICKS);
+  EXPECT_EQ(monitor_state.last_in_count, UNSET_COUNT);
+  EXPECT_EQ(monitor_state.last_out_count, UNSET_COUNT);
+  EXPECT_FALSE(monitor_state.reset_pending);
+  EXPECT_EQ(monitor_state.reset_ticks_left, 0);
+  EXPECT_EQ(sim_class_count(), 1);
+  EXPECT_EQ(sim_window_count(), 1);
+  EXPECT_EQ(sim_registration_count(), 1);
+}
+
+// The first tick drains the window, so the window and its registration must exist before the
+// host can call the tick; the settle countdown must already be running for anything it drains.
+TEST_F(PluginLoad, RegistersTheTickOnceUnderTimerOnceTheWindowIsListening) {
+  registration_seen = RegistrationSeen{};
+  HostPluginInfo info = make_host_record();
+  info.register_callback = observe_registration;
+  ASSERT_EQ(load(&info), 1);
+  EXPECT_EQ(registration_seen.calls, 1);
+  EXPECT_EQ(registration_seen.name, "timer");
+  EXPECT_EQ(registration_seen.value, reinterpret_cast<void*>(&on_timer_tick));
+  EXPECT_TRUE(registration_seen.window_alive);
+  EXPECT_EQ(registration_seen.registrations, 1);
+  EXPECT_EQ(registration_seen.init_ticks_left, INIT_DELAY_TICKS);
+}
+
+TEST_F(PluginLoad, RefusedStartUpRegistersNoTick) {
+  for (SimCall failing :
+       {SIM_REGISTER_CLASS_W, SIM_CREATE_WINDOW_EX_W, SIM_REGISTER_DEVICE_NOTIFICATION_A}) {
+    SCOPED_TRACE(sim_call_name(failing));
+    reset_world(true);
+    sim_fail_call(failing, ERROR_NOT_ENOUGH_MEMORY);
+    HostPluginInfo info = make_host_record();
+    EXPECT_EQ(load(&info), 0);
+    EXPECT_TRUE(host_registered_names.empty());
+    ASSERT_FALSE(host_console.empty());
+    EXPECT_NE(host_console.back().find("[ERROR]"), std::string::npos) << host_console.back();
+  }
+}
+
+using PluginUnload = MonitorTest;
+
+TEST_F(PluginUnload, ReleasesEverythingAndReturnsToInactiveKeepingTheSlots) {
+  reset_world(true);
+  sim_set_midi_counts(1, 1);
+  HostPluginInfo info = make_host_record();
+  ASSERT_EQ(load(&info), 1);
+  run_ticks(INIT_DELAY_TICKS);
+  sim_plug_device(SIM_MIDI_INPUT, KSCATEGORY_AUDIO);
+  run_ticks(1);
+  ASSERT_TRUE(monitor_state.reset_pending);
+  MonitorState before = monitor_state;
+  host_console.clear();
+
+  EXPECT_EQ(unload(), 0);
+  EXPECT_EQ(host_console, std::vector<std::string>{CLEANUP_LINE});
+  EXPECT_EQ(sim_class_count(), 0);
+  EXPECT_EQ(sim_window_count(), 0);
+  EXPECT_EQ(sim_registration_count(), 0);
+  expect_inactive();
+  for (int slot = 0; slot < HOST_FUNCTION_COUNT; ++slot) {
+    EXPECT_EQ(monitor_state.host_functions[slot], before.host_functions[slot]) << "slot " << slot;
+  }
+  EXPECT_TRUE(monitor_state.verbose_log);
+}
+
+TEST_F(PluginUnload, WithoutAnyLoadOnlyUnregistersTheClass) {
+  reset_world(true);
+  install_host_functions();
+  EXPECT_EQ(unload(), 0);
+  EXPECT_EQ(journal_names(), CLASS_UNREGISTRATION_ONLY);
+  EXPECT_EQ(host_console, std::vector<std::string>{CLEANUP_LINE});
+  expect_inactive();
+}
+
+TEST_F(PluginUnload, SecondUnloadOnlyUnregistersTheClassAgain) {
+  reset_world(true);
+  HostPluginInfo info = make_host_record();
+  ASSERT_EQ(load(&info), 1);
+  ASSERT_EQ(unload(), 0);
+  sim_clear_calls();
+  host_console.clear();
+  EXPECT_EQ(unload(), 0);
+  EXPECT_EQ(journal_names(), CLASS_UNREGISTRATION_ONLY);
+  EXPECT_EQ(host_console, std::vector<std::string>{CLEANUP_LINE});
+  expect_inactive();
+}
+
+// Every refusal releases what it acquired, so the unload that follows finds nothing but the
+// class name to unregister.
+struct RefusedLoad {
+  const char* label;
+  int32_t version;
+  const char* missing;
+  SimCall failing_call;  // SIM_CALL_COUNT for none
+};
+
+const RefusedLoad REFUSED_LOADS[] = {
+    {"WrongVersion", 0x20F, "", SIM_CALL_COUNT},
+    {"MissingHostFunction", HOST_API_VERSION, "Main_OnCommand", SIM_CALL_COUNT},
+    {"ClassRegistrationFails", HOST_API_VERSION, "", SIM_REGISTER_CLASS_W},
+    {"WindowCreationFails", HOST_API_VERSION, "", SIM_CREATE_WINDOW_EX_W},
+    {"NotificationRegistrationFails", HOST_API_VERSION, "", SIM_REGISTER_DEVICE_NOTIFICATION_A},
+};
+
+void PrintTo(const RefusedLoad& refusal, std::ostream* out) {
+  *out << refusal.label;
+}
+
+class UnloadAfterRefusedLoad : public ::testing::TestWithParam<RefusedLoad> {
+ protected:
+  void SetUp() override { world_after_earlier_load(); }
+};
+
+TEST_P(UnloadAfterRefusedLoad, OnlyUnregistersTheClassAndLogsTheCleanUpLine) {
+  const RefusedLoad& refusal = GetParam();
+  HostPluginInfo info = make_host_record(refusal.missing);
+  info.api_version = refusal.version;
+  if (refusal.failing_call != SIM_CALL_COUNT) {
+    sim_fail_call(refusal.failing_call, ERROR_NOT_ENOUGH_MEMORY);
+  }
+  ASSERT_EQ(load(&info), 0);
+  EXPECT_EQ(sim_class_count(), 0);
+  EXPECT_EQ(sim_window_count(), 0);
+  EXPECT_EQ(sim_registration_count(), 0);
+  EXPECT_EQ(monitor_state.notify_window, nullptr);
+
+  sim_clear_calls();
+  host_console.clear();
+  EXPECT_EQ(unload(), 0);
+  EXPECT_EQ(journal_names(), CLASS_UNREGISTRATION_ONLY);
+  EXPECT_EQ(host_console, std::vector<std::string>{CLEANUP_LINE});
+  expect_inactive();
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryRefusal, UnloadAfterRefusedLoad, ::testing::ValuesIn(REFUSED_LOADS),
+                         [](const ::testing::TestParamInfo<RefusedLoad>& info) {
+                           return std::string(info.param.label);
+                         });
+
+// Ticks the host keeps making after unload. Whatever was under way (an arrival still waiting
+// in the queue, a verification, a reset) must not reach the platform or the host any more.
+TEST_F(PluginUnload, LaterTicksDoNothingWhateverWasPending) {
+  struct Pending {
+    const char* what;
+    int ticks_after_plug;
+    int queued;
+    bool check;
+    bool reset;
+  };
+  for (Pending pending :
+       {Pending{"queued arrival", 0, 1, false, false}, Pending{"verification", 1, 0, true, false},
+        Pending{"reset", CHECK_DELAY_TICKS + 1, 0, false, true}}) {
+    SCOPED_TRACE(pending.what);
+    reset_world(false);
+    sim_set_midi_counts(1, 1);
+    HostPluginInfo info = make_host_record();
+    ASSERT_EQ(load(&info), 1);
+    run_ticks(INIT_DELAY_TICKS);
+    sim_plug_device(SIM_MIDI_INPUT, KSCATEGORY_AUDIO);
+    run_ticks(pending.ticks_after_plug);
+    ASSERT_EQ(sim_queued_message_count(monitor_state.notify_window), pending.queued);
+    ASSERT_EQ(monitor_state.check_pending, pending.check);
+    ASSERT_EQ(monitor_state.reset_pending, pending.reset);
+
+    ASSERT_EQ(unload(), 0);
+    sim_clear_calls();
+    run_ticks(INIT_DELAY_TICKS + CHECK_DELAY_TICKS + RESET_DELAY_TICKS);
+    EXPECT_EQ(journal_names(), std::vector<std::string>{});
+    EXPECT_TRUE(host_commands.empty());
+    expect_inactive();
+  }
+}
+
+using PluginReload = MonitorTest;
+
+TEST_F(PluginReload, SecondLoadCreatesItsOwnWindowAndSettlesAgainBeforeCounting) {
+  sim_set_midi_counts(2, 1);
+  HostPluginInfo info = make_host_record();
+  ASSERT_EQ(load(&info), 1);
+  run_ticks(INIT_DELAY_TICKS);
+  ASSERT_EQ(monitor_state.last_in_count, 2);
+  HWND first_window = monitor_state.notify_window;
+  ASSERT_EQ(unload(), 0);
+
+  sim_set_midi_counts(3, 2);
+  sim_clear_calls();
+  ASSERT_EQ(load(&info), 1);
+  EXPECT_EQ(sim_class_count(), 1);
+  EXPECT_EQ(sim_window_count(), 1);
+  EXPECT_EQ(sim_registration_count(), 1);
+  EXPECT_NE(monitor_state.notify_window, first_window);
+  EXPECT_TRUE(IsWindow(monitor_state.notify_window));
+  EXPECT_EQ(host_registered_names, (std::vector<std::string>{"timer", "timer"}));
+
+  run_ticks(INIT_DELAY_TICKS - 1);
+  EXPECT_EQ(sim_call_count(SIM_MIDI_IN_GET_NUM_DEVS), 0);
+  EXPECT_EQ(sim_call_count(SIM_MIDI_OUT_GET_NUM_DEVS), 0);
+  EXPECT_EQ(monitor_state.last_in_count, UNSET_COUNT);
+  EXPECT_EQ(monitor_state.last_out_count, UNSET_COUNT);
+  run_ticks(1);
+  EXPECT_EQ(monitor_state.last_in_count, 3);
+  EXPECT_EQ(monitor_state.last_out_count, 2);
+}
