@@ -19,3 +19,4 @@ file(GLOB KESTRUNE_UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tes
 add_executable(kestrune_unit_tests ${KESTRUNE_UNIT_TEST_SOURCES})
 target_link_libraries(kestrune_unit_tests PRIVATE kestrune_plugin GTest::gtest GTest::gtest_main)
 gtest_discover_tests(kestrune_unit_tests DISCOVERY_TIMEOUT 60)
+include(cmake/model.cmake)
