@@ -4,6 +4,7 @@
 
 #include "monitor/monitor_state.h"
 #include "monitor/timer_tick.h"
+#include "platform/windows/notification_window.h"
 
 std::vector<std::string> host_console;
 std::vector<HostCommand> host_commands;
@@ -108,6 +109,18 @@ void settle_monitor(unsigned inputs, unsigned outputs, bool verbose) {
   sim_set_midi_counts(inputs, outputs);
   begin_settle();
   run_ticks(INIT_DELAY_TICKS);
+  host_console.clear();
+  sim_clear_calls();
+}
+
+void settle_with_window(unsigned inputs, unsigned outputs, bool verbose) {
+  reset_world(verbose);
+  install_host_functions();
+  sim_set_midi_counts(inputs, outputs);
+  ASSERT_TRUE(start_device_monitoring());
+  ASSERT_NE(monitor_state.notify_window, nullptr);
+  run_ticks(INIT_DELAY_TICKS);
+  ASSERT_EQ(monitor_state.init_ticks_left, 0);
   host_console.clear();
   sim_clear_calls();
 }

@@ -41,6 +41,11 @@ void run_ticks(int count);
 // Monitor idle after settling, with baseline counts in and out and the slots filled, no window.
 void settle_monitor(unsigned inputs, unsigned outputs, bool verbose);
 
+// The same, but started as a load starts it: through start_device_monitoring(), so the real
+// notification window exists (in monitor_state.notify_window) and is registered for
+// audio-class interfaces.
+void settle_with_window(unsigned inputs, unsigned outputs, bool verbose);
+
 // An arrival or removal notification as the system delivers it: a device-interface header of
 // the given class, with a symbolic-link name after it.
 struct InterfaceHeader {

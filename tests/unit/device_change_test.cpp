@@ -1,0 +1,408 @@
+#include "monitor/device_change.h"
+
+#include <sanitizer/asan_interface.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "monitor/monitor_state.h"
+#include "monitor/timer_tick.h"
+#include "tests/unit/test_host.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define KESTRUNE_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KESTRUNE_TEST_ASAN 1
+#endif
+#endif
+#ifndef KESTRUNE_TEST_ASAN
+#define KESTRUNE_TEST_ASAN 0
+#endif
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+const GUID VOLUME_CLASS = {
+    0x53F5630D, 0xB6BF, 0x11D0, {0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
+// Differs from the audio class in its very last byte only.
+const GUID ALMOST_AUDIO = {
+    0x6994AD04, 0x93EF, 0x11D0, {0xA3, 0xCC, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x97}};
+
+const std::string RECEIVED_ARRIVAL =
+    "Kestrune: [DEVICE_CHANGE] Received WM_DEVICECHANGE message, wParam=0x8000\n";
+const std::string PROCESSING_ARRIVAL = "Kestrune: [DEVICE_CHANGE] Processing device ARRIVAL\n";
+const std::string INVALID_HEADER =
+    "Kestrune: [INVALID_HDR] Invalid device broadcast header, ignoring\n";
+const std::string AUDIO_ADDED =
+    "Kestrune: [AUDIO_DEVICE] Audio device ADDED detected via Windows API\n";
+
+// Memory the monitor must not read. Under ASan every read of it is a report that ends the run,
+// so a test that passes a pointer into it fails loudly if the header is touched.
+alignas(16) unsigned char forbidden_memory[64];
+
+void forbid_from(size_t offset) {
+  ASAN_POISON_MEMORY_REGION(forbidden_memory + offset, sizeof forbidden_memory - offset);
+}
+
+const DEV_BROADCAST_HDR* forbidden_header() {
+  forbid_from(0);
+  return reinterpret_cast<const DEV_BROADCAST_HDR*>(forbidden_memory);
+}
+
+// A device-interface header whose first `readable` bytes are `notice` and the rest forbidden.
+const DEV_BROADCAST_HDR* header_readable_to(const InterfaceHeader& notice, size_t readable) {
+  std::memcpy(forbidden_memory, &notice, readable);
+  forbid_from(readable);
+  return reinterpret_cast<const DEV_BROADCAST_HDR*>(forbidden_memory);
+}
+
+const DEV_BROADCAST_HDR* as_header(const InterfaceHeader& notice) {
+  return reinterpret_cast<const DEV_BROADCAST_HDR*>(&notice);
+}
+
+void deliver(WPARAM event_code, const DEV_BROADCAST_HDR* header) {
+  on_device_change(DeviceChangeEvent{event_code, header});
+}
+
+bool state_untouched_after_settling(unsigned inputs, unsigned outputs) {
+  return monitor_state.init_ticks_left == 0 && !monitor_state.check_pending &&
+         monitor_state.check_ticks_left == 0 && !monitor_state.reset_pending &&
+         monitor_state.reset_ticks_left == 0 &&
+         monitor_state.last_in_count == static_cast<int32_t>(inputs) &&
+         monitor_state.last_out_count == static_cast<int32_t>(outputs);
+}
+
+int count_reads() {
+  return sim_call_count(SIM_MIDI_IN_GET_NUM_DEVS) + sim_call_count(SIM_MIDI_OUT_GET_NUM_DEVS);
+}
+
+class DeviceChangeTest : public ::testing::Test {
+ protected:
+  void SetUp() override { reset_world(false); }
+  void TearDown() override {
+    ASAN_UNPOISON_MEMORY_REGION(forbidden_memory, sizeof forbidden_memory);
+  }
+};
+
+}  // namespace
+
+using DroppedEvents = DeviceChangeTest;
+
+TEST_F(DroppedEvents, DuringSettlingEveryEventIsDroppedWithoutReadingItsHeader) {
+  reset_world(true);
+  install_host_functions();
+  sim_set_midi_counts(1, 1);
+  begin_settle();
+  run_ticks(10);
+  host_console.clear();
+  for (WPARAM code : {WPARAM{DBT_DEVICEARRIVAL}, WPARAM{DBT_DEVICEREMOVECOMPLETE}, WPARAM{7}}) {
+    deliver(code, forbidden_header());
+  }
+  const std::string ignoring =
+      "Kestrune: [DEVICE_CHANGE] Device change during initialization (80 ticks remaining) - "
+      "ignoring\n";
+  EXPECT_EQ(
+      host_console,
+      (Lines{RECEIVED_ARRIVAL, ignoring,
+             "Kestrune: [DEVICE_CHANGE] Received WM_DEVICECHANGE message, wParam=0x8004\n",
+             ignoring, "Kestrune: [DEVICE_CHANGE] Received WM_DEVICECHANGE message, wParam=0x7\n",
+             ignoring}));
+  EXPECT_FALSE(monitor_state.check_pending);
+}
+
+TEST_F(DroppedEvents, AudioArrivalDuringSettlingIsNotCaughtUpAfterwards) {
+  install_host_functions();
+  sim_set_midi_counts(1, 1);
+  begin_settle();
+  run_ticks(INIT_DELAY_TICKS - 1);
+  InterfaceHeader notice = make_interface_header(KSCATEGORY_AUDIO);
+  deliver(DBT_DEVICEARRIVAL, as_header(notice));
+  sim_set_midi_counts(2, 1);
+  EXPECT_FALSE(monitor_state.check_pending);
+  run_ticks(1 + CHECK_DELAY_TICKS + RESET_DELAY_TICKS);
+  // The baseline taken at the end of settling already holds the new device.
+  EXPECT_EQ(monitor_state.last_in_count, 2);
+  EXPECT_FALSE(monitor_state.check_pending);
+  EXPECT_TRUE(host_commands.empty());
+}
+
+TEST_F(DroppedEvents, OtherEventTypesAreDroppedWithoutReadingTheSecondParameter) {
+  settle_monitor(1, 1, true);
+  deliver(DBT_DEVNODES_CHANGED, forbidden_header());
+  // Compared at full width: only the low 32 bits of this one look like an arrival.
+  deliver(WPARAM{0x100008000ull}, forbidden_header());
+  EXPECT_EQ(host_console,
+            (Lines{
+                "Kestrune: [DEVICE_CHANGE] Received WM_DEVICECHANGE message, wParam=0x7\n",
+                "Kestrune: [OTHER_MESSAGE] Ignoring device change message type 0x7\n",
+                RECEIVED_ARRIVAL,
+                "Kestrune: [OTHER_MESSAGE] Ignoring device change message type 0x8000\n",
+            }));
+  EXPECT_TRUE(state_untouched_after_settling(1, 1));
+}
+
+TEST_F(DroppedEvents, ArrivalOrRemovalWithoutHeaderIsAnInvalidHeader) {
+  settle_monitor(1, 1, true);
+  deliver(DBT_DEVICEARRIVAL, nullptr);
+  deliver(DBT_DEVICEREMOVECOMPLETE, nullptr);
+  EXPECT_EQ(host_console,
+            (Lines{
+                RECEIVED_ARRIVAL,
+                PROCESSING_ARRIVAL,
+                INVALID_HEADER,
+                "Kestrune: [DEVICE_CHANGE] Received WM_DEVICECHANGE message, wParam=0x8004\n",
+                "Kestrune: [DEVICE_CHANGE] Processing device REMOVAL\n",
+                INVALID_HEADER,
+            }));
+  EXPECT_TRUE(state_untouched_after_settling(1, 1));
+}
+
+TEST_F(DroppedEvents, HeaderOfAnotherDeviceTypeIsDroppedBeforeItsClassIsRead) {
+  settle_monitor(1, 1, true);
+  InterfaceHeader notice = make_interface_header(KSCATEGORY_AUDIO);
+  notice.header.dbcc_devicetype = DBT_DEVTYP_VOLUME;
+  deliver(DBT_DEVICEARRIVAL, header_readable_to(notice, sizeof(DEV_BROADCAST_HDR)));
+  EXPECT_EQ(host_console, (Lines{RECEIVED_ARRIVAL, PROCESSING_ARRIVAL, INVALID_HEADER}));
+  EXPECT_TRUE(state_untouched_after_settling(1, 1));
+}
+
+TEST_F(DroppedEvents, InterfaceOfANonAudioClassIsDropped) {
+  settle_monitor(1, 1, true);
+  for (const GUID& interface_class : {VOLUME_CLASS, ALMOST_AUDIO}) {
+    host_console.clear();
+    InterfaceHeader notice = make_interface_header(interface_class);
+    deliver(DBT_DEVICEARRIVAL, as_header(notice));
+    EXPECT_EQ(host_console, (Lines{RECEIVED_ARRIVAL, PROCESSING_ARRIVAL,
+                                   "Kestrune: [NON_AUDIO] Non-audio device change, ignoring\n"}));
+  }
+  EXPECT_TRUE(state_untouched_after_settling(1, 1));
+  EXPECT_EQ(count_reads(), 0);
+}
+
+TEST_F(DroppedEvents, EventWhileAVerificationIsPendingDoesNotRestartItsCountdown) {
+  settle_monitor(1, 1, true);
+  monitor_state.check_pending = true;
+  monitor_state.check_ticks_left = 2;
+  sim_set_midi_counts(2, 1);  // would make an immediate check schedule a reset
+  InterfaceHeader notice = make_interface_header(KSCATEGORY_AUDIO);
+  deliver(DBT_DEVICEARRIVAL, as_header(notice));
+  EXPECT_EQ(host_console,
+            (Lines{RECEIVED_ARRIVAL, PROCESSING_ARRIVAL, AUDIO_ADDED,
+                   "Kestrune: [DEVICE_CHECK_PENDING] Device verification already scheduled, "
+                   "ignoring additional notifications\n"}));
+  EXPECT_EQ(monitor_state.check_ticks_left, 2);
+  EXPECT_FALSE(monitor_state.reset_pending);
+  EXPECT_EQ(count_reads(), 0);
+}
+
+using ShortHeaders = DeviceChangeTest;
+
+TEST_F(ShortHeaders, TwelveByteHeaderIsDroppedWithoutReadingPastItsEnd) {
+  settle_monitor(1, 1, true);
+  // A heap block of exactly the header's size: ASan reports any byte read past it.
+  auto* block = new unsigned char[sizeof(DEV_BROADCAST_HDR)];
+  const DEV_BROADCAST_HDR fields = {sizeof(DEV_BROADCAST_HDR), DBT_DEVTYP_DEVICEINTERFACE, 0};
+  std::memcpy(block, &fields, sizeof fields);
+  deliver(DBT_DEVICEARRIVAL, reinterpret_cast<const DEV_BROADCAST_HDR*>(block));
+  delete[] block;
+  EXPECT_EQ(host_console, (Lines{RECEIVED_ARRIVAL, PROCESSING_ARRIVAL, INVALID_HEADER}));
+  EXPECT_TRUE(state_untouched_after_settling(1, 1));
+}
+
+TEST_F(ShortHeaders, DeviceTypeIsNotReadWhenTheSizeDoesNotReachIt) {
+  settle_monitor(1, 1, true);
+  // Only the size field arrived; the device type would lie past the block.
+  auto* block = new unsigned char[sizeof(DWORD)];
+  const DWORD size = sizeof(DWORD);
+  std::memcpy(block, &size, sizeof size);
+  deliver(DBT_DEVICEREMOVECOMPLETE, reinterpret_cast<const DEV_BROADCAST_HDR*>(block));
+  delete[] block;
+  ASSERT_EQ(host_console.size(), 3u);
+  EXPECT_EQ(host_console[2], INVALID_HEADER);
+}
+
+TEST_F(ShortHeaders, TwentyEightByteAudioHeaderIsAccepted) {
+  settle_monitor(1, 1, false);
+  InterfaceHeader notice = make_interface_header(KSCATEGORY_AUDIO);
+  notice.header.dbcc_size = 28;
+  auto* block = new unsigned char[28];
+  std::memcpy(block, &notice, 28);
+  deliver(DBT_DEVICEARRIVAL, reinterpret_cast<const DEV_BROADCAST_HDR*>(block));
+  delete[] block;
+  EXPECT_TRUE(monitor_state.check_pending);
+  EXPECT_EQ(monitor_state.check_ticks_left, CHECK_DELAY_TICKS);
+}
+
+TEST_F(ShortHeaders, HeaderWhoseSizeIsShorterThanAnInterfaceRecordIsDropped) {
+  settle_monitor(1, 1, true);
+  for (DWORD size : {DWORD{8}, DWORD{27}}) {
+    host_console.clear();
+    // Everything after the size field describes a valid audio interface: only the size is wrong.
+    InterfaceHeader notice = make_interface_header(KSCATEGORY_AUDIO);
+    notice.header.dbcc_size = size;
+    deliver(DBT_DEVICEARRIVAL, as_header(notice));
+    EXPECT_EQ(host_console, (Lines{RECEIVED_ARRIVAL, PROCESSING_ARRIVAL, INVALID_HEADER}))
+        << "size " << size;
+  }
+  EXPECT_TRUE(state_untouched_after_settling(1, 1));
+}
+
+using HeaderReadDeathTest = DeviceChangeTest;
+
+// The traps above would be worthless if a read of forbidden memory went unnoticed: an accepted
+// arrival reads the class, and that read ends the process.
+TEST_F(HeaderReadDeathTest, ReadingForbiddenMemoryIsCaught) {
+  if (!KESTRUNE_TEST_ASAN) {
+    GTEST_SKIP() << "needs AddressSanitizer";
+  }
+  settle_monitor(1, 1, false);
+  InterfaceHeader notice = make_interface_header(KSCATEGORY_AUDIO);
+  const DEV_BROADCAST_HDR* header = header_readable_to(notice, sizeof(DEV_BROADCAST_HDR));
+  EXPECT_DEATH(deliver(DBT_DEVICEARRIVAL, header), "use-after-poison");
+}
+
+using AcceptedEvents = DeviceChangeTest;
+
+TEST_F(AcceptedEvents, EveryAudioClassSchedulesTheVerificationWithoutReadingCounts) {
+  for (const GUID& interface_class : {KSCATEGORY_AUDIO, KSCATEGORY_RENDER, KSCATEGORY_CAPTURE}) {
+    settle_monitor(1, 1, false);
+    InterfaceHeader notice = make_interface_header(interface_class);
+    deliver(DBT_DEVICEARRIVAL, as_header(notice));
+    EXPECT_TRUE(monitor_state.check_pending);
+    EXPECT_EQ(monitor_state.check_ticks_left, CHECK_DELAY_TICKS);
+    EXPECT_FALSE(monitor_state.reset_pending);
+    EXPECT_EQ(count_reads(), 0);
+  }
+}
+
+TEST_F(AcceptedEvents, RemovalIsAcceptedAndNamedAsSuch) {
+  settle_monitor(2, 1, true);
+  InterfaceHeader notice = make_interface_header(KSCATEGORY_CAPTURE);
+  deliver(DBT_DEVICEREMOVECOMPLETE, as_header(notice));
+  ASSERT_GE(host_console.size(), 3u);
+  EXPECT_EQ(host_console[1], "Kestrune: [DEVICE_CHANGE] Processing device REMOVAL\n");
+  EXPECT_EQ(host_console[2],
+            "Kestrune: [AUDIO_DEVICE] Audio device REMOVED detected via Windows API\n");
+  EXPECT_TRUE(monitor_state.check_pending);
+}
+
+TEST_F(AcceptedEvents, ImmediateCheckThatSeesAChangeSchedulesTheResetAtOnce) {
+  settle_monitor(1, 1, true);
+  sim_set_midi_counts(2, 1);
+  InterfaceHeader notice = make_interface_header(KSCATEGORY_AUDIO);
+  deliver(DBT_DEVICEARRIVAL, as_header(notice));
+  EXPECT_EQ(host_console,
+            (Lines{
+                RECEIVED_ARRIVAL,
+                PROCESSING_ARRIVAL,
+                AUDIO_ADDED,
+                "Kestrune: [IMMEDIATE_CHECK] Immediate check - IN: 2, OUT: 1 | Last - IN: 1, OUT: "
+                "1\n",
+                "Kestrune: [IMMEDIATE_SUCCESS] Immediate check detected change - proceeding with "
+                "immediate reset!\n",
+                "Kestrune: [IMMEDIATE_RESET_SCHEDULED] Immediate reset scheduled - no device "
+                "verification delay needed\n",
+            }));
+  EXPECT_TRUE(monitor_state.reset_pending);
+  EXPECT_EQ(monitor_state.reset_ticks_left, RESET_DELAY_TICKS);
+  EXPECT_EQ(monitor_state.last_in_count, 2);
+  EXPECT_EQ(monitor_state.last_out_count, 1);
+  EXPECT_FALSE(monitor_state.check_pending);
+  EXPECT_EQ(monitor_state.check_ticks_left, 0);
+}
+
+TEST_F(AcceptedEvents, ImmediateCheckWithoutChangeFallsBackToTheVerification) {
+  settle_monitor(1, 1, true);
+  InterfaceHeader notice = make_interface_header(KSCATEGORY_AUDIO);
+  deliver(DBT_DEVICEARRIVAL, as_header(notice));
+  EXPECT_EQ(host_console,
+            (Lines{
+                RECEIVED_ARRIVAL,
+                PROCESSING_ARRIVAL,
+                AUDIO_ADDED,
+                "Kestrune: [IMMEDIATE_CHECK] Immediate check - IN: 1, OUT: 1 | Last - IN: 1, OUT: "
+                "1\n",
+                "Kestrune: [IMMEDIATE_FAILED] Immediate check detected NO change - will try short "
+                "delayed check\n",
+                "Kestrune: [DEVICE_CHECK_SCHEDULED] Immediate check failed, scheduling fallback "
+                "verification in 5 ticks (~0.5 seconds)\n",
+            }));
+  EXPECT_TRUE(monitor_state.check_pending);
+  EXPECT_EQ(monitor_state.check_ticks_left, CHECK_DELAY_TICKS);
+  EXPECT_FALSE(monitor_state.reset_pending);
+}
+
+TEST_F(AcceptedEvents, ImmediateCheckRunsOnlyWhenTheConsoleIsAvailable) {
+  settle_monitor(1, 1, true);
+  monitor_state.host_functions[SLOT_SHOW_CONSOLE_MSG] = nullptr;
+  sim_set_midi_counts(2, 1);
+  InterfaceHeader notice = make_interface_header(KSCATEGORY_AUDIO);
+  deliver(DBT_DEVICEARRIVAL, as_header(notice));
+  EXPECT_EQ(count_reads(), 0);
+  EXPECT_TRUE(monitor_state.check_pending);
+  EXPECT_FALSE(monitor_state.reset_pending);
+}
+
+TEST_F(AcceptedEvents, EventOverAPendingResetLeavesTheResetAsItWas) {
+  settle_monitor(1, 1, false);
+  monitor_state.reset_pending = true;
+  monitor_state.reset_ticks_left = 7;
+  sim_set_midi_counts(2, 1);
+  InterfaceHeader notice = make_interface_header(KSCATEGORY_AUDIO);
+  deliver(DBT_DEVICEARRIVAL, as_header(notice));
+  EXPECT_TRUE(monitor_state.check_pending);
+  EXPECT_EQ(monitor_state.check_ticks_left, CHECK_DELAY_TICKS);
+  EXPECT_TRUE(monitor_state.reset_pending);
+  EXPECT_EQ(monitor_state.reset_ticks_left, 7);
+  EXPECT_EQ(monitor_state.last_in_count, 1);
+}
+
+TEST_F(AcceptedEvents, ImmediateCheckThatSeesAChangeRestartsAPendingReset) {
+  settle_monitor(1, 1, true);
+  monitor_state.reset_pending = true;
+  monitor_state.reset_ticks_left = 7;
+  sim_set_midi_counts(1, 2);
+  InterfaceHeader notice = make_interface_header(KSCATEGORY_AUDIO);
+  deliver(DBT_DEVICEARRIVAL, as_header(notice));
+  EXPECT_FALSE(monitor_state.check_pending);
+  EXPECT_TRUE(monitor_state.reset_pending);
+  EXPECT_EQ(monitor_state.reset_ticks_left, RESET_DELAY_TICKS);
+}
+
+namespace {
+
+// A host whose reset command retrieves messages, as a host re-opening its devices may: a device
+// that arrived meanwhile reaches the plug-in from inside the command.
+void host_command_meeting_a_new_device(int32_t command, int32_t flag) {
+  host_commands.push_back(HostCommand{command, flag});
+  sim_plug_device(SIM_MIDI_OUTPUT, KSCATEGORY_AUDIO);
+  MSG message;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+}
+
+}  // namespace
+
+using ResetDuringHostCommand = DeviceChangeTest;
+
+TEST_F(ResetDuringHostCommand, ResetScheduledInsideTheCommandSurvivesIt) {
+  settle_with_window(1, 1, true);
+  monitor_state.host_functions[SLOT_MAIN_ON_COMMAND] =
+      reinterpret_cast<void*>(&host_command_meeting_a_new_device);
+  monitor_state.reset_pending = true;
+  monitor_state.reset_ticks_left = 1;
+  on_timer_tick();
+  ASSERT_EQ(host_commands.size(), 1u);
+  EXPECT_EQ(monitor_state.last_out_count, 2);
+  EXPECT_TRUE(monitor_state.reset_pending);
+  EXPECT_EQ(monitor_state.reset_ticks_left, RESET_DELAY_TICKS);
+  EXPECT_EQ(host_console.back(), "Kestrune: [RESET_COMPLETE] Windows delayed reset completed\n");
+
+  run_ticks(RESET_DELAY_TICKS);
+  EXPECT_EQ(host_commands.size(), 2u);
+}

@@ -1,0 +1,427 @@
+#include "monitor/timer_tick.h"
+
+#include <string>
+#include <vector>
+
+#include "monitor/device_change.h"
+#include "monitor/monitor_state.h"
+#include "platform/windows/notification_window.h"
+#include "tests/unit/test_host.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// An audio-class arrival handed to the monitor directly, as if the host's own message loop had
+// delivered it between two ticks.
+void arrival_between_ticks() {
+  InterfaceHeader notice = make_interface_header(KSCATEGORY_AUDIO);
+  on_device_change(
+      DeviceChangeEvent{DBT_DEVICEARRIVAL, reinterpret_cast<const DEV_BROADCAST_HDR*>(&notice)});
+}
+
+// An audio-class arrival sent by the system, waiting for the window thread's next retrieval:
+// the next tick's drain delivers it.
+void arrival_for_next_drain() {
+  InterfaceHeader notice = make_interface_header(KSCATEGORY_AUDIO);
+  sim_send_device_change_from_outside(monitor_state.notify_window, DBT_DEVICEARRIVAL, &notice,
+                                      notice.header.dbcc_size);
+}
+
+int count_reads() {
+  return sim_call_count(SIM_MIDI_IN_GET_NUM_DEVS) + sim_call_count(SIM_MIDI_OUT_GET_NUM_DEVS);
+}
+
+}  // namespace
+
+using SettleTiming = MonitorTest;
+
+TEST_F(SettleTiming, BaselineIsReadInThe90thTickAndNotBefore) {
+  install_host_functions();
+  sim_set_midi_counts(2, 3);
+  begin_settle();
+  run_ticks(INIT_DELAY_TICKS - 1);
+  EXPECT_EQ(monitor_state.init_ticks_left, 1);
+  EXPECT_EQ(monitor_state.last_in_count, UNSET_COUNT);
+  EXPECT_EQ(monitor_state.last_out_count, UNSET_COUNT);
+  EXPECT_EQ(count_reads(), 0);
+
+  on_timer_tick();
+  EXPECT_EQ(monitor_state.init_ticks_left, 0);
+  EXPECT_EQ(monitor_state.last_in_count, 2);
+  EXPECT_EQ(monitor_state.last_out_count, 3);
+  EXPECT_EQ(sim_call_count(SIM_MIDI_IN_GET_NUM_DEVS), 1);
+  EXPECT_EQ(sim_call_count(SIM_MIDI_OUT_GET_NUM_DEVS), 1);
+}
+
+TEST_F(SettleTiming, CountdownLinesAppearAt60And30AndFrom5DownTo0) {
+  reset_world(true);
+  install_host_functions();
+  sim_set_midi_counts(4, 0);
+  begin_settle();
+  for (int tick = 1; tick <= INIT_DELAY_TICKS; ++tick) {
+    host_console.clear();
+    on_timer_tick();
+    int remaining = INIT_DELAY_TICKS - tick;
+    Lines expected;
+    if (remaining == 60 || remaining == 30 || remaining <= 5) {
+      expected.push_back("Kestrune: [INIT_COUNTDOWN] Initialization countdown: " +
+                         std::to_string(remaining) + " ticks remaining\n");
+    }
+    if (remaining == 0) {
+      expected.push_back(
+          "Kestrune: [INIT_COMPLETE] Delayed initialization complete - baseline IN: 4, OUT: 0\n");
+    }
+    EXPECT_EQ(host_console, expected) << "tick " << tick;
+  }
+}
+
+TEST_F(SettleTiming, SettleEndingTickDoesNothingButReadTheBaseline) {
+  install_host_functions();
+  sim_set_midi_counts(1, 1);
+  monitor_state.init_ticks_left = 1;
+  monitor_state.check_pending = true;
+  monitor_state.check_ticks_left = 1;
+  monitor_state.reset_pending = true;
+  monitor_state.reset_ticks_left = 1;
+  on_timer_tick();
+  EXPECT_EQ(monitor_state.last_in_count, 1);
+  EXPECT_EQ(monitor_state.last_out_count, 1);
+  EXPECT_EQ(count_reads(), 2);
+  EXPECT_TRUE(monitor_state.check_pending);
+  EXPECT_EQ(monitor_state.check_ticks_left, 1);
+  EXPECT_TRUE(monitor_state.reset_pending);
+  EXPECT_EQ(monitor_state.reset_ticks_left, 1);
+  EXPECT_TRUE(host_commands.empty());
+}
+
+using VerificationTiming = MonitorTest;
+
+TEST_F(VerificationTiming, EventBetweenTicksIsVerifiedInTheFifthTick) {
+  settle_with_window(1, 1, false);
+  arrival_between_ticks();
+  ASSERT_TRUE(monitor_state.check_pending);
+  sim_set_midi_counts(2, 1);
+  run_ticks(CHECK_DELAY_TICKS - 1);
+  EXPECT_TRUE(monitor_state.check_pending);
+  EXPECT_EQ(monitor_state.check_ticks_left, 1);
+  EXPECT_EQ(count_reads(), 0);
+
+  on_timer_tick();
+  EXPECT_FALSE(monitor_state.check_pending);
+  EXPECT_EQ(monitor_state.check_ticks_left, 0);
+  EXPECT_EQ(count_reads(), 2);
+  EXPECT_EQ(monitor_state.last_in_count, 2);
+  // The verification tick schedules the reset but does not count it down.
+  EXPECT_TRUE(monitor_state.reset_pending);
+  EXPECT_EQ(monitor_state.reset_ticks_left, RESET_DELAY_TICKS);
+}
+
+TEST_F(VerificationTiming, EventDeliveredInATicksDrainIsCountedDownInThatSameTick) {
+  settle_with_window(1, 1, false);
+  arrival_for_next_drain();
+  on_timer_tick();
+  EXPECT_TRUE(monitor_state.check_pending);
+  EXPECT_EQ(monitor_state.check_ticks_left, CHECK_DELAY_TICKS - 1);
+  run_ticks(CHECK_DELAY_TICKS - 2);
+  EXPECT_TRUE(monitor_state.check_pending);
+  EXPECT_EQ(count_reads(), 0);
+  on_timer_tick();  // the fifth tick, counting the one whose drain delivered the event
+  EXPECT_FALSE(monitor_state.check_pending);
+  EXPECT_EQ(count_reads(), 2);
+}
+
+TEST_F(VerificationTiming, HostCommandComesInThe25thTickAfterAnEventBetweenTicks) {
+  settle_with_window(1, 1, false);
+  arrival_between_ticks();
+  sim_set_midi_counts(2, 1);
+  run_ticks(CHECK_DELAY_TICKS + RESET_DELAY_TICKS - 1);
+  EXPECT_TRUE(host_commands.empty());
+  EXPECT_EQ(monitor_state.reset_ticks_left, 1);
+  on_timer_tick();
+  ASSERT_EQ(host_commands.size(), 1u);
+  EXPECT_EQ(host_commands[0].command, RESET_COMMAND_ID);
+  EXPECT_EQ(host_commands[0].flag, 0);
+  EXPECT_FALSE(monitor_state.reset_pending);
+  EXPECT_EQ(monitor_state.reset_ticks_left, 0);
+}
+
+TEST_F(VerificationTiming, HostCommandComesInThe24thTickAfterTheDrainThatDeliveredTheEvent) {
+  settle_with_window(1, 1, false);
+  sim_set_midi_counts(1, 2);
+  arrival_for_next_drain();
+  on_timer_tick();  // delivers the event
+  run_ticks(CHECK_DELAY_TICKS + RESET_DELAY_TICKS - 2);
+  EXPECT_TRUE(host_commands.empty());
+  on_timer_tick();
+  EXPECT_EQ(host_commands.size(), 1u);
+}
+
+TEST_F(VerificationTiming, OppositeDirectionChangesCountAsAChange) {
+  settle_with_window(2, 2, false);
+  arrival_between_ticks();
+  sim_set_midi_counts(3, 1);  // the total stays the same
+  run_ticks(CHECK_DELAY_TICKS);
+  EXPECT_TRUE(monitor_state.reset_pending);
+  EXPECT_EQ(monitor_state.last_in_count, 3);
+  EXPECT_EQ(monitor_state.last_out_count, 1);
+}
+
+TEST_F(VerificationTiming, OutputCountChangeAloneCountsAsAChange) {
+  settle_with_window(2, 2, false);
+  arrival_between_ticks();
+  sim_set_midi_counts(2, 3);
+  run_ticks(CHECK_DELAY_TICKS);
+  EXPECT_TRUE(monitor_state.reset_pending);
+}
+
+TEST_F(VerificationTiming, DevicePluggedAndPulledBeforeVerificationCausesNoReset) {
+  settle_with_window(1, 1, false);
+  sim_plug_device(SIM_MIDI_INPUT, KSCATEGORY_AUDIO);
+  on_timer_tick();
+  ASSERT_TRUE(monitor_state.check_pending);
+  sim_unplug_device(SIM_MIDI_INPUT, KSCATEGORY_AUDIO);
+  run_ticks(CHECK_DELAY_TICKS + RESET_DELAY_TICKS + 10);
+  EXPECT_FALSE(monitor_state.check_pending);
+  EXPECT_FALSE(monitor_state.reset_pending);
+  EXPECT_TRUE(host_commands.empty());
+  EXPECT_EQ(monitor_state.last_in_count, 1);
+}
+
+TEST_F(VerificationTiming, UnsetCountIsAdoptedAsBaselineAndSchedulesNothing) {
+  settle_with_window(1, 1, true);
+  monitor_state.last_out_count = UNSET_COUNT;
+  monitor_state.check_pending = true;
+  monitor_state.check_ticks_left = 1;
+  sim_set_midi_counts(3, 4);
+  on_timer_tick();
+  EXPECT_EQ(monitor_state.last_in_count, 3);
+  EXPECT_EQ(monitor_state.last_out_count, 4);
+  EXPECT_FALSE(monitor_state.check_pending);
+  EXPECT_FALSE(monitor_state.reset_pending);
+  EXPECT_EQ(host_console,
+            (Lines{
+                "Kestrune: [EXPERIMENT] At 0 ticks: Current IN=3, OUT=4 | Last IN=1, OUT=-1\n",
+                "Kestrune: [DEVICE_CHECK_COUNTDOWN] Device verification countdown: 0 ticks "
+                "remaining\n",
+                "Kestrune: [DEVICE_CHECK_NOW] Performing delayed device verification\n",
+                "Kestrune: [VERIFY] Current counts - IN: 3, OUT: 4 | Last counts - IN: 1, OUT: "
+                "-1\n",
+                "Kestrune: [BASELINE] Baseline device count established - IN: 3, OUT: 4\n",
+                "Kestrune: [NO_RESET] No MIDI device count change detected after delay, ignoring\n",
+            }));
+}
+
+TEST_F(VerificationTiming, UnsetCountOverAPendingResetLetsTheResetContinue) {
+  settle_with_window(1, 1, false);
+  monitor_state.last_in_count = UNSET_COUNT;
+  monitor_state.check_pending = true;
+  monitor_state.check_ticks_left = 1;
+  monitor_state.reset_pending = true;
+  monitor_state.reset_ticks_left = 7;
+  sim_set_midi_counts(5, 1);
+  on_timer_tick();
+  EXPECT_EQ(monitor_state.last_in_count, 5);
+  EXPECT_TRUE(monitor_state.reset_pending);
+  EXPECT_EQ(monitor_state.reset_ticks_left, 7);
+}
+
+using ResetTiming = MonitorTest;
+
+TEST_F(ResetTiming, OnlyOneCountdownAdvancesPerTick) {
+  settle_with_window(1, 1, false);
+  monitor_state.check_pending = true;
+  monitor_state.check_ticks_left = 3;
+  monitor_state.reset_pending = true;
+  monitor_state.reset_ticks_left = 10;
+  on_timer_tick();
+  EXPECT_EQ(monitor_state.check_ticks_left, 2);
+  EXPECT_EQ(monitor_state.reset_ticks_left, 10);
+
+  monitor_state.init_ticks_left = 2;
+  on_timer_tick();
+  EXPECT_EQ(monitor_state.init_ticks_left, 1);
+  EXPECT_EQ(monitor_state.check_ticks_left, 2);
+  EXPECT_EQ(monitor_state.reset_ticks_left, 10);
+}
+
+TEST_F(ResetTiming, VerificationWithoutChangeLetsAPausedResetContinueFromItsRemainingTicks) {
+  settle_with_window(1, 1, false);
+  arrival_between_ticks();
+  sim_set_midi_counts(2, 1);
+  run_ticks(CHECK_DELAY_TICKS + 8);
+  ASSERT_EQ(monitor_state.reset_ticks_left, 12);
+
+  arrival_between_ticks();  // counts stay as the last verification left them
+  run_ticks(CHECK_DELAY_TICKS);
+  EXPECT_FALSE(monitor_state.check_pending);
+  EXPECT_TRUE(monitor_state.reset_pending);
+  EXPECT_EQ(monitor_state.reset_ticks_left, 12);
+  run_ticks(11);
+  EXPECT_TRUE(host_commands.empty());
+  on_timer_tick();
+  EXPECT_EQ(host_commands.size(), 1u);
+}
+
+TEST_F(ResetTiming, VerificationWithChangeRestartsAPendingResetAt20) {
+  settle_with_window(1, 1, false);
+  arrival_between_ticks();
+  sim_set_midi_counts(2, 1);
+  run_ticks(CHECK_DELAY_TICKS + 8);
+  ASSERT_EQ(monitor_state.reset_ticks_left, 12);
+
+  arrival_between_ticks();
+  sim_set_midi_counts(3, 1);
+  run_ticks(CHECK_DELAY_TICKS);
+  EXPECT_EQ(monitor_state.reset_ticks_left, RESET_DELAY_TICKS);
+  run_ticks(RESET_DELAY_TICKS - 1);
+  EXPECT_TRUE(host_commands.empty());
+  on_timer_tick();
+  EXPECT_EQ(host_commands.size(), 1u);
+  run_ticks(RESET_DELAY_TICKS * 2);
+  EXPECT_EQ(host_commands.size(), 1u);
+}
+
+TEST_F(ResetTiming, MissingCommandFunctionLogsAnErrorAndDropsTheReset) {
+  settle_with_window(1, 1, true);
+  monitor_state.reset_pending = true;
+  monitor_state.reset_ticks_left = 1;
+  monitor_state.host_functions[SLOT_MAIN_ON_COMMAND] = nullptr;
+  on_timer_tick();
+  EXPECT_EQ(host_console, (Lines{
+                              "Kestrune: [RESET_COUNTDOWN] Reset countdown: 0 ticks remaining\n",
+                              "Kestrune: [EXECUTING_RESET] EXECUTING DELAYED RESET NOW!\n",
+                              "Kestrune: [ERROR] Main_OnCommand not available!\n",
+                          }));
+  EXPECT_FALSE(monitor_state.reset_pending);
+  EXPECT_EQ(monitor_state.reset_ticks_left, 0);
+  EXPECT_FALSE(monitor_state.check_pending);
+  host_console.clear();
+  run_ticks(RESET_DELAY_TICKS * 2);  // not retried
+  EXPECT_TRUE(host_console.empty());
+  EXPECT_TRUE(host_commands.empty());
+}
+
+using TickDrain = MonitorTest;
+
+TEST_F(TickDrain, TickWithoutWindowMakesNoMessageCall) {
+  settle_monitor(1, 1, false);
+  ASSERT_EQ(monitor_state.notify_window, nullptr);
+  run_ticks(3);
+  EXPECT_EQ(sim_call_count(SIM_PEEK_MESSAGE_A), 0);
+}
+
+TEST_F(TickDrain, TickWithWindowChecksItsMessagesOnce) {
+  settle_with_window(1, 1, false);
+  on_timer_tick();
+  EXPECT_EQ(sim_call_count(SIM_PEEK_MESSAGE_A), 1);
+  EXPECT_EQ(sim_call_count(SIM_DISPATCH_MESSAGE_A), 0);
+}
+
+TEST_F(TickDrain, PostedMessagesOfTheWindowAreDispatchedAndOthersLeftAlone) {
+  settle_with_window(1, 1, false);
+  // A window of the host on the same thread: its messages are the host's to retrieve.
+  WNDCLASSW host_class = {};
+  host_class.lpfnWndProc = DefWindowProcW;
+  host_class.hInstance = sim_host_module();
+  host_class.lpszClassName = L"HostMainWindow";
+  ASSERT_NE(RegisterClassW(&host_class), 0);
+  HWND host_window = CreateWindowExW(0, L"HostMainWindow", L"host", 0, 0, 0, 0, 0, nullptr, nullptr,
+                                     sim_host_module(), nullptr);
+  ASSERT_NE(host_window, nullptr);
+  ASSERT_TRUE(PostMessageW(monitor_state.notify_window, WM_USER, 0, 0));
+  ASSERT_TRUE(PostMessageW(host_window, WM_USER, 0, 0));
+  sim_clear_calls();
+  on_timer_tick();
+  EXPECT_EQ(sim_call_count(SIM_TRANSLATE_MESSAGE), 1);
+  EXPECT_EQ(sim_call_count(SIM_DISPATCH_MESSAGE_A), 1);
+  EXPECT_EQ(sim_queued_message_count(monitor_state.notify_window), 0);
+  EXPECT_EQ(sim_queued_message_count(host_window), 1);
+  DestroyWindow(host_window);
+}
+
+using QuietCycle = MonitorTest;
+
+TEST_F(QuietCycle, SwitchOffCycleWritesNothingAndReadsEachCountTwice) {
+  reset_world(false);
+  install_host_functions();
+  sim_set_midi_counts(1, 1);
+  ASSERT_TRUE(start_device_monitoring());
+  run_ticks(INIT_DELAY_TICKS);
+  sim_plug_device(SIM_MIDI_INPUT, KSCATEGORY_AUDIO);
+  run_ticks(CHECK_DELAY_TICKS + RESET_DELAY_TICKS);
+  ASSERT_EQ(host_commands.size(), 1u);
+  EXPECT_TRUE(host_console.empty());
+  EXPECT_EQ(sim_call_count(SIM_MIDI_IN_GET_NUM_DEVS), 2);
+  EXPECT_EQ(sim_call_count(SIM_MIDI_OUT_GET_NUM_DEVS), 2);
+}
+
+using VerboseCycle = MonitorTest;
+
+TEST_F(VerboseCycle, WholeCycleWritesExactlyTheseLines) {
+  reset_world(true);
+  install_host_functions();
+  sim_set_midi_counts(1, 1);
+  begin_settle();
+  run_ticks(INIT_DELAY_TICKS);
+  arrival_between_ticks();
+  sim_set_midi_counts(2, 1);  // the driver publishes the port after the notification
+  run_ticks(CHECK_DELAY_TICKS + RESET_DELAY_TICKS + 5);
+  const Lines expected = {
+      "Kestrune: [INIT_COUNTDOWN] Initialization countdown: 60 ticks remaining\n",
+      "Kestrune: [INIT_COUNTDOWN] Initialization countdown: 30 ticks remaining\n",
+      "Kestrune: [INIT_COUNTDOWN] Initialization countdown: 5 ticks remaining\n",
+      "Kestrune: [INIT_COUNTDOWN] Initialization countdown: 4 ticks remaining\n",
+      "Kestrune: [INIT_COUNTDOWN] Initialization countdown: 3 ticks remaining\n",
+      "Kestrune: [INIT_COUNTDOWN] Initialization countdown: 2 ticks remaining\n",
+      "Kestrune: [INIT_COUNTDOWN] Initialization countdown: 1 ticks remaining\n",
+      "Kestrune: [INIT_COUNTDOWN] Initialization countdown: 0 ticks remaining\n",
+      "Kestrune: [INIT_COMPLETE] Delayed initialization complete - baseline IN: 1, OUT: 1\n",
+      "Kestrune: [DEVICE_CHANGE] Received WM_DEVICECHANGE message, wParam=0x8000\n",
+      "Kestrune: [DEVICE_CHANGE] Processing device ARRIVAL\n",
+      "Kestrune: [AUDIO_DEVICE] Audio device ADDED detected via Windows API\n",
+      "Kestrune: [IMMEDIATE_CHECK] Immediate check - IN: 1, OUT: 1 | Last - IN: 1, OUT: 1\n",
+      "Kestrune: [IMMEDIATE_FAILED] Immediate check detected NO change - will try short delayed "
+      "check\n",
+      "Kestrune: [DEVICE_CHECK_SCHEDULED] Immediate check failed, scheduling fallback verification "
+      "in 5 ticks (~0.5 seconds)\n",
+      "Kestrune: [EXPERIMENT] At 3 ticks: Current IN=2, OUT=1 | Last IN=1, OUT=1\n",
+      "Kestrune: [DEVICE_CHECK_COUNTDOWN] Device verification countdown: 3 ticks remaining\n",
+      "Kestrune: [EXPERIMENT] At 2 ticks: Current IN=2, OUT=1 | Last IN=1, OUT=1\n",
+      "Kestrune: [DEVICE_CHECK_COUNTDOWN] Device verification countdown: 2 ticks remaining\n",
+      "Kestrune: [EXPERIMENT] At 1 ticks: Current IN=2, OUT=1 | Last IN=1, OUT=1\n",
+      "Kestrune: [DEVICE_CHECK_COUNTDOWN] Device verification countdown: 1 ticks remaining\n",
+      "Kestrune: [EXPERIMENT] At 0 ticks: Current IN=2, OUT=1 | Last IN=1, OUT=1\n",
+      "Kestrune: [DEVICE_CHECK_COUNTDOWN] Device verification countdown: 0 ticks remaining\n",
+      "Kestrune: [DEVICE_CHECK_NOW] Performing delayed device verification\n",
+      "Kestrune: [VERIFY] Current counts - IN: 2, OUT: 1 | Last counts - IN: 1, OUT: 1\n",
+      "Kestrune: [CHANGE DETECTED] MIDI device count changed - IN: 1->2, OUT: 1->1\n",
+      "Kestrune: [RESET_SCHEDULED] Verified MIDI device change, scheduling delayed reset\n",
+      "Kestrune: [RESET_COUNTDOWN] Reset countdown: 10 ticks remaining\n",
+      "Kestrune: [RESET_COUNTDOWN] Reset countdown: 3 ticks remaining\n",
+      "Kestrune: [RESET_COUNTDOWN] Reset countdown: 2 ticks remaining\n",
+      "Kestrune: [RESET_COUNTDOWN] Reset countdown: 1 ticks remaining\n",
+      "Kestrune: [RESET_COUNTDOWN] Reset countdown: 0 ticks remaining\n",
+      "Kestrune: [EXECUTING_RESET] EXECUTING DELAYED RESET NOW!\n",
+      "Kestrune: [RESET_COMPLETE] Windows delayed reset completed\n",
+  };
+  EXPECT_EQ(host_console, expected);
+  ASSERT_EQ(host_commands.size(), 1u);
+  EXPECT_EQ(host_commands[0].command, 41175);
+  EXPECT_EQ(host_commands[0].flag, 0);
+}
+
+TEST_F(VerboseCycle, VerificationWithoutChangeWritesNoChangeAndNoReset) {
+  settle_with_window(1, 1, true);
+  arrival_between_ticks();
+  host_console.clear();
+  run_ticks(CHECK_DELAY_TICKS);
+  ASSERT_GE(host_console.size(), 3u);
+  EXPECT_EQ(Lines(host_console.end() - 3, host_console.end()),
+            (Lines{
+                "Kestrune: [VERIFY] Current counts - IN: 1, OUT: 1 | Last counts - IN: 1, OUT: 1\n",
+                "Kestrune: [NO CHANGE] MIDI device counts unchanged\n",
+                "Kestrune: [NO_RESET] No MIDI device count change detected after delay, ignoring\n",
+            }));
+  EXPECT_FALSE(monitor_state.reset_pending);
+}
