@@ -1,0 +1,206 @@
+// After load the plug-in allocates nothing: a host may call its tick from a time-critical loop,
+// and a notification may arrive in any message retrieval. This counts every heap allocation
+// made while a plug-in function runs, through AddressSanitizer's allocation hooks, which see
+// malloc, calloc, realloc and operator new alike.
+#include <cstdio>
+#include <cstring>
+
+#include "host/plugin_entry.h"
+#include "monitor/device_change.h"
+#include "monitor/monitor_state.h"
+#include "tests/unit/test_host.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define KESTRUNE_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KESTRUNE_TEST_ASAN 1
+#endif
+#endif
+#ifndef KESTRUNE_TEST_ASAN
+#define KESTRUNE_TEST_ASAN 0
+#endif
+
+#if KESTRUNE_TEST_ASAN
+#if __has_include(<sanitizer/allocator_interface.h>)
+#include <sanitizer/allocator_interface.h>
+#else
+// GCC ships the runtime function without its header.
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*malloc_hook)(const volatile void*,
+                                                                             size_t),
+                                                         void (*free_hook)(const volatile void*));
+#endif
+#endif
+
+namespace {
+
+// Set only around a call into the plug-in, so that the test's own set-up (queueing messages
+// grows a vector) is not counted.
+bool counting;
+int allocations;
+int frees;
+
+void count_allocation(const volatile void*, size_t) {
+  if (counting) {
+    ++allocations;
+  }
+}
+
+void count_free(const volatile void*) {
+  if (counting) {
+    ++frees;
+  }
+}
+
+bool install_hooks() {
+#if KESTRUNE_TEST_ASAN
+  // The runtime keeps hooks for the life of the process and has room for only a few.
+  static const bool installed =
+      __sanitizer_install_malloc_and_free_hooks(count_allocation, count_free) != 0;
+  return installed;
+#else
+  return false;
+#endif
+}
+
+void start_counting() {
+  allocations = 0;
+  frees = 0;
+  counting = true;
+}
+
+void stop_counting() {
+  counting = false;
+}
+
+// A host that records without allocating: the test host's console keeps strings, which would
+// be counted against the plug-in.
+int console_lines;
+int commands_run;
+void* registered_tick;
+
+void quiet_show_console_msg(const char* text) {
+  console_lines += text[0] != 0 ? 1 : 0;
+}
+
+void quiet_main_on_command(int32_t command, int32_t flag) {
+  commands_run += command == RESET_COMMAND_ID && flag == 0 ? 1 : 0;
+}
+
+void never_called() {}
+
+void* quiet_get_function(const char* name) {
+  if (std::strcmp(name, "Main_OnCommand") == 0) {
+    return reinterpret_cast<void*>(&quiet_main_on_command);
+  }
+  if (std::strcmp(name, "ShowConsoleMsg") == 0) {
+    return reinterpret_cast<void*>(&quiet_show_console_msg);
+  }
+  return reinterpret_cast<void*>(&never_called);
+}
+
+int quiet_register_callback(const char* name, void* value) {
+  if (std::strcmp(name, "timer") == 0) {
+    registered_tick = value;
+  }
+  return 1;
+}
+
+void tick() {
+  reinterpret_cast<void (*)()>(registered_tick)();
+}
+
+// Ticks with the plug-in's allocations counted; returns how many there were.
+int counted_ticks(int count) {
+  start_counting();
+  for (int i = 0; i < count; ++i) {
+    tick();
+  }
+  stop_counting();
+  return allocations;
+}
+
+// The host's own message loop between ticks, which also runs the window procedure.
+int counted_host_message_loop() {
+  start_counting();
+  MSG message;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  stop_counting();
+  return allocations;
+}
+
+// A hundred insertions and removals, each followed by time enough for its reset. Deliveries
+// alternate between the tick's drain and the host's own loop.
+int plug_cycles(int cycles) {
+  int counted = 0;
+  for (int cycle = 0; cycle < cycles; ++cycle) {
+    sim_plug_device(SIM_MIDI_INPUT, KSCATEGORY_AUDIO);
+    if (cycle % 2 == 1) {
+      counted += counted_host_message_loop();
+    }
+    counted += counted_ticks(CHECK_DELAY_TICKS + RESET_DELAY_TICKS);
+    sim_unplug_device(SIM_MIDI_INPUT, KSCATEGORY_AUDIO);
+    if (cycle % 2 == 1) {
+      counted += counted_host_message_loop();
+    }
+    counted += counted_ticks(CHECK_DELAY_TICKS + RESET_DELAY_TICKS);
+  }
+  return counted;
+}
+
+}  // namespace
+
+using NoAllocationAfterLoad = MonitorTest;
+
+TEST_F(NoAllocationAfterLoad, TicksDeliveriesAndUnloadAllocateNothing) {
+  if (!install_hooks()) {
+    GTEST_SKIP() << "needs AddressSanitizer's allocation hooks";
+  }
+  console_lines = 0;
+  commands_run = 0;
+  registered_tick = nullptr;
+
+  // The counter must be able to see an allocation, or a zero below would prove nothing.
+  static int* volatile sink;
+  start_counting();
+  sink = new int(7);
+  stop_counting();
+  delete sink;
+  ASSERT_EQ(allocations, 1);
+
+  HostPluginInfo record{};
+  record.api_version = HOST_API_VERSION;
+  record.register_callback = quiet_register_callback;
+  record.get_function = quiet_get_function;
+  sim_set_midi_counts(1, 1);
+  start_counting();
+  int32_t loaded = VelmarPluginEntry(nullptr, &record);
+  stop_counting();
+  ASSERT_EQ(loaded, 1);
+  ASSERT_NE(registered_tick, nullptr);
+  RecordProperty("allocations_during_load", allocations);
+  std::printf("allocations during load: %d\n", allocations);
+
+  EXPECT_EQ(counted_ticks(INIT_DELAY_TICKS), 0) << "settling";
+  ASSERT_EQ(monitor_state.last_in_count, 1);
+
+  monitor_state.verbose_log = false;
+  EXPECT_EQ(plug_cycles(100), 0) << "device cycles, logging off";
+  EXPECT_EQ(commands_run, 200);
+  EXPECT_EQ(console_lines, 0);
+
+  monitor_state.verbose_log = true;
+  EXPECT_EQ(plug_cycles(100), 0) << "device cycles, logging on";
+  EXPECT_EQ(commands_run, 400);
+  EXPECT_GT(console_lines, 0);
+
+  start_counting();
+  VelmarPluginEntry(nullptr, nullptr);
+  stop_counting();
+  EXPECT_EQ(allocations, 0) << "unload";
+  EXPECT_EQ(sim_window_count(), 0);
+  EXPECT_EQ(counted_ticks(10), 0) << "ticks after unload";
+}

@@ -1,0 +1,213 @@
+// The simulated platform's own semantics, on which every other native test relies: if these
+// drift from Windows, the plug-in's tests prove the wrong thing.
+#include <cstring>
+#include <vector>
+
+#include "monitor/device_change.h"
+#include "platform/simulated/sim_control.h"
+#include "tests/unit/test_host.h"
+
+namespace {
+
+struct Received {
+  HWND window;
+  UINT message;
+  WPARAM first;
+  GUID interface_class;  // for WM_DEVICECHANGE, copied while the header is valid
+};
+
+std::vector<Received> received;
+
+LRESULT CALLBACK recording_proc(HWND window, UINT message, WPARAM first, LPARAM second) {
+  Received entry{window, message, first, {}};
+  if (message == WM_DEVICECHANGE && second != 0) {
+    const auto* header = reinterpret_cast<const DEV_BROADCAST_DEVICEINTERFACE_A*>(second);
+    if (header->dbcc_size >= 28 && header->dbcc_devicetype == DBT_DEVTYP_DEVICEINTERFACE) {
+      entry.interface_class = header->dbcc_classguid;
+    }
+  }
+  received.push_back(entry);
+  return DefWindowProcW(window, message, first, second);
+}
+
+std::vector<UINT> messages_of(HWND window) {
+  std::vector<UINT> messages;
+  for (const Received& entry : received) {
+    if (entry.window == window) {
+      messages.push_back(entry.message);
+    }
+  }
+  return messages;
+}
+
+ATOM register_class(LPCWSTR name) {
+  WNDCLASSW window_class = {};
+  window_class.lpfnWndProc = recording_proc;
+  window_class.hInstance = sim_host_module();
+  window_class.lpszClassName = name;
+  return RegisterClassW(&window_class);
+}
+
+HWND create_window(LPCWSTR class_name) {
+  return CreateWindowExW(0, class_name, L"test", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                         sim_host_module(), nullptr);
+}
+
+HDEVNOTIFY register_for(HWND window, const GUID& interface_class) {
+  DEV_BROADCAST_DEVICEINTERFACE_A filter = {};
+  filter.dbcc_size = sizeof filter;
+  filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+  filter.dbcc_classguid = interface_class;
+  return RegisterDeviceNotificationA(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+}
+
+bool same_guid(const GUID& a, const GUID& b) {
+  return std::memcmp(&a, &b, sizeof(GUID)) == 0;
+}
+
+class SimulatedPlatform : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    reset_world(false);
+    received.clear();
+  }
+};
+
+}  // namespace
+
+using SimulatedClasses = SimulatedPlatform;
+
+TEST_F(SimulatedClasses, DuplicateRegistrationFailsWithClassAlreadyExists) {
+  ASSERT_NE(register_class(L"TestClass"), 0);
+  // Class names compare without regard to case.
+  EXPECT_EQ(register_class(L"TESTCLASS"), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_ALREADY_EXISTS));
+  EXPECT_EQ(sim_class_count(), 1);
+}
+
+TEST_F(SimulatedClasses, ClassWithALiveWindowCannotBeUnregistered) {
+  ASSERT_NE(register_class(L"TestClass"), 0);
+  HWND window = create_window(L"TestClass");
+  ASSERT_NE(window, nullptr);
+  EXPECT_FALSE(UnregisterClassW(L"TestClass", sim_host_module()));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_HAS_WINDOWS));
+  ASSERT_TRUE(DestroyWindow(window));
+  EXPECT_TRUE(UnregisterClassW(L"TestClass", sim_host_module()));
+  EXPECT_EQ(sim_class_count(), 0);
+}
+
+TEST_F(SimulatedClasses, CreationAndDestructionSendTheirMessagesToTheClassProcedure) {
+  ASSERT_NE(register_class(L"TestClass"), 0);
+  HWND window = create_window(L"TestClass");
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(messages_of(window), (std::vector<UINT>{WM_NCCREATE, WM_CREATE}));
+  received.clear();
+  ASSERT_TRUE(DestroyWindow(window));
+  EXPECT_EQ(messages_of(window), (std::vector<UINT>{WM_DESTROY, WM_NCDESTROY}));
+  EXPECT_FALSE(IsWindow(window));
+}
+
+using SimulatedMessages = SimulatedPlatform;
+
+TEST_F(SimulatedMessages, SentMessagesAreDeliveredInOrderBeforeAPostedOneIsReturned) {
+  ASSERT_NE(register_class(L"TestClass"), 0);
+  HWND window = create_window(L"TestClass");
+  ASSERT_TRUE(PostMessageW(window, WM_USER + 1, 0, 0));
+  sim_send_from_outside(window, WM_USER + 2, 0, 0);
+  sim_send_from_outside(window, WM_USER + 3, 0, 0);
+  received.clear();
+  MSG message = {};
+  ASSERT_TRUE(PeekMessageA(&message, window, 0, 0, PM_REMOVE));
+  EXPECT_EQ(message.message, static_cast<UINT>(WM_USER + 1));
+  // Both sent messages reached the procedure inside the call; the posted one waits for dispatch.
+  EXPECT_EQ(messages_of(window), (std::vector<UINT>{WM_USER + 2, WM_USER + 3}));
+  DispatchMessageA(&message);
+  EXPECT_EQ(messages_of(window), (std::vector<UINT>{WM_USER + 2, WM_USER + 3, WM_USER + 1}));
+  EXPECT_FALSE(PeekMessageA(&message, window, 0, 0, PM_REMOVE));
+}
+
+TEST_F(SimulatedMessages, WindowFilterLeavesAnotherWindowsPostedMessageQueued) {
+  ASSERT_NE(register_class(L"TestClass"), 0);
+  HWND mine = create_window(L"TestClass");
+  HWND other = create_window(L"TestClass");
+  ASSERT_TRUE(PostMessageW(other, WM_USER, 0, 0));
+  MSG message = {};
+  EXPECT_FALSE(PeekMessageA(&message, mine, 0, 0, PM_REMOVE));
+  EXPECT_EQ(sim_queued_message_count(other), 1);
+  ASSERT_TRUE(PeekMessageA(&message, other, 0, 0, PM_REMOVE));
+  EXPECT_EQ(message.hwnd, other);
+}
+
+TEST_F(SimulatedMessages, DeviceArrivalCannotBePosted) {
+  ASSERT_NE(register_class(L"TestClass"), 0);
+  HWND window = create_window(L"TestClass");
+  EXPECT_FALSE(PostMessageW(window, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, 0));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MESSAGE_SYNC_ONLY));
+  EXPECT_EQ(sim_queued_message_count(window), 0);
+}
+
+using SimulatedMachine = SimulatedPlatform;
+
+TEST_F(SimulatedMachine, PluggedDeviceIsAnnouncedOnlyToRegistrationsOfItsClass) {
+  ASSERT_NE(register_class(L"TestClass"), 0);
+  HWND audio = create_window(L"TestClass");
+  HWND volume = create_window(L"TestClass");
+  const GUID volume_class = {
+      0x53F5630D, 0xB6BF, 0x11D0, {0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
+  ASSERT_NE(register_for(audio, KSCATEGORY_AUDIO), nullptr);
+  ASSERT_NE(register_for(volume, volume_class), nullptr);
+  received.clear();
+
+  sim_plug_device(SIM_MIDI_INPUT, KSCATEGORY_AUDIO);
+  // The count changes before the notice goes out, and the notice waits for retrieval.
+  EXPECT_EQ(midiInGetNumDevs(), 1u);
+  EXPECT_TRUE(received.empty());
+  MSG message;
+  EXPECT_FALSE(PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE));
+  ASSERT_EQ(received.size(), 1u);
+  EXPECT_EQ(received[0].window, audio);
+  EXPECT_EQ(received[0].message, static_cast<UINT>(WM_DEVICECHANGE));
+  EXPECT_EQ(received[0].first, static_cast<WPARAM>(DBT_DEVICEARRIVAL));
+  EXPECT_TRUE(same_guid(received[0].interface_class, KSCATEGORY_AUDIO));
+
+  received.clear();
+  sim_unplug_device(SIM_MIDI_INPUT, volume_class);
+  EXPECT_EQ(midiInGetNumDevs(), 0u);
+  PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE);
+  ASSERT_EQ(received.size(), 1u);
+  EXPECT_EQ(received[0].window, volume);
+  EXPECT_EQ(received[0].first, static_cast<WPARAM>(DBT_DEVICEREMOVECOMPLETE));
+}
+
+using SimulatedControls = SimulatedPlatform;
+
+TEST_F(SimulatedControls, InjectedFailureHitsExactlyTheNthCall) {
+  sim_fail_call(SIM_REGISTER_CLASS_W, ERROR_NOT_ENOUGH_MEMORY, 3);
+  EXPECT_NE(register_class(L"First"), 0);
+  EXPECT_NE(register_class(L"Second"), 0);
+  EXPECT_EQ(register_class(L"Third"), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+  EXPECT_NE(register_class(L"Third"), 0);
+  EXPECT_EQ(sim_class_count(), 3);
+  EXPECT_EQ(sim_call_count(SIM_REGISTER_CLASS_W), 4);
+}
+
+TEST_F(SimulatedControls, JournalRecordsCallsInOrderWithNestedCallsAfterTheirCaller) {
+  GetModuleHandleA(nullptr);
+  register_class(L"TestClass");
+  HWND window = create_window(L"TestClass");
+  MSG message;
+  PeekMessageA(&message, window, 0, 0, PM_REMOVE);
+  midiOutGetNumDevs();
+  const std::vector<SimCall> expected = {SIM_GET_MODULE_HANDLE_A,  SIM_REGISTER_CLASS_W,
+                                         SIM_CREATE_WINDOW_EX_W,   SIM_DEF_WINDOW_PROC_W,
+                                         SIM_DEF_WINDOW_PROC_W,    SIM_PEEK_MESSAGE_A,
+                                         SIM_MIDI_OUT_GET_NUM_DEVS};
+  std::vector<SimCall> journal;
+  for (int i = 0; i < sim_journal_length(); ++i) {
+    journal.push_back(sim_journal_entry(i));
+  }
+  EXPECT_EQ(journal, expected);
+  sim_clear_calls();
+  EXPECT_EQ(sim_journal_length(), 0);
+}
