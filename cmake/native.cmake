@@ -20,3 +20,14 @@ add_executable(kestrune_unit_tests ${KESTRUNE_UNIT_TEST_SOURCES})
 target_link_libraries(kestrune_unit_tests PRIVATE kestrune_plugin GTest::gtest GTest::gtest_main)
 gtest_discover_tests(kestrune_unit_tests DISCOVERY_TIMEOUT 60)
 include(cmake/model.cmake)
+
+# The diagnostic variant beside the plain one, so that the scenarios of both run from one build.
+kestrune_plugin_library(kestrune_plugin_diagnostic ON)
+target_link_libraries(kestrune_plugin_diagnostic PUBLIC kestrune_sim_platform)
+
+include(cmake/velmar_sim.cmake)
+kestrune_add_velmar_sim(velmar-sim ${PROJECT_SOURCE_DIR}/sim/world_native.cpp)
+target_link_libraries(velmar-sim PRIVATE kestrune_plugin)
+kestrune_add_velmar_sim(velmar-sim-diagnostic ${PROJECT_SOURCE_DIR}/sim/world_native.cpp)
+target_link_libraries(velmar-sim-diagnostic PRIVATE kestrune_plugin_diagnostic)
+target_sources(kestrune_unit_tests PRIVATE ${VELMAR_SIM_SCENARIO_SOURCES})

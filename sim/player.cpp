@@ -1,0 +1,114 @@
+#include "sim/player.h"
+
+#include <string>
+
+#include "sim/device_events.h"
+#include "sim/host_record.h"
+#include "sim/transcript.h"
+#include "sim/world.h"
+
+namespace {
+
+long tick_number;
+unsigned midi_inputs;
+unsigned midi_outputs;
+unsigned device_serial;
+
+void run_ticks(long count) {
+  for (long i = 0; i < count; ++i) {
+    transcript_set_tick(++tick_number);
+    host_record_call_tick();
+    world_after_tick();
+  }
+}
+
+void call_entry(const std::string& text, HostPluginInfo* info) {
+  transcript_open_step(text);
+  // The first argument is the plug-in's module as the host knows it; the plug-in never reads it.
+  int32_t result = world_entry()(nullptr, info);
+  transcript_close_step(" -> " + std::to_string(result));
+}
+
+std::string counts_text() {
+  return "IN " + std::to_string(midi_inputs) + ", OUT " + std::to_string(midi_outputs);
+}
+
+// The message is only queued here: the plug-in meets it when its thread next retrieves
+// messages, which in a scenario is the drain at the start of the next tick.
+bool send_notification(const ScenarioStep& step) {
+  DeviceNotice notice{};
+  const void* header = nullptr;
+  if (step.header == NOTIFY_INTERFACE_HEADER) {
+    notice = interface_notice(step.device_class, step.input_port, ++device_serial);
+    header = notice.bytes;
+  } else if (step.header == NOTIFY_SHORT_HEADER) {
+    notice = short_interface_notice();
+    header = notice.bytes;
+  }
+  bool sent = world_send_device_change(step.event_code, header, notice.size);
+  if (sent) {
+    host_record_note_device_event(tick_number);
+  }
+  return sent;
+}
+
+// The port changes before its notification goes out: the driver publishes the port, then the
+// system announces the interface.
+void play_device_step(const ScenarioStep& step) {
+  std::string text = step.text;
+  if (step.kind != STEP_NOTIFY) {
+    unsigned& ports = step.input_port ? midi_inputs : midi_outputs;
+    ports = step.kind == STEP_PLUG ? ports + 1 : ports - 1;
+    world_set_midi_counts(midi_inputs, midi_outputs);
+    text += ": " + counts_text();
+  }
+  if (!send_notification(step)) {
+    text += " (no window)";
+  }
+  transcript_add(TRANSCRIPT_STEP, text);
+}
+
+void play_step(const ScenarioStep& step) {
+  switch (step.kind) {
+    case STEP_TICK:
+      run_ticks(step.ticks);
+      break;
+    case STEP_LOAD:
+      call_entry(step.text, host_record_make(step.api_version, step.missing_function));
+      break;
+    case STEP_UNLOAD:
+      // Notifications still waiting for the window are left where they are: the window goes
+      // away with them, and nothing retrieves them for it.
+      call_entry(step.text, nullptr);
+      break;
+    case STEP_COUNTS:
+      midi_inputs = step.inputs;
+      midi_outputs = step.outputs;
+      world_set_midi_counts(midi_inputs, midi_outputs);
+      transcript_add(TRANSCRIPT_STEP, step.text);
+      break;
+    case STEP_PLUG:
+    case STEP_UNPLUG:
+    case STEP_NOTIFY:
+      play_device_step(step);
+      break;
+  }
+}
+
+}  // namespace
+
+void play_scenario(const std::vector<ScenarioStep>& steps) {
+  tick_number = 0;
+  midi_inputs = 0;
+  midi_outputs = 0;
+  device_serial = 0;
+  host_record_note_device_event(-1);
+  transcript_set_tick(0);
+  world_set_midi_counts(0, 0);
+  for (const ScenarioStep& step : steps) {
+    play_step(step);
+  }
+  // As a host's message loop would before it exits: whatever is still on its way is delivered,
+  // so that no sender is left waiting.
+  world_pump_messages();
+}

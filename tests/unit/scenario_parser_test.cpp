@@ -1,0 +1,250 @@
+// velmar-sim's host side: reading scenario files, and the transcript it compares.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "host/host_api.h"
+#include "sim/device_events.h"
+#include "sim/scenario.h"
+#include "sim/transcript.h"
+
+namespace {
+
+std::vector<ScenarioStep> parse_ok(const std::string& source) {
+  std::vector<ScenarioStep> steps;
+  std::string error;
+  EXPECT_TRUE(parse_scenario(source, "ok.scenario", &steps, &error)) << error;
+  return steps;
+}
+
+std::string parse_error(const std::string& source) {
+  std::vector<ScenarioStep> steps;
+  std::string error;
+  EXPECT_FALSE(parse_scenario(source, "bad.scenario", &steps, &error)) << source;
+  return error;
+}
+
+}  // namespace
+
+TEST(ScenarioParser, ReadsEachStepWithItsDefaultsAndItsLine) {
+  std::vector<ScenarioStep> steps = parse_ok(
+      "# header\n"
+      "\n"
+      "load version 0x20d\n"
+      "load missing ShowConsoleMsg   # trailing comment\n"
+      "tick\n"
+      "\ttick 90\n"
+      "counts 2 1\n"
+      "plug input\n"
+      "unplug output capture\n"
+      "notify removal short\n"
+      "notify code 7\n"
+      "notify arrival other\n"
+      "unload\n");
+  ASSERT_EQ(steps.size(), 11u);
+  EXPECT_EQ(steps[0].kind, STEP_LOAD);
+  EXPECT_EQ(steps[0].line, 3);
+  EXPECT_EQ(steps[0].api_version, 0x20D);
+  EXPECT_EQ(steps[0].text, "load version 0x20D");
+  EXPECT_EQ(steps[1].missing_function, "ShowConsoleMsg");
+  EXPECT_EQ(steps[1].api_version, HOST_API_VERSION);
+  EXPECT_EQ(steps[2].ticks, 1);
+  EXPECT_EQ(steps[3].ticks, 90);
+  EXPECT_EQ(steps[4].inputs, 2u);
+  EXPECT_EQ(steps[4].outputs, 1u);
+  EXPECT_EQ(steps[5].kind, STEP_PLUG);
+  EXPECT_TRUE(steps[5].input_port);
+  EXPECT_EQ(steps[5].device_class, DEVICE_CLASS_AUDIO);
+  EXPECT_EQ(steps[5].event_code, static_cast<uint32_t>(DBT_DEVICEARRIVAL));
+  EXPECT_EQ(steps[6].kind, STEP_UNPLUG);
+  EXPECT_FALSE(steps[6].input_port);
+  EXPECT_EQ(steps[6].device_class, DEVICE_CLASS_CAPTURE);
+  EXPECT_EQ(steps[6].event_code, static_cast<uint32_t>(DBT_DEVICEREMOVECOMPLETE));
+  EXPECT_EQ(steps[7].header, NOTIFY_SHORT_HEADER);
+  EXPECT_EQ(steps[7].event_code, static_cast<uint32_t>(DBT_DEVICEREMOVECOMPLETE));
+  EXPECT_EQ(steps[8].header, NOTIFY_NO_HEADER);
+  EXPECT_EQ(steps[8].event_code, 7u);
+  EXPECT_EQ(steps[8].text, "notify code 0x0007");
+  EXPECT_EQ(steps[9].device_class, DEVICE_CLASS_OTHER);
+  EXPECT_EQ(steps[9].header, NOTIFY_INTERFACE_HEADER);
+  EXPECT_EQ(steps[10].kind, STEP_UNLOAD);
+  EXPECT_EQ(steps[10].line, 13);
+}
+
+TEST(ScenarioParser, ReadsAFileWithWindowsLineEndsAsTheSameSteps) {
+  std::vector<ScenarioStep> steps = parse_ok("load\r\ntick 5\r\nunload\r\n");
+  ASSERT_EQ(steps.size(), 3u);
+  EXPECT_EQ(steps[1].ticks, 5);
+  EXPECT_EQ(steps[2].kind, STEP_UNLOAD);
+}
+
+TEST(ScenarioParser, ReportsTheFileAndLineOfTheFirstBadStep) {
+  struct Case {
+    const char* source;
+    const char* error;
+  };
+  const Case cases[] = {
+      {"load\nplgu input\n", "bad.scenario:2: unknown step 'plgu'"},
+      {"# c\n\ntick 0\n", "bad.scenario:3: tick count '0' is not a number"},
+      {"tick 100001\n", "bad.scenario:1: tick count '100001'"},
+      {"tick -3\n", "bad.scenario:1: tick count '-3'"},
+      {"tick 5 6\n", "bad.scenario:1: unexpected '6' after 'tick'"},
+      {"load version\n", "bad.scenario:1: expected 'load', 'load version V'"},
+      {"load version 0x1FFFFFFFF\n", "bad.scenario:1: version '0x1FFFFFFFF'"},
+      {"load missing Main_OnCommandX\n", "bad.scenario:1: 'Main_OnCommandX' is not one"},
+      {"counts 1\n", "bad.scenario:1: expected 'counts IN OUT'"},
+      {"counts 1 1001\n", "bad.scenario:1: expected 'counts IN OUT'"},
+      {"plug sideways\n", "bad.scenario:1: expected 'plug input' or 'plug output'"},
+      {"plug input video\n", "bad.scenario:1: unknown device class 'video'"},
+      {"notify arrival short extra\n", "bad.scenario:1: unexpected 'extra'"},
+      {"notify code 0xZZ\n", "bad.scenario:1: event code '0xZZ'"},
+      {"notify\n", "bad.scenario:1: expected 'notify arrival|removal"},
+      {"tick\x01\x02\n", "bad.scenario:1: unknown step 'tick\\x01\\x02'"},
+  };
+  for (const Case& c : cases) {
+    std::string error = parse_error(c.source);
+    EXPECT_EQ(error.rfind(c.error, 0), 0u) << "for " << c.source << "got: " << error;
+  }
+}
+
+// The file is checked as a whole before anything runs, so a port pulled that the session never
+// had is a bad file, not a surprise halfway through a run.
+TEST(ScenarioParser, RefusesAnUnplugWithNoPortLeftAtThatPointOfTheSession) {
+  EXPECT_EQ(parse_error("plug input\nunplug input\nunplug input\n"),
+            "bad.scenario:3: no input port left to unplug");
+  EXPECT_EQ(parse_error("counts 0 1\nunplug output\nunplug output\n"),
+            "bad.scenario:3: no output port left to unplug");
+  parse_ok("counts 3 0\nunplug input\nunplug input\nunplug input\n");
+}
+
+TEST(ScenarioParser, RefusesASessionLongerThanTheTickLimit) {
+  std::string source;
+  for (long ticks = 0; ticks < MAX_TICKS_PER_SCENARIO; ticks += MAX_TICKS_PER_STEP) {
+    source += "tick " + std::to_string(MAX_TICKS_PER_STEP) + "\n";
+  }
+  parse_ok(source);
+  source += "tick\n";
+  EXPECT_EQ(parse_error(source).rfind("bad.scenario:11: the scenario runs more than", 0), 0u);
+}
+
+// Random bytes, mixed with the language's own words so that parsing gets past the first word.
+TEST(ScenarioParser, AnswersRandomInputWithStepsOrALocatedError) {
+  const char* const words[] = {"tick",   "load",        "unload", "counts",  "plug",    "unplug",
+                               "notify", "input",       "output", "arrival", "removal", "short",
+                               "code",   "audio",       "other",  "version", "missing", "0x",
+                               "1",      "99999999999", "#"};
+  std::mt19937 random(20260407);
+  const std::regex located("^garbage:[0-9]+: .+");
+  for (int round = 0; round < 2000; ++round) {
+    std::string source;
+    int pieces = static_cast<int>(random() % 40);
+    for (int i = 0; i < pieces; ++i) {
+      switch (random() % 4) {
+        case 0:
+          source += words[random() % (sizeof words / sizeof words[0])];
+          break;
+        case 1:
+          source += static_cast<char>(random() % 256);
+          break;
+        case 2:
+          source += random() % 2 != 0 ? ' ' : '\n';
+          break;
+        default:
+          source += std::to_string(random() % 300);
+          break;
+      }
+    }
+    std::vector<ScenarioStep> steps;
+    std::string error;
+    if (!parse_scenario(source, "garbage", &steps, &error)) {
+      EXPECT_TRUE(std::regex_match(error, located)) << error;
+    }
+  }
+}
+
+TEST(Transcript, ShowsConsoleTextOnOneLineAndMarksWhatIsNotALine) {
+  EXPECT_EQ(transcript_console_text("Kestrune: loaded\n"), "Kestrune: loaded");
+  EXPECT_EQ(transcript_console_text("Kestrune: cut"), "Kestrune: cut [no newline]");
+  EXPECT_EQ(transcript_console_text("a\nb\n"), "a\\x0Ab");
+  EXPECT_EQ(transcript_console_text("tab\there\r\n"), "tab\\x09here\\x0D");
+  EXPECT_EQ(transcript_console_text("\xC3\xA9\n"), "\\xC3\\xA9");
+  EXPECT_EQ(transcript_console_text(""), " [no newline]");
+  EXPECT_EQ(transcript_console_text(nullptr), "<null>");
+}
+
+TEST(Transcript, StampsLinesWithTheTickAndPutsAStepBeforeWhatItCaused) {
+  transcript_begin(false);
+  transcript_open_step("load");
+  transcript_add(TRANSCRIPT_CONSOLE, "Kestrune: loaded");
+  transcript_close_step(" -> 1");
+  transcript_set_tick(125);
+  transcript_add(TRANSCRIPT_COMMAND, "Main_OnCommand(41175, 0)");
+  transcript_set_tick(123456);
+  transcript_add(TRANSCRIPT_STEP, "unload -> 0");
+  const std::vector<std::string> expected = {
+      "    0  step    load -> 1",
+      "    0  console Kestrune: loaded",
+      "  125  command Main_OnCommand(41175, 0)",
+      "123456  step    unload -> 0",
+  };
+  EXPECT_EQ(transcript_lines(), expected);
+}
+
+TEST(Transcript, CompareNamesTheFirstLineThatDiffersOrIsMissing) {
+  transcript_begin(false);
+  transcript_add(TRANSCRIPT_STEP, "load -> 1");
+  transcript_set_tick(125);
+  transcript_add(TRANSCRIPT_COMMAND, "Main_OnCommand(41175, 0)");
+
+  EXPECT_EQ(
+      transcript_compare("    0  step    load -> 1\n  125  command Main_OnCommand(41175, 0)\n")
+          .line,
+      0u);
+  EXPECT_EQ(
+      transcript_compare("    0  step    load -> 1\r\n  125  command Main_OnCommand(41175, 0)\r\n")
+          .line,
+      0u);
+
+  TranscriptDifference late =
+      transcript_compare("    0  step    load -> 1\n  126  command Main_OnCommand(41175, 0)\n");
+  EXPECT_EQ(late.line, 2u);
+  EXPECT_EQ(late.expected, "  126  command Main_OnCommand(41175, 0)");
+  EXPECT_EQ(late.actual, "  125  command Main_OnCommand(41175, 0)");
+
+  TranscriptDifference short_file = transcript_compare("    0  step    load -> 1\n");
+  EXPECT_EQ(short_file.line, 2u);
+  EXPECT_EQ(short_file.expected, "<end>");
+
+  TranscriptDifference long_file = transcript_compare(
+      "    0  step    load -> 1\n  125  command Main_OnCommand(41175, 0)\n  130  step    unload\n");
+  EXPECT_EQ(long_file.line, 3u);
+  EXPECT_EQ(long_file.actual, "<end>");
+
+  EXPECT_EQ(transcript_compare("").line, 1u);
+}
+
+// Both worlds send these bytes; the plug-in reads them as the system's header.
+TEST(DeviceNotice, ReadsAsADeviceInterfaceHeaderOfItsClassAndName) {
+  DeviceNotice notice = interface_notice(DEVICE_CLASS_RENDER, false, 12);
+  DEV_BROADCAST_DEVICEINTERFACE_A header;
+  std::memcpy(&header, notice.bytes, sizeof header);
+  EXPECT_EQ(header.dbcc_devicetype, static_cast<DWORD>(DBT_DEVTYP_DEVICEINTERFACE));
+  EXPECT_EQ(header.dbcc_size, notice.size);
+  EXPECT_EQ(
+      std::memcmp(&header.dbcc_classguid, &device_class_guid(DEVICE_CLASS_RENDER), sizeof(GUID)),
+      0);
+  const char* name = reinterpret_cast<const char*>(notice.bytes) + 28;
+  EXPECT_STREQ(name, "\\\\?\\VSIM#MIDI_OUT#12");
+  EXPECT_EQ(notice.size, 28 + std::strlen(name) + 1);
+
+  DeviceNotice cut = short_interface_notice();
+  DEV_BROADCAST_HDR cut_header;
+  std::memcpy(&cut_header, cut.bytes, sizeof cut_header);
+  EXPECT_EQ(cut.size, 12u);
+  EXPECT_EQ(cut_header.dbch_size, 12u);
+  EXPECT_EQ(cut_header.dbch_devicetype, static_cast<DWORD>(DBT_DEVTYP_DEVICEINTERFACE));
+}
