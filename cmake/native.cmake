@@ -31,3 +31,9 @@ target_link_libraries(velmar-sim PRIVATE kestrune_plugin)
 kestrune_add_velmar_sim(velmar-sim-diagnostic ${PROJECT_SOURCE_DIR}/sim/world_native.cpp)
 target_link_libraries(velmar-sim-diagnostic PRIVATE kestrune_plugin_diagnostic)
 target_sources(kestrune_unit_tests PRIVATE ${VELMAR_SIM_SCENARIO_SOURCES})
+
+include(cmake/scenarios.cmake)
+kestrune_add_scenario_tests(
+  COMMAND $<TARGET_FILE:velmar-sim>
+  DIAGNOSTIC_COMMAND $<TARGET_FILE:velmar-sim-diagnostic>
+  GARBAGE_FILE $<TARGET_FILE:kestrune_plugin>)
