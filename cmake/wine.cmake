@@ -1,0 +1,32 @@
+# Runs the cross-built programs under Wine. Each build folder has its own prefix, so the tests
+# never touch the user's ~/.wine and two build folders never share a wineserver.
+find_program(KESTRUNE_WINE NAMES wine REQUIRED)
+find_program(KESTRUNE_WINESERVER NAMES wineserver REQUIRED)
+
+set(KESTRUNE_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine-prefix)
+# WINEDEBUG=-all also keeps the wine launcher from asking for the 32-bit half on every start.
+set(KESTRUNE_WINE_ENVIRONMENT WINEPREFIX=${KESTRUNE_WINE_PREFIX} WINEDEBUG=-all)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_COMMAND} -E env ${KESTRUNE_WINE_ENVIRONMENT} ${KESTRUNE_WINE})
+
+# One persistent wineserver with a booted prefix for the whole run. Without it every test process
+# starts its own server and Wine's helper services, which inherit ctest's output pipes: each test
+# then waits seconds for them to exit, and a persistent one would keep ctest waiting for good.
+set(KESTRUNE_WINE_PREFIX_SCRIPT_ARGS
+  -DWINE=${KESTRUNE_WINE} -DWINESERVER=${KESTRUNE_WINESERVER}
+  -DWINEPREFIX=${KESTRUNE_WINE_PREFIX} -P ${CMAKE_CURRENT_LIST_DIR}/wine_prefix.cmake)
+add_test(NAME windows_wine_prefix_start
+  COMMAND ${CMAKE_COMMAND} -DACTION=start ${KESTRUNE_WINE_PREFIX_SCRIPT_ARGS})
+add_test(NAME windows_wine_prefix_stop
+  COMMAND ${CMAKE_COMMAND} -DACTION=stop ${KESTRUNE_WINE_PREFIX_SCRIPT_ARGS})
+set_tests_properties(windows_wine_prefix_start PROPERTIES FIXTURES_SETUP wine_prefix TIMEOUT 300)
+set_tests_properties(windows_wine_prefix_stop PROPERTIES FIXTURES_CLEANUP wine_prefix TIMEOUT 60)
+
+# Marks tests that run under Wine. `uses_winmm_double` makes Wine load tests/windows' winmm.dll
+# from beside the program in place of its own, whose MIDI counts are always 0 here; it is kept
+# off every other process, wineboot above all, so that Wine's own services see the real library.
+function(kestrune_wine_tests uses_winmm_double)
+  set_tests_properties(${ARGN} PROPERTIES FIXTURES_REQUIRED wine_prefix)
+  if(uses_winmm_double)
+    set_property(TEST ${ARGN} APPEND PROPERTY ENVIRONMENT WINEDLLOVERRIDES=winmm=n)
+  endif()
+endfunction()

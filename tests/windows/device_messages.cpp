@@ -1,0 +1,96 @@
+#include "tests/windows/device_messages.h"
+
+#include <cstddef>
+#include <cstring>
+
+const GUID AUDIO_INTERFACE_CLASS = {
+    0x6994AD04, 0x93EF, 0x11D0, {0xA3, 0xCC, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
+
+HWND plugin_window_of(DWORD process_id) {
+  HWND window = nullptr;
+  while ((window = FindWindowExW(HWND_MESSAGE, window, L"KestruneWindow", nullptr)) != nullptr) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == process_id) {
+      return window;
+    }
+  }
+  return nullptr;
+}
+
+HWND plugin_window() {
+  return plugin_window_of(GetCurrentProcessId());
+}
+
+std::vector<unsigned char> interface_header(const GUID& interface_class) {
+  const wchar_t name[] = L"\\\\?\\USB#VID_0000&PID_0000#MIDI";
+  size_t size = offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name) + sizeof name;
+  std::vector<unsigned char> bytes(size);
+  DEV_BROADCAST_DEVICEINTERFACE_W header{};
+  header.dbcc_size = static_cast<DWORD>(size);
+  header.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+  header.dbcc_classguid = interface_class;
+  std::memcpy(bytes.data(), &header, offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name));
+  std::memcpy(bytes.data() + offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name), name,
+              sizeof name);
+  return bytes;
+}
+
+void forget_earlier_sent_messages() {
+  GetQueueStatus(QS_SENDMESSAGE);
+}
+
+bool wait_for_sent_message(HANDLE sender, DWORD timeout_ms) {
+  ULONGLONG deadline = GetTickCount64() + timeout_ms;
+  for (;;) {
+    // The low word holds what changed since the last call: a message that arrived, even behind
+    // others still waiting.
+    if ((LOWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) != 0) {
+      return true;
+    }
+    if (WaitForSingleObject(sender, 1) == WAIT_OBJECT_0) {
+      return (LOWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) != 0;
+    }
+    if (GetTickCount64() > deadline) {
+      return false;
+    }
+  }
+}
+
+namespace {
+
+DWORD WINAPI send_device_change(void* parameter) {
+  DeviceChangeSender* sender = static_cast<DeviceChangeSender*>(parameter);
+  LPARAM header = sender->header.empty() ? 0 : reinterpret_cast<LPARAM>(sender->header.data());
+  SendMessageW(sender->window, WM_DEVICECHANGE, sender->event, header);
+  return 0;
+}
+
+}  // namespace
+
+bool send_from_another_thread(DeviceChangeSender* sender) {
+  forget_earlier_sent_messages();
+  sender->thread = CreateThread(nullptr, 0, send_device_change, sender, 0, nullptr);
+  if (sender->thread == nullptr) {
+    return false;
+  }
+  return wait_for_sent_message(sender->thread, 10000);
+}
+
+bool sender_finished(const DeviceChangeSender& sender, DWORD timeout_ms) {
+  return WaitForSingleObject(sender.thread, timeout_ms) == WAIT_OBJECT_0;
+}
+
+// A sender still blocked gets its message delivered here, so that it never outlives the test.
+void join_sender(DeviceChangeSender* sender) {
+  if (sender->thread == nullptr) {
+    return;
+  }
+  while (MsgWaitForMultipleObjects(1, &sender->thread, FALSE, INFINITE, QS_SENDMESSAGE) !=
+         WAIT_OBJECT_0) {
+    MSG message;
+    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);
+  }
+  CloseHandle(sender->thread);
+  sender->thread = nullptr;
+}

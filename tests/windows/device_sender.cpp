@@ -1,0 +1,29 @@
+// Sends one WM_DEVICECHANGE arrival of an audio-class interface to the plug-in's window in the
+// process given by its id, from a process of its own, as the system does. Exits 0 once the
+// message was delivered, 2 when there is no window to send to, 3 when the message could not be
+// delivered.
+#include <windows.h>
+// dbt.h relies on the types of windows.h.
+#include <dbt.h>
+
+#include <cstdlib>
+
+#include "tests/windows/device_messages.h"
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    return 1;
+  }
+  HWND window = plugin_window_of(static_cast<DWORD>(std::strtoul(argv[1], nullptr, 10)));
+  if (window == nullptr) {
+    return 2;
+  }
+  std::vector<unsigned char> header = interface_header(AUDIO_INTERFACE_CLASS);
+  DWORD_PTR result = 0;
+  // Blocks until the host's thread retrieves messages; the timeout only keeps a test that never
+  // does from leaving this process behind.
+  LRESULT sent =
+      SendMessageTimeoutW(window, WM_DEVICECHANGE, DBT_DEVICEARRIVAL,
+                          reinterpret_cast<LPARAM>(header.data()), SMTO_BLOCK, 60000, &result);
+  return sent != 0 ? 0 : 3;
+}

@@ -1,0 +1,49 @@
+// A host for the tests of the real kestrune.dll: loads the module as the host application does
+// (LoadLibraryW, then GetProcAddress for VelmarPluginEntry), hands it a record whose functions
+// keep what they receive, and calls the tick the plug-in registers. The MIDI counts come from
+// the winmm test double.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host/host_api.h"
+
+struct HostCommand {
+  int32_t command;
+  int32_t flag;
+};
+
+// What the plug-in has given the host since the module was loaded.
+extern std::vector<std::string> host_console;
+extern std::vector<HostCommand> host_commands;
+extern std::vector<std::string> host_registered_names;
+
+// A path beside the running program, where the build puts kestrune.dll and its helpers.
+std::wstring path_beside_program(const wchar_t* file_name);
+
+// Loads a fresh copy of the module and calls its entry with a record the plug-in accepts. On
+// failure describes it in `error` and returns false. The module must not be loaded already: its
+// state would carry over.
+bool host_load_plugin(const wchar_t* dll_path, int32_t* entry_result, std::string* error);
+// Calls the entry with a null record and returns its result. The module stays in memory, as it
+// does in the host until the host frees it.
+int32_t host_unload_plugin();
+// Frees the module if it is loaded; the entry is not called.
+void host_free_plugin();
+// The module is loaded, and the entry has not been called with a null record since.
+bool host_plugin_active();
+
+// The tick the plug-in registered, called as the host does.
+void host_tick();
+void host_ticks(int count);
+
+// The winmm test double. False when the process's winmm is not the double (the test was not run
+// with WINEDLLOVERRIDES=winmm=n).
+bool winmm_double_ready(std::string* error);
+void winmm_double_set_counts(UINT inputs, UINT outputs);
+LONG winmm_double_in_calls();
+LONG winmm_double_out_calls();

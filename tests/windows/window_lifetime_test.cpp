@@ -1,0 +1,54 @@
+// The message-only window as the real user32 keeps it: created by the load on the host's thread,
+// under the host executable's class, and gone with its class after the unload.
+#include <windows.h>
+
+#include "tests/windows/device_messages.h"
+#include "tests/windows/plugin_test.h"
+
+namespace {
+
+bool class_registered() {
+  WNDCLASSEXW info{};
+  info.cbSize = sizeof info;
+  return GetClassInfoExW(GetModuleHandleW(nullptr), L"KestruneWindow", &info) != FALSE;
+}
+
+}  // namespace
+
+using NotificationWindowLifetime = LoadedPluginTest;
+
+TEST_F(NotificationWindowLifetime, WindowExistsAfterLoadAndIsGoneAfterUnload) {
+  HWND window = plugin_window();
+  ASSERT_NE(window, nullptr) << "no message-only window of class KestruneWindow";
+  EXPECT_EQ(GetWindowThreadProcessId(window, nullptr), GetCurrentThreadId());
+  EXPECT_TRUE(class_registered());
+
+  EXPECT_EQ(host_unload_plugin(), 0);
+  EXPECT_FALSE(IsWindow(window));
+  EXPECT_EQ(plugin_window(), nullptr);
+  EXPECT_FALSE(class_registered());
+}
+
+// The title travels through the window procedure (WM_GETTEXT): a Unicode window whose procedure
+// forwarded to the narrow default procedure would report only its first letter.
+TEST_F(NotificationWindowLifetime, WindowKeepsItsFullTitle) {
+  HWND window = plugin_window();
+  ASSERT_NE(window, nullptr);
+  wchar_t title[64] = {};
+  GetWindowTextW(window, title, 64);
+  EXPECT_STREQ(title, L"Kestrune Hidden Window");
+}
+
+TEST_F(NotificationWindowLifetime, ReloadInTheSameProcessCreatesTheWindowAgain) {
+  ASSERT_EQ(host_unload_plugin(), 0);
+  host_free_plugin();
+  ASSERT_EQ(plugin_window(), nullptr);
+
+  std::string error;
+  int32_t loaded = 0;
+  ASSERT_TRUE(host_load_plugin(path_beside_program(L"kestrune.dll").c_str(), &loaded, &error))
+      << error;
+  EXPECT_EQ(loaded, 1);
+  EXPECT_NE(plugin_window(), nullptr);
+  EXPECT_TRUE(class_registered());
+}

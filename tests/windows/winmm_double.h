@@ -1,0 +1,13 @@
+// The controls of the winmm test double, which Wine loads as winmm.dll in place of its own when a
+// process runs with WINEDLLOVERRIDES=winmm=n. Programs look them up in the loaded winmm.dll with
+// GetProcAddress, so that finding them also proves the double is the winmm in use.
+#pragma once
+
+#include <windows.h>
+
+using WinmmDoubleSetCountsFn = void (*)(UINT inputs, UINT outputs);
+using WinmmDoubleCallsFn = LONG (*)();
+
+constexpr char WINMM_DOUBLE_SET_COUNTS[] = "winmm_double_set_midi_counts";
+constexpr char WINMM_DOUBLE_IN_CALLS[] = "winmm_double_midi_in_calls";
+constexpr char WINMM_DOUBLE_OUT_CALLS[] = "winmm_double_midi_out_calls";
