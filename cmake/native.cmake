@@ -1,5 +1,10 @@
 # The native world: the plug-in linked with the simulated Win32 subset, its unit tests, the host
 # simulator and the scenarios.
+option(KESTRUNE_FUZZ "Build the libFuzzer target alone (the fuzz preset)" OFF)
+if(KESTRUNE_FUZZ)
+  include(cmake/fuzz.cmake)
+  return()
+endif()
 enable_testing()
 find_package(GTest REQUIRED)
 

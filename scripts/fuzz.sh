@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Builds the monitor fuzzer (libFuzzer, clang, ASan and UBSan) into build/fuzz and runs it for
+# SECONDS (default 60) on a scratch copy of the seed corpus in tests/fuzz/corpus, so that what it
+# learns stays out of the repository. For a longer search: scripts/fuzz.sh 3600.
+# A failing input is kept in build/fuzz/artifacts/; replay it with
+#   build/fuzz/kestrune_monitor_fuzzer build/fuzz/artifacts/crash-...
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds="${1:-60}"
+
+packages=(cmake ninja-build clang libclang-rt-14-dev)
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$package")
+  fi
+done
+if [ ${#missing[@]} -ne 0 ]; then
+  if [ "$(id -u)" -eq 0 ]; then
+    as_root=()
+  elif command -v sudo >/dev/null 2>&1; then
+    as_root=(sudo)
+  else
+    echo "fuzz: missing packages: ${missing[*]}; install them as root" >&2
+    exit 1
+  fi
+  echo "fuzz: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  "${as_root[@]}" apt-get update -qq
+  "${as_root[@]}" apt-get install -y -qq "${missing[@]}" </dev/null >/dev/null
+fi
+
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
+
+work=build/fuzz/corpus
+rm -rf "$work"
+mkdir -p "$work" build/fuzz/artifacts
+cp tests/fuzz/corpus/* "$work"/
+echo "== fuzzing for ${seconds} s"
+build/fuzz/kestrune_monitor_fuzzer -max_total_time="$seconds" -max_len=2048 -timeout=10 \
+  -print_final_stats=1 -artifact_prefix=build/fuzz/artifacts/ "$work"
