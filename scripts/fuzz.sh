@@ -8,27 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds="${1:-60}"
 
-packages=(cmake ninja-build clang libclang-rt-14-dev)
-missing=()
-for package in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$package")
-  fi
-done
-if [ ${#missing[@]} -ne 0 ]; then
-  if [ "$(id -u)" -eq 0 ]; then
-    as_root=()
-  elif command -v sudo >/dev/null 2>&1; then
-    as_root=(sudo)
-  else
-    echo "fuzz: missing packages: ${missing[*]}; install them as root" >&2
-    exit 1
-  fi
-  echo "fuzz: installing ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  "${as_root[@]}" apt-get update -qq
-  "${as_root[@]}" apt-get install -y -qq "${missing[@]}" </dev/null >/dev/null
-fi
+scripts/ensure-packages.sh cmake ninja-build clang libclang-rt-14-dev
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
