@@ -309,21 +309,30 @@ void send_from_outside() {
   release(&message);
 }
 
+// Sent messages reach the procedure at once; posted ones wait for the tick's drain, which is then
+// more than an empty check. A posted WM_DEVICECHANGE can only carry an event without a header:
+// the system refuses to post the ones that point to one.
 void send_other_message() {
   HWND window = plugin_window();
-  UINT message = take_u32() & 0xFFFF;
+  uint32_t selector = take_u32();
+  UINT message = selector & 0xFFFF;
+  bool post = (selector & 0x10000) != 0;
   WPARAM first = static_cast<WPARAM>(take_u64());
   LPARAM second = static_cast<LPARAM>(take_u64());
   // Creation records are the system's own; the default procedure reads them.
-  if (window == nullptr || message == WM_DEVICECHANGE || message == WM_NCCREATE ||
-      message == WM_CREATE) {
+  if (window == nullptr || message == WM_NCCREATE || message == WM_CREATE ||
+      (message == WM_DEVICECHANGE && !post)) {
     return;
   }
   MonitorState before = monitor_state;
   commands_in_step = 0;
-  SendMessageW(window, message, first, second);
+  if (post) {
+    PostMessageW(window, message, first, second);
+  } else {
+    SendMessageW(window, message, first, second);
+  }
   require(same_monitor(before, monitor_state),
-          "a message other than WM_DEVICECHANGE changed the state");
+          "a message that is no device event changed the state");
 }
 
 void change_counts() {
