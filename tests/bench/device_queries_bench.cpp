@@ -1,0 +1,53 @@
+// How often the plug-in asks the system for the MIDI device counts: never while idle, and once
+// each per insertion. Polling would ask ten times a second or more, and on recent MIDI stacks
+// every such query is expensive.
+#include <cstdio>
+
+#include "monitor/device_change.h"
+#include "monitor/monitor_state.h"
+#include "tests/bench/bench_host.h"
+#include "tests/bench/bench_table.h"
+
+namespace {
+
+constexpr long TICKS_PER_SECOND = 30;
+constexpr long IDLE_TICKS = 60 * 60 * TICKS_PER_SECOND;
+// Well past the verification and the reset, so that a second query would be seen.
+constexpr long TICKS_AFTER_INSERTION = 10 * (CHECK_DELAY_TICKS + RESET_DELAY_TICKS);
+
+}  // namespace
+
+int main() {
+  if (!bench_load_plugin(1, 1)) {
+    return 1;
+  }
+  bench_ticks(INIT_DELAY_TICKS);
+  if (monitor_state.init_ticks_left != 0) {
+    std::fprintf(stderr, "bench: the plug-in did not settle\n");
+    return 1;
+  }
+
+  sim_clear_calls();
+  bench_ticks(IDLE_TICKS);
+  bool as_expected = sim_call_count(SIM_MIDI_IN_GET_NUM_DEVS) == 0 &&
+                     sim_call_count(SIM_MIDI_OUT_GET_NUM_DEVS) == 0;
+  bench_row("device-count queries, 1 h idle (native)",
+            "sim_call_count over 108,000 settled ticks (30/s); expected 0", "%d in, %d out",
+            sim_call_count(SIM_MIDI_IN_GET_NUM_DEVS), sim_call_count(SIM_MIDI_OUT_GET_NUM_DEVS));
+
+  sim_clear_calls();
+  sim_plug_device(SIM_MIDI_INPUT, KSCATEGORY_AUDIO);
+  bench_ticks(TICKS_AFTER_INSERTION);
+  bench_row("device-count queries, 1 insertion (native)",
+            "sim_call_count from one plug-in to well past its reset; expected 1 each",
+            "%d in, %d out, %d reset", sim_call_count(SIM_MIDI_IN_GET_NUM_DEVS),
+            sim_call_count(SIM_MIDI_OUT_GET_NUM_DEVS), bench_reset_commands());
+  as_expected = as_expected && sim_call_count(SIM_MIDI_IN_GET_NUM_DEVS) == 1 &&
+                sim_call_count(SIM_MIDI_OUT_GET_NUM_DEVS) == 1 && bench_reset_commands() == 1;
+  bench_unload_plugin();
+  if (!as_expected) {
+    std::fprintf(stderr, "bench: the plug-in queried the device counts more often than expected\n");
+    return 1;
+  }
+  return 0;
+}
