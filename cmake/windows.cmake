@@ -31,3 +31,18 @@ kestrune_dll(kestrune ${KESTRUNE_VERBOSE_LOG} ${CMAKE_BINARY_DIR})
 kestrune_dll(kestrune_diagnostic ON ${CMAKE_BINARY_DIR}/diagnostic)
 
 include(${PROJECT_SOURCE_DIR}/tests/windows/windows_tests.cmake)
+
+# velmar-sim.exe loads kestrune.dll from beside itself, or the module --plugin names, as the host
+# does; the same scenarios as natively must give the same transcripts.
+include(${CMAKE_CURRENT_LIST_DIR}/velmar_sim.cmake)
+kestrune_add_velmar_sim(velmar-sim ${PROJECT_SOURCE_DIR}/sim/world_wine.cpp)
+add_dependencies(velmar-sim kestrune kestrune_diagnostic kestrune_winmm_double)
+
+include(${CMAKE_CURRENT_LIST_DIR}/scenarios.cmake)
+kestrune_add_scenario_tests(
+  PREFIX windows.
+  COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:velmar-sim>
+  DIAGNOSTIC_COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:velmar-sim>
+    --plugin $<TARGET_FILE:kestrune_diagnostic>
+  GARBAGE_FILE $<TARGET_FILE:kestrune_plugin>
+  PROPERTIES ${KESTRUNE_WINE_TEST_PROPERTIES} TIMEOUT 120)

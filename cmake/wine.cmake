@@ -21,12 +21,22 @@ add_test(NAME windows_wine_prefix_stop
 set_tests_properties(windows_wine_prefix_start PROPERTIES FIXTURES_SETUP wine_prefix TIMEOUT 300)
 set_tests_properties(windows_wine_prefix_stop PROPERTIES FIXTURES_CLEANUP wine_prefix TIMEOUT 60)
 
-# Marks tests that run under Wine. `uses_winmm_double` makes Wine load tests/windows' winmm.dll
-# from beside the program in place of its own, whose MIDI counts are always 0 here; it is kept
-# off every other process, wineboot above all, so that Wine's own services see the real library.
-function(kestrune_wine_tests uses_winmm_double)
-  set_tests_properties(${ARGN} PROPERTIES FIXTURES_REQUIRED wine_prefix)
-  if(uses_winmm_double)
-    set_property(TEST ${ARGN} APPEND PROPERTY ENVIRONMENT WINEDLLOVERRIDES=winmm=n)
-  endif()
-endfunction()
+# GoogleTest lists the cases by running the test program when ctest starts, before any fixture.
+# A first Wine run in a missing prefix would create it then, with the services it starts holding
+# the listing's pipe; so ctest creates the prefix first, detached, if it does not exist yet. This
+# must come before gtest_discover_tests, which adds its own file to the same list.
+set(KESTRUNE_WINE_PREFIX_CREATE ${CMAKE_BINARY_DIR}/wine_prefix_create.cmake)
+list(JOIN KESTRUNE_WINE_PREFIX_SCRIPT_ARGS "\" \"" create_args)
+file(WRITE ${KESTRUNE_WINE_PREFIX_CREATE}
+  "execute_process(COMMAND \"${CMAKE_COMMAND}\" -DACTION=create \"${create_args}\"\n"
+  "  RESULT_VARIABLE result)\n"
+  "if(NOT result EQUAL 0)\n"
+  "  message(WARNING \"could not create the Wine prefix ${KESTRUNE_WINE_PREFIX}\")\n"
+  "endif()\n")
+set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${KESTRUNE_WINE_PREFIX_CREATE})
+
+# The properties of every test that runs a program under Wine. WINEDLLOVERRIDES makes Wine load
+# tests/windows' winmm.dll from beside the program in place of its own, whose MIDI counts are
+# always 0 here; it stays off every other Wine process, wineboot above all, so that Wine's own
+# services keep the real library.
+set(KESTRUNE_WINE_TEST_PROPERTIES FIXTURES_REQUIRED wine_prefix ENVIRONMENT WINEDLLOVERRIDES=winmm=n)

@@ -1,5 +1,5 @@
-# Starts or stops the build folder's Wine prefix (cmake -DACTION=start|stop -DWINE=...
-# -DWINESERVER=... -DWINEPREFIX=... -P wine_prefix.cmake).
+# Creates, starts or stops the build folder's Wine prefix
+# (cmake -DACTION=create|start|stop -DWINE=... -DWINESERVER=... -DWINEPREFIX=... -P wine_prefix.cmake).
 #
 # Every descriptor of every Wine command here is redirected: the server and the services that
 # wineboot starts outlive this script, and any pipe they inherited from ctest would keep ctest
@@ -21,34 +21,43 @@ function(stop_server)
   run_detached(${WINESERVER} -w)
 endfunction()
 
-function(start_server)
-  # A server left behind by an interrupted run would not be persistent, or would hold
-  # services started with another run's descriptors.
-  stop_server()
-  run_detached(${WINESERVER} -p)
+function(boot)
   run_detached(${WINE} wineboot)
   if(NOT result EQUAL 0)
     message(FATAL_ERROR "wineboot failed in ${WINEPREFIX} (${result})")
   endif()
 endfunction()
 
-if(ACTION STREQUAL "start")
-  start_server()
-  # No sound card and no display here: without these, ALSA and the X11 driver complain on every
-  # start. Wine's services read the drivers once, so after the first boot they are restarted.
+# A new prefix, with no sound card and no display: without these drivers set, ALSA and the X11
+# driver complain on every start. Wine's services read them when they start, so the server that
+# created the prefix is stopped before anything else runs in it.
+function(create_prefix)
   set(marker ${WINEPREFIX}/kestrune-drivers-set)
-  if(NOT EXISTS ${marker})
-    file(WRITE ${WINEPREFIX}/kestrune-drivers.reg
-      "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\Drivers]\n\"Audio\"=\"\"\n\"Graphics\"=\"null\"\n")
-    run_detached(${WINE} regedit /S ${WINEPREFIX}/kestrune-drivers.reg)
-    if(NOT result EQUAL 0)
-      message(FATAL_ERROR "could not set Wine's drivers in ${WINEPREFIX} (${result})")
-    endif()
-    start_server()
-    file(TOUCH ${marker})
+  if(EXISTS ${marker})
+    return()
   endif()
+  boot()
+  file(WRITE ${WINEPREFIX}/kestrune-drivers.reg
+    "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\Drivers]\n\"Audio\"=\"\"\n\"Graphics\"=\"null\"\n")
+  run_detached(${WINE} regedit /S ${WINEPREFIX}/kestrune-drivers.reg)
+  if(NOT result EQUAL 0)
+    message(FATAL_ERROR "could not set Wine's drivers in ${WINEPREFIX} (${result})")
+  endif()
+  stop_server()
+  file(TOUCH ${marker})
+endfunction()
+
+if(ACTION STREQUAL "create")
+  create_prefix()
+elseif(ACTION STREQUAL "start")
+  create_prefix()
+  # A server left behind by an interrupted run would not be persistent, or would hold services
+  # started with another run's descriptors.
+  stop_server()
+  run_detached(${WINESERVER} -p)
+  boot()
 elseif(ACTION STREQUAL "stop")
   stop_server()
 else()
-  message(FATAL_ERROR "ACTION must be start or stop")
+  message(FATAL_ERROR "ACTION must be create, start or stop")
 endif()

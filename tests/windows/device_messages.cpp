@@ -86,11 +86,15 @@ void join_sender(DeviceChangeSender* sender) {
   if (sender->thread == nullptr) {
     return;
   }
-  while (MsgWaitForMultipleObjects(1, &sender->thread, FALSE, INFINITE, QS_SENDMESSAGE) !=
-         WAIT_OBJECT_0) {
+  // Input available, not only input new since the last look: the wait for the message to be
+  // queued has looked at it already.
+  DWORD woken;
+  do {
     MSG message;
     PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);
-  }
+    woken =
+        MsgWaitForMultipleObjectsEx(1, &sender->thread, 10000, QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
+  } while (woken == WAIT_OBJECT_0 + 1);
   CloseHandle(sender->thread);
   sender->thread = nullptr;
 }
