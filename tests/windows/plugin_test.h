@@ -9,6 +9,12 @@
 #include "monitor/monitor_state.h"
 #include "tests/windows/dll_host.h"
 
+// Ticks from the one that handles an accepted notice, the MIDI counts having changed, to the one
+// that runs the reset, both included. The plain DLL verifies the counts a few ticks later; the
+// diagnostic one looks at once, sees the change and schedules the reset straight away.
+constexpr int NOTICE_TO_RESET_TICKS =
+    VERBOSE_LOG_BUILT_IN ? RESET_DELAY_TICKS : CHECK_DELAY_TICKS + RESET_DELAY_TICKS;
+
 class LoadedPluginTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -32,5 +38,16 @@ class LoadedPluginTest : public ::testing::Test {
   void settle(UINT inputs, UINT outputs) {
     winmm_double_set_counts(inputs, outputs);
     host_ticks(INIT_DELAY_TICKS);
+  }
+
+  // After a notice handled outside a tick, or in the tick just run: the reset comes on the last
+  // of the ticks it is due in, not a tick earlier or later.
+  void expect_reset_on_tick(int ticks) {
+    host_ticks(ticks - 1);
+    EXPECT_TRUE(host_commands.empty()) << "reset before its tick";
+    host_tick();
+    ASSERT_EQ(host_commands.size(), 1u) << "no reset on its tick";
+    EXPECT_EQ(host_commands[0].command, RESET_COMMAND_ID);
+    EXPECT_EQ(host_commands[0].flag, 0);
   }
 };

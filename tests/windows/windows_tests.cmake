@@ -39,8 +39,13 @@ add_executable(kestrune_windows_tests
   ${CMAKE_CURRENT_LIST_DIR}/header_bounds_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/sent_message_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/window_lifetime_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/winmm_binding_test.cpp
 )
 target_link_libraries(kestrune_windows_tests PRIVATE kestrune_windows_test_support gtest gtest_main)
+# The cases expect the variant of kestrune.dll that this build makes.
+if(KESTRUNE_VERBOSE_LOG)
+  target_compile_definitions(kestrune_windows_tests PRIVATE KESTRUNE_VERBOSE_LOG)
+endif()
 # Built with the tests, so that the loader finds them beside the program.
 add_dependencies(kestrune_windows_tests kestrune kestrune_winmm_double kestrune_device_sender)
 
