@@ -40,7 +40,7 @@ WinmmDoubleSetCountsFn set_midi_counts;
 std::vector<Sender*> senders;
 
 // Message-only windows are found desktop-wide, and other copies of velmar-sim (or test programs)
-// may run at the same time with their own plug-in window: only this process's counts.
+// may run at the same time with their own plug-in window: only the one in this process is ours.
 HWND plugin_window() {
   HWND window = nullptr;
   while ((window = FindWindowExW(HWND_MESSAGE, window, WINDOW_CLASS_NAME, nullptr)) != nullptr) {
@@ -117,11 +117,12 @@ void finish_all_senders() {
     HANDLE thread = senders.back()->thread;
     DWORD woken = MsgWaitForMultipleObjectsEx(1, &thread, SEND_TIMEOUT_MS, QS_SENDMESSAGE,
                                               MWMO_INPUTAVAILABLE);
-    if (woken == WAIT_TIMEOUT) {
-      std::fprintf(stderr, "velmar-sim: a device notification's sender never finished\n");
-    }
-    if (woken != WAIT_OBJECT_0 + 1) {
+    if (woken == WAIT_OBJECT_0) {
       forget_sender(senders.size() - 1);
+    } else if (woken != WAIT_OBJECT_0 + 1) {
+      // Its header may still be read if the message is ever delivered, so it is left alive.
+      std::fprintf(stderr, "velmar-sim: a device notification's sender never finished\n");
+      senders.pop_back();
     }
   }
 }
