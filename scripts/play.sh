@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# The main job: velmar-sim, the host simulator, loads the plug-in, plays a session of MIDI devices
+# being plugged in and pulled out, and prints a transcript of every console line and every host
+# command with its tick. Without arguments it plays the built-in session; a scenario file from
+# tests/scenarios/ may be given instead. With --diagnostic first, it plays the diagnostic variant,
+# which writes every step of its work to the host's console.
+#
+# It plays against the real kestrune.dll under Wine, and against the native build only when Wine
+# cannot be had.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+variant=plain
+if [ "${1:-}" = "--diagnostic" ]; then
+  variant=diagnostic
+  shift
+fi
+
+scripts/ensure-packages.sh cmake ninja-build g++ libgtest-dev googletest
+
+if [ $# -eq 0 ]; then
+  cat >&2 <<'LEGEND'
+The built-in session: the plug-in loads and settles for 90 ticks, a MIDI input is plugged in at
+tick 100 and pulled out at tick 130. Each line gives the tick, what happened, and its text: the
+scenario's steps, the plug-in's console lines (the diagnostic variant only) and the commands it
+sends the host. Main_OnCommand(41175, 0) is the host resetting its MIDI devices.
+
+LEGEND
+fi
+
+# Quiet builds: the log is shown only when a step fails.
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+quietly() {
+  "$@" >"$log" 2>&1 || { cat "$log" >&2; return 1; }
+}
+
+play_native() {
+  echo "velmar-sim: playing against the native build (simulated Win32)" >&2
+  quietly cmake --preset native
+  local program=velmar-sim
+  [ "$variant" = diagnostic ] && program=velmar-sim-diagnostic
+  quietly cmake --build --preset native --target "$program"
+  "build/native/$program" "$@"
+}
+
+if ! scripts/ensure-packages.sh g++-mingw-w64-x86-64-posix wine wine64 || ! command -v wine >/dev/null; then
+  echo "velmar-sim: Wine cannot be had here" >&2
+  play_native "$@"
+  exit
+fi
+
+quietly cmake --preset windows
+quietly cmake --build --preset windows --target velmar-sim
+
+prefix="$PWD/build/windows/wine-prefix"
+prefix_script() {
+  cmake -DACTION="$1" -DWINE="$(command -v wine)" -DWINESERVER="$(command -v wineserver)" \
+    -DWINEPREFIX="$prefix" -P cmake/wine_prefix.cmake
+}
+quietly prefix_script start
+trap 'prefix_script stop >/dev/null 2>&1 || true; rm -f "$log"' EXIT
+
+dll=build/windows/kestrune.dll
+[ "$variant" = diagnostic ] && dll=build/windows/diagnostic/kestrune.dll
+echo "velmar-sim: playing against $dll under Wine" >&2
+# The winmm test double beside velmar-sim.exe stands in for MIDI hardware.
+WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES=winmm=n \
+  wine build/windows/velmar-sim.exe --plugin "$dll" "$@"
