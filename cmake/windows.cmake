@@ -1,7 +1,8 @@
 # The Windows world: kestrune.dll and its diagnostic variant cross-built with mingw-w64, the winmm
 # test double, velmar-sim.exe and the tests that run them under Wine.
-enable_testing()
-include(${CMAKE_CURRENT_LIST_DIR}/wine.cmake)
+# The tests run the cross-built programs under Wine; a build on Windows itself makes the DLLs.
+option(KESTRUNE_WINDOWS_TESTS "Build the Windows tests and velmar-sim.exe, run under Wine"
+  ${CMAKE_CROSSCOMPILING})
 
 # Whole static runtime everywhere: the host loads the DLL into its own process, where no
 # libstdc++ or winpthread DLL can be assumed; Debian's posix-thread mingw would otherwise leave
@@ -29,6 +30,13 @@ kestrune_dll(kestrune ${KESTRUNE_VERBOSE_LOG} ${CMAKE_BINARY_DIR})
 # The diagnostic scenarios need the console lines, so their DLL is always built beside the
 # other, in a folder of its own under the same file name.
 kestrune_dll(kestrune_diagnostic ON ${CMAKE_BINARY_DIR}/diagnostic)
+
+if(NOT KESTRUNE_WINDOWS_TESTS)
+  return()
+endif()
+
+enable_testing()
+include(${CMAKE_CURRENT_LIST_DIR}/wine.cmake)
 
 include(${PROJECT_SOURCE_DIR}/tests/windows/windows_tests.cmake)
 
