@@ -8,18 +8,8 @@
 #include "host/plugin_entry.h"
 #include "monitor/device_change.h"
 #include "monitor/monitor_state.h"
+#include "tests/unit/asan_build.h"
 #include "tests/unit/test_host.h"
-
-#if defined(__SANITIZE_ADDRESS__)
-#define KESTRUNE_TEST_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define KESTRUNE_TEST_ASAN 1
-#endif
-#endif
-#ifndef KESTRUNE_TEST_ASAN
-#define KESTRUNE_TEST_ASAN 0
-#endif
 
 #if KESTRUNE_TEST_ASAN
 #if __has_include(<sanitizer/allocator_interface.h>)
