@@ -13,6 +13,7 @@
 #include "monitor/monitor_state.h"
 #include "tests/bench/bench_table.h"
 #include "tests/bench/storm_messages.h"
+#include "tests/bench/wine_settled_plugin.h"
 #include "tests/windows/device_messages.h"
 #include "tests/windows/dll_host.h"
 
@@ -52,23 +53,6 @@ bool deliver_until_done(HANDLE sender) {
       return false;
     }
   }
-}
-
-bool load_and_settle() {
-  std::string error;
-  int32_t loaded = 0;
-  if (!winmm_double_ready(&error) ||
-      !host_load_plugin(path_beside_program(L"kestrune.dll").c_str(), &loaded, &error)) {
-    std::fprintf(stderr, "bench: %s\n", error.c_str());
-    return false;
-  }
-  if (loaded != 1 || plugin_window() == nullptr) {
-    std::fprintf(stderr, "bench: kestrune.dll refused the host record\n");
-    return false;
-  }
-  winmm_double_set_counts(1, 1);
-  host_ticks(INIT_DELAY_TICKS);
-  return true;
 }
 
 }  // namespace
