@@ -18,5 +18,13 @@ rm -rf "$work"
 mkdir -p "$work" build/fuzz/artifacts
 cp tests/fuzz/corpus/* "$work"/
 echo "== fuzzing for ${seconds} s"
-build/fuzz/kestrune_monitor_fuzzer -max_total_time="$seconds" -max_len=2048 -timeout=10 \
-  -print_final_stats=1 -artifact_prefix=build/fuzz/artifacts/ "$work"
+# libFuzzer reports every new input it keeps; the log holds those, and only the summary is shown
+# unless the run fails.
+log=build/fuzz/fuzz.log
+if ! build/fuzz/kestrune_monitor_fuzzer -max_total_time="$seconds" -max_len=2048 -timeout=10 \
+  -print_final_stats=1 -artifact_prefix=build/fuzz/artifacts/ "$work" >"$log" 2>&1; then
+  tail -n 60 "$log" >&2
+  echo "fuzz: failed; the whole log is in $log" >&2
+  exit 1
+fi
+grep -E '^(Done|stat::)' "$log"
