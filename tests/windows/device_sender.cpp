@@ -1,22 +1,28 @@
 // Sends one WM_DEVICECHANGE arrival of an audio-class interface to the plug-in's window in the
 // process given by its id, from a process of its own, as the system does. Exits 0 once the
 // message was delivered, 2 when there is no window to send to, 3 when the message could not be
-// delivered.
+// delivered. With "storm" after the id, it sends the hostile headers of hostile_headers.h instead.
 #include <windows.h>
 // dbt.h relies on the types of windows.h.
 #include <dbt.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "tests/windows/device_messages.h"
+#include "tests/windows/hostile_headers.h"
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
+  bool storm = argc == 3 && std::strcmp(argv[2], "storm") == 0;
+  if (argc != 2 && !storm) {
     return 1;
   }
   HWND window = plugin_window_of(static_cast<DWORD>(std::strtoul(argv[1], nullptr, 10)));
   if (window == nullptr) {
     return 2;
+  }
+  if (storm) {
+    return send_hostile_storm(window) ? 0 : 3;
   }
   std::vector<unsigned char> header = interface_header(AUDIO_INTERFACE_CLASS);
   DWORD_PTR result = 0;

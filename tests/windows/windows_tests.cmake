@@ -25,7 +25,8 @@ target_compile_options(gtest PRIVATE -w)
 target_compile_options(gtest_main PRIVATE -w)
 
 add_library(kestrune_windows_test_support STATIC
-  ${CMAKE_CURRENT_LIST_DIR}/device_messages.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/device_messages.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/hostile_headers.cpp)
 target_include_directories(kestrune_windows_test_support PUBLIC ${PROJECT_SOURCE_DIR})
 
 add_executable(kestrune_device_sender ${CMAKE_CURRENT_LIST_DIR}/device_sender.cpp)
@@ -37,6 +38,7 @@ add_executable(kestrune_windows_tests
   ${CMAKE_CURRENT_LIST_DIR}/dll_host.cpp
   ${CMAKE_CURRENT_LIST_DIR}/guarded_page.cpp
   ${CMAKE_CURRENT_LIST_DIR}/header_bounds_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/hostile_sender_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/load_unload_soak_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/sent_message_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/window_lifetime_test.cpp
@@ -48,7 +50,8 @@ if(KESTRUNE_VERBOSE_LOG)
   target_compile_definitions(kestrune_windows_tests PRIVATE KESTRUNE_VERBOSE_LOG)
 endif()
 # Built with the tests, so that the loader finds them beside the program.
-add_dependencies(kestrune_windows_tests kestrune kestrune_winmm_double kestrune_device_sender)
+add_dependencies(kestrune_windows_tests kestrune kestrune_diagnostic kestrune_winmm_double
+  kestrune_device_sender)
 
 include(GoogleTest)
 # Listed when ctest starts rather than at build time, which would run Wine during the build with

@@ -1,0 +1,31 @@
+// WM_DEVICECHANGE arrivals and removals that no device sends but any process may: headers of
+// every size from 0 to 64 bytes with random content, drawn from a fixed seed so that the sender
+// process and the test that checks what arrived draw the same ones. None of them is a valid
+// audio-class device interface.
+#pragma once
+
+#include <windows.h>
+
+#include <vector>
+
+struct HostileMessage {
+  WPARAM event;
+  // The sender's own bytes. The first four hold dbch_size, and the system copies exactly that
+  // many into the receiving process: a header may claim less than the sender holds, never more.
+  std::vector<unsigned char> buffer;
+  // Sent as a null second parameter instead of the buffer.
+  bool null_header;
+};
+
+// The dbch_size a message claims, which is what reaches the receiver.
+DWORD claimed_size(const HostileMessage& message);
+
+std::vector<HostileMessage> hostile_storm();
+
+// A header of this content would be acted on: at least the interface fields, an interface type
+// and one of the audio classes.
+bool is_valid_audio_interface(const unsigned char* header, DWORD size);
+
+// Sends the whole storm to the window, one message at a time, each waiting for the receiver's
+// thread; false if one was not delivered in time.
+bool send_hostile_storm(HWND window);
