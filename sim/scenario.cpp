@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "sim/host_record.h"
+#include "sim/transcript.h"
 
 namespace {
 
@@ -11,16 +12,8 @@ namespace {
 std::string quoted(const std::string& word) {
   constexpr size_t MAX_SHOWN = 24;
   std::string result = "'";
-  for (size_t i = 0; i < word.size() && i < MAX_SHOWN; ++i) {
-    unsigned char byte = static_cast<unsigned char>(word[i]);
-    if (byte < 0x20 || byte >= 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-      result += escaped;
-    } else {
-      result += static_cast<char>(byte);
-    }
-  }
+  append_printable(&result, word.data(),
+                   word.data() + (word.size() < MAX_SHOWN ? word.size() : MAX_SHOWN));
   if (word.size() > MAX_SHOWN) {
     result += "...";
   }

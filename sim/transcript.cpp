@@ -109,6 +109,19 @@ const std::vector<std::string>& transcript_lines() {
   return lines;
 }
 
+void append_printable(std::string* out, const char* begin, const char* end) {
+  for (const char* at = begin; at != end; ++at) {
+    unsigned char byte = static_cast<unsigned char>(*at);
+    if (byte < 0x20 || byte >= 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      *out += escaped;
+    } else {
+      *out += static_cast<char>(byte);
+    }
+  }
+}
+
 std::string transcript_console_text(const char* text) {
   if (text == nullptr) {
     return "<null>";
@@ -122,16 +135,7 @@ std::string transcript_console_text(const char* text) {
   if (newline_at_end) {
     --end;
   }
-  for (const char* at = text; at != end; ++at) {
-    unsigned char byte = static_cast<unsigned char>(*at);
-    if (byte < 0x20 || byte >= 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-      result += escaped;
-    } else {
-      result += static_cast<char>(byte);
-    }
-  }
+  append_printable(&result, text, end);
   if (!newline_at_end) {
     result += " [no newline]";
   }

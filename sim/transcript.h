@@ -31,6 +31,10 @@ void transcript_close_step(const std::string& outcome);
 
 const std::vector<std::string>& transcript_lines();
 
+// Appends the bytes from `begin` to `end`, control bytes and bytes beyond ASCII as \xNN, so that
+// whatever a plug-in or a file holds shows as one readable line.
+void append_printable(std::string* out, const char* begin, const char* end);
+
 // A console text as it appears in the transcript: without its final newline, with " [no
 // newline]" when it had none, and other control bytes (and bytes beyond ASCII) as \xNN.
 std::string transcript_console_text(const char* text);
