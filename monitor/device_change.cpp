@@ -21,12 +21,23 @@ constexpr DWORD INTERFACE_HEADER_MIN_SIZE =
     offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_classguid) + sizeof(GUID);
 static_assert(INTERFACE_HEADER_MIN_SIZE == 28, "device-interface header layout");
 
+// Fields are copied out rather than read in place: a sender in this process may hand over a
+// header at any address.
+DWORD header_field(const DEV_BROADCAST_HDR* header, size_t offset) {
+  DWORD value;
+  std::memcpy(&value, reinterpret_cast<const unsigned char*>(header) + offset, sizeof value);
+  return value;
+}
+
 // Any process may send WM_DEVICECHANGE, with a header of any size; the system copies exactly
 // dbch_size bytes of it into this process. So the size is checked before anything past it is
 // read.
 bool is_device_interface_header(const DEV_BROADCAST_HDR* header) {
-  return header != nullptr && header->dbch_size >= INTERFACE_HEADER_MIN_SIZE &&
-         header->dbch_devicetype == DBT_DEVTYP_DEVICEINTERFACE;
+  return header != nullptr &&
+         header_field(header, offsetof(DEV_BROADCAST_HDR, dbch_size)) >=
+             INTERFACE_HEADER_MIN_SIZE &&
+         header_field(header, offsetof(DEV_BROADCAST_HDR, dbch_devicetype)) ==
+             DBT_DEVTYP_DEVICEINTERFACE;
 }
 
 bool is_audio_class(const DEV_BROADCAST_HDR* header) {

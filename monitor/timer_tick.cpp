@@ -115,11 +115,11 @@ void count_down_reset() {
   if (remaining > 0) {
     return;
   }
-  console_log("Kestrune: [EXECUTING_RESET] EXECUTING DELAYED RESET NOW!\n");
-  // Cleared before the host runs the command: the host's reset may retrieve messages, and a
+  // Cleared before any host call: the host's reset, or its console, may retrieve messages, and a
   // change seen in there may schedule a new reset that must not be wiped out afterwards.
   monitor_state.reset_pending = false;
   monitor_state.reset_ticks_left = 0;
+  console_log("Kestrune: [EXECUTING_RESET] EXECUTING DELAYED RESET NOW!\n");
   MainOnCommandFn main_on_command = host_main_on_command();
   if (main_on_command != nullptr) {
     main_on_command(RESET_COMMAND_ID, 0);

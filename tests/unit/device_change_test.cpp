@@ -226,6 +226,16 @@ TEST_F(ShortHeaders, TwentyEightByteAudioHeaderIsAccepted) {
   EXPECT_EQ(monitor_state.check_ticks_left, CHECK_DELAY_TICKS);
 }
 
+// A sender in this process may pass a header at any address; UBSan aborts on a misaligned read.
+TEST_F(ShortHeaders, HeaderAtAnOddAddressIsReadWithoutMisalignedAccess) {
+  settle_monitor(1, 1, false);
+  InterfaceHeader notice = make_interface_header(KSCATEGORY_AUDIO);
+  alignas(8) unsigned char block[sizeof notice + 1];
+  std::memcpy(block + 1, &notice, sizeof notice);
+  deliver(DBT_DEVICEARRIVAL, reinterpret_cast<const DEV_BROADCAST_HDR*>(block + 1));
+  EXPECT_TRUE(monitor_state.check_pending);
+}
+
 TEST_F(ShortHeaders, HeaderWhoseSizeIsShorterThanAnInterfaceRecordIsDropped) {
   settle_monitor(1, 1, true);
   for (DWORD size : {DWORD{8}, DWORD{27}}) {
@@ -376,9 +386,33 @@ void host_command_meeting_a_new_device(int32_t command, int32_t flag) {
   }
 }
 
+// A host console that retrieves messages while it prints: the device arrives with the line that
+// announces the reset, before the command itself runs.
+void console_meeting_a_new_device(const char* text) {
+  host_console.emplace_back(text);
+  if (host_console.back().find("[EXECUTING_RESET]") != std::string::npos) {
+    sim_plug_device(SIM_MIDI_OUTPUT, KSCATEGORY_AUDIO);
+    MSG message;
+    PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
+  }
+}
+
 }  // namespace
 
 using ResetDuringHostCommand = DeviceChangeTest;
+
+TEST_F(ResetDuringHostCommand, ResetScheduledWhileTheConsoleAnnouncesItSurvives) {
+  settle_with_window(1, 1, true);
+  monitor_state.host_functions[SLOT_SHOW_CONSOLE_MSG] =
+      reinterpret_cast<void*>(&console_meeting_a_new_device);
+  monitor_state.reset_pending = true;
+  monitor_state.reset_ticks_left = 1;
+  on_timer_tick();
+  ASSERT_EQ(host_commands.size(), 1u);
+  EXPECT_EQ(monitor_state.last_out_count, 2);
+  EXPECT_TRUE(monitor_state.reset_pending);
+  EXPECT_EQ(monitor_state.reset_ticks_left, RESET_DELAY_TICKS);
+}
 
 TEST_F(ResetDuringHostCommand, ResetScheduledInsideTheCommandSurvivesIt) {
   settle_with_window(1, 1, true);
