@@ -23,7 +23,8 @@ void begin_settle() {
 }
 
 // A reset left over from an earlier load belongs to devices the host has since re-enumerated.
-// A pending verification is kept: it only compares counts and schedules nothing by itself.
+// A pending verification is kept: it compares the counts against whatever baseline is known when
+// it runs, and adopts them as the baseline when none is.
 void settle_after_load() {
   monitor_state.reset_pending = false;
   monitor_state.reset_ticks_left = 0;
