@@ -16,9 +16,9 @@ set(VELMAR_SIM_HOST_SOURCES
   ${PROJECT_SOURCE_DIR}/sim/player.cpp
 )
 
-# kestrune_add_velmar_sim(<target> <world source>): the host side plus one world. The caller links
-# what the world needs.
-function(kestrune_add_velmar_sim target world_source)
-  add_executable(${target} ${VELMAR_SIM_HOST_SOURCES} ${world_source})
+# kestrune_add_velmar_sim(<target> <world sources>...): the host side plus one world. The caller
+# links what the world needs.
+function(kestrune_add_velmar_sim target)
+  add_executable(${target} ${VELMAR_SIM_HOST_SOURCES} ${ARGN})
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR})
 endfunction()

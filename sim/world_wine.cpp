@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "sim/plugin_windows.h"
 #include "sim/world.h"
 #include "tests/windows/winmm_double.h"
 
 namespace {
 
-constexpr wchar_t WINDOW_CLASS_NAME[] = L"KestruneWindow";
 // Generous: a send reaches the queue within milliseconds, and a tick delivers it at once. Only a
 // broken world waits this long, and then it says so rather than hang.
 constexpr DWORD SEND_TIMEOUT_MS = 10000;
@@ -39,18 +39,12 @@ PluginEntryFn plugin_entry;
 WinmmDoubleSetCountsFn set_midi_counts;
 std::vector<Sender*> senders;
 
-// Message-only windows are found desktop-wide, and other copies of velmar-sim (or test programs)
-// may run at the same time with their own plug-in window: only the one in this process is ours.
+// Other copies of velmar-sim (or test programs) may run at the same time with their own plug-in
+// window: only the one in this process is ours.
 HWND plugin_window() {
   HWND window = nullptr;
-  while ((window = FindWindowExW(HWND_MESSAGE, window, WINDOW_CLASS_NAME, nullptr)) != nullptr) {
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == GetCurrentProcessId()) {
-      return window;
-    }
-  }
-  return nullptr;
+  plugin_windows_of(GetCurrentProcessId(), &window);
+  return window;
 }
 
 // The plug-in's file as the host would name it: the path given, or kestrune.dll beside

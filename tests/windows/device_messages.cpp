@@ -3,19 +3,15 @@
 #include <cstddef>
 #include <cstring>
 
+#include "sim/plugin_windows.h"
+
 const GUID AUDIO_INTERFACE_CLASS = {
     0x6994AD04, 0x93EF, 0x11D0, {0xA3, 0xCC, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
 
 HWND plugin_window_of(DWORD process_id) {
   HWND window = nullptr;
-  while ((window = FindWindowExW(HWND_MESSAGE, window, L"KestruneWindow", nullptr)) != nullptr) {
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == process_id) {
-      return window;
-    }
-  }
-  return nullptr;
+  plugin_windows_of(process_id, &window);
+  return window;
 }
 
 HWND plugin_window() {

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <string>
 
+#include "sim/plugin_windows.h"
 #include "tests/windows/device_messages.h"
 #include "tests/windows/plugin_test.h"
 
@@ -27,16 +28,7 @@ constexpr SIZE_T MAX_PRIVATE_GROWTH = 256 * 1024;
 // own copies of the plug-in; only this process's windows count. All of them: a leak leaves one
 // per cycle.
 int plugin_windows_of_this_process() {
-  int count = 0;
-  HWND window = nullptr;
-  while ((window = FindWindowExW(HWND_MESSAGE, window, L"KestruneWindow", nullptr)) != nullptr) {
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == GetCurrentProcessId()) {
-      ++count;
-    }
-  }
-  return count;
+  return plugin_windows_of(GetCurrentProcessId(), nullptr);
 }
 
 // The class belongs to the host executable's module, which stays loaded whatever the plug-in does.

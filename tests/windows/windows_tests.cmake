@@ -26,6 +26,7 @@ target_compile_options(gtest_main PRIVATE -w)
 
 add_library(kestrune_windows_test_support STATIC
   ${CMAKE_CURRENT_LIST_DIR}/device_messages.cpp
+  ${PROJECT_SOURCE_DIR}/sim/plugin_windows.cpp
   ${CMAKE_CURRENT_LIST_DIR}/hostile_headers.cpp)
 target_include_directories(kestrune_windows_test_support PUBLIC ${PROJECT_SOURCE_DIR})
 
