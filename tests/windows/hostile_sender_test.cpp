@@ -19,6 +19,7 @@
 #include "tests/windows/dll_host.h"
 #include "tests/windows/guarded_page.h"
 #include "tests/windows/hostile_headers.h"
+#include "tests/windows/sender_process.h"
 
 namespace {
 
@@ -127,15 +128,6 @@ class HostileSenders : public ::testing::Test {
     count_reads_at_start = winmm_double_in_calls() + winmm_double_out_calls();
   }
 
-  bool start_sender(const wchar_t* arguments, PROCESS_INFORMATION* process) {
-    std::wstring command = L"\"" + path_beside_program(L"kestrune_device_sender.exe") + L"\" " +
-                           std::to_wstring(GetCurrentProcessId()) + arguments;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    return CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &startup, process) != FALSE;
-  }
-
   // Ticks as the host does while the sender process sends, so each message is handled in a
   // tick's drain and anything it scheduled counts down meanwhile. Returns the sender's exit code.
   DWORD storm_from_another_process() {
@@ -145,7 +137,7 @@ class HostileSenders : public ::testing::Test {
       return 1;
     }
     PROCESS_INFORMATION process = {};
-    if (!start_sender(L" storm", &process)) {
+    if (!start_sender_process(L" storm", &process)) {
       ADD_FAILURE() << "CreateProcessW failed: " << GetLastError();
       return 1;
     }
@@ -215,21 +207,10 @@ class HostileSenders : public ::testing::Test {
   void expect_one_reset_after_a_valid_notice() {
     PROCESS_INFORMATION process = {};
     forget_earlier_sent_messages();
-    ASSERT_TRUE(start_sender(L"", &process)) << "CreateProcessW failed: " << GetLastError();
-    bool pending = wait_for_sent_message(process.hProcess, 30000);
-    if (pending) {
-      host_tick();
-    }
-    DWORD waited = WaitForSingleObject(process.hProcess, 30000);
-    DWORD exit_code = 1;
-    GetExitCodeProcess(process.hProcess, &exit_code);
-    if (waited != WAIT_OBJECT_0) {
-      TerminateProcess(process.hProcess, 1);
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    ASSERT_TRUE(pending) << "the valid notice never reached this thread";
-    ASSERT_EQ(exit_code, 0u);
+    ASSERT_TRUE(start_sender_process(L"", &process)) << "CreateProcessW failed: " << GetLastError();
+    SenderDelivery delivery = deliver_in_one_tick(&process);
+    ASSERT_TRUE(delivery.pending) << "the valid notice never reached this thread";
+    ASSERT_EQ(delivery.exit_code, 0u);
 
     host_ticks(notice_to_reset_ticks - 2);
     EXPECT_TRUE(host_commands.empty()) << "reset before its tick";
