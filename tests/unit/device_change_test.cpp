@@ -374,10 +374,8 @@ TEST_F(AcceptedEvents, ImmediateCheckThatSeesAChangeRestartsAPendingReset) {
 
 namespace {
 
-// A host whose reset command retrieves messages, as a host re-opening its devices may: a device
-// that arrived meanwhile reaches the plug-in from inside the command.
-void host_command_meeting_a_new_device(int32_t command, int32_t flag) {
-  host_commands.push_back(HostCommand{command, flag});
+// An output arrives while the host thread retrieves messages inside a host call.
+void plug_an_output_and_retrieve_messages() {
   sim_plug_device(SIM_MIDI_OUTPUT, KSCATEGORY_AUDIO);
   MSG message;
   while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -386,45 +384,47 @@ void host_command_meeting_a_new_device(int32_t command, int32_t flag) {
   }
 }
 
+// A host whose reset command retrieves messages, as a host re-opening its devices may.
+void host_command_meeting_a_new_device(int32_t command, int32_t flag) {
+  host_commands.push_back(HostCommand{command, flag});
+  plug_an_output_and_retrieve_messages();
+}
+
 // A host console that retrieves messages while it prints: the device arrives with the line that
 // announces the reset, before the command itself runs.
 void console_meeting_a_new_device(const char* text) {
   host_console.emplace_back(text);
   if (host_console.back().find("[EXECUTING_RESET]") != std::string::npos) {
-    sim_plug_device(SIM_MIDI_OUTPUT, KSCATEGORY_AUDIO);
-    MSG message;
-    PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
+    plug_an_output_and_retrieve_messages();
   }
 }
 
 }  // namespace
 
-using ResetDuringHostCommand = DeviceChangeTest;
+class ResetDuringHostCommand : public DeviceChangeTest {
+ protected:
+  // Runs the tick in which a pending reset falls due, with one host function replaced; with
+  // logging on, the immediate check of the device met inside it schedules a new reset.
+  void run_due_reset_with(HostFunctionSlot slot, void* function) {
+    settle_with_window(1, 1, true);
+    monitor_state.host_functions[slot] = function;
+    monitor_state.reset_pending = true;
+    monitor_state.reset_ticks_left = 1;
+    on_timer_tick();
+    ASSERT_EQ(host_commands.size(), 1u);
+    EXPECT_EQ(monitor_state.last_out_count, 2);
+    EXPECT_TRUE(monitor_state.reset_pending);
+    EXPECT_EQ(monitor_state.reset_ticks_left, RESET_DELAY_TICKS);
+  }
+};
 
 TEST_F(ResetDuringHostCommand, ResetScheduledWhileTheConsoleAnnouncesItSurvives) {
-  settle_with_window(1, 1, true);
-  monitor_state.host_functions[SLOT_SHOW_CONSOLE_MSG] =
-      reinterpret_cast<void*>(&console_meeting_a_new_device);
-  monitor_state.reset_pending = true;
-  monitor_state.reset_ticks_left = 1;
-  on_timer_tick();
-  ASSERT_EQ(host_commands.size(), 1u);
-  EXPECT_EQ(monitor_state.last_out_count, 2);
-  EXPECT_TRUE(monitor_state.reset_pending);
-  EXPECT_EQ(monitor_state.reset_ticks_left, RESET_DELAY_TICKS);
+  run_due_reset_with(SLOT_SHOW_CONSOLE_MSG, reinterpret_cast<void*>(&console_meeting_a_new_device));
 }
 
 TEST_F(ResetDuringHostCommand, ResetScheduledInsideTheCommandSurvivesIt) {
-  settle_with_window(1, 1, true);
-  monitor_state.host_functions[SLOT_MAIN_ON_COMMAND] =
-      reinterpret_cast<void*>(&host_command_meeting_a_new_device);
-  monitor_state.reset_pending = true;
-  monitor_state.reset_ticks_left = 1;
-  on_timer_tick();
-  ASSERT_EQ(host_commands.size(), 1u);
-  EXPECT_EQ(monitor_state.last_out_count, 2);
-  EXPECT_TRUE(monitor_state.reset_pending);
-  EXPECT_EQ(monitor_state.reset_ticks_left, RESET_DELAY_TICKS);
+  run_due_reset_with(SLOT_MAIN_ON_COMMAND,
+                     reinterpret_cast<void*>(&host_command_meeting_a_new_device));
   EXPECT_EQ(host_console.back(), "Kestrune: [RESET_COMPLETE] Windows delayed reset completed\n");
 
   run_ticks(RESET_DELAY_TICKS);
