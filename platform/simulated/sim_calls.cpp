@@ -9,6 +9,7 @@ namespace {
 
 const char* const call_names[SIM_CALL_COUNT] = {
     "GetModuleHandleA",
+    "GetModuleHandleExW",
     "GetLastError",
     "RegisterClassW",
     "UnregisterClassW",
@@ -21,6 +22,7 @@ const char* const call_names[SIM_CALL_COUNT] = {
     "DispatchMessageA",
     "SendMessageW",
     "PostMessageW",
+    "PostQuitMessage",
     "RegisterDeviceNotificationA",
     "UnregisterDeviceNotification",
     "midiInGetNumDevs",
@@ -39,6 +41,10 @@ thread_local DWORD last_error;
 
 // Any non-null value serves: the plug-in passes it on and never looks inside.
 HINSTANCE const host_module = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x140000000));
+HINSTANCE const plugin_module = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x180000000));
+
+// The one process of the simulation.
+constexpr DWORD SIM_PROCESS_ID = 0x4D2;
 
 }  // namespace
 
@@ -95,6 +101,10 @@ HINSTANCE sim_host_module() {
   return host_module;
 }
 
+HINSTANCE sim_plugin_module() {
+  return plugin_module;
+}
+
 HMODULE WINAPI GetModuleHandleA(LPCSTR module_name) {
   sim_enter(SIM_GET_MODULE_HANDLE_A);
   if (module_name != nullptr) {
@@ -103,6 +113,25 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR module_name) {
     return nullptr;
   }
   return host_module;
+}
+
+// Only the lookup by address is known: every address asked about lies in the plug-in.
+BOOL WINAPI GetModuleHandleExW(DWORD flags, LPCWSTR module_name, HMODULE* module) {
+  if (sim_enter(SIM_GET_MODULE_HANDLE_EX_W)) {
+    *module = nullptr;
+    return FALSE;
+  }
+  if ((flags & GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS) == 0 || module_name == nullptr) {
+    *module = nullptr;
+    last_error = ERROR_INVALID_PARAMETER;
+    return FALSE;
+  }
+  *module = plugin_module;
+  return TRUE;
+}
+
+DWORD WINAPI GetCurrentProcessId() {
+  return SIM_PROCESS_ID;
 }
 
 DWORD WINAPI GetLastError() {

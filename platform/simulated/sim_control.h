@@ -8,6 +8,7 @@
 
 enum SimCall : int {
   SIM_GET_MODULE_HANDLE_A,
+  SIM_GET_MODULE_HANDLE_EX_W,
   SIM_GET_LAST_ERROR,
   SIM_REGISTER_CLASS_W,
   SIM_UNREGISTER_CLASS_W,
@@ -20,6 +21,7 @@ enum SimCall : int {
   SIM_DISPATCH_MESSAGE_A,
   SIM_SEND_MESSAGE_W,
   SIM_POST_MESSAGE_W,
+  SIM_POST_QUIT_MESSAGE,
   SIM_REGISTER_DEVICE_NOTIFICATION_A,
   SIM_UNREGISTER_DEVICE_NOTIFICATION,
   SIM_MIDI_IN_GET_NUM_DEVS,
@@ -47,11 +49,16 @@ void sim_fail_call(SimCall call, DWORD error, int nth = 1);
 
 // The instance GetModuleHandleA(nullptr) reports: the host's executable.
 HINSTANCE sim_host_module();
+// The instance GetModuleHandleExW reports for an address: the plug-in is one module, apart from
+// the executable that loaded it.
+HINSTANCE sim_plugin_module();
 
 // Live objects, to prove that nothing is left behind.
 int sim_class_count();
 int sim_window_count();
 int sim_registration_count();
+// Whether any window is registered for notifications of exactly this interface class.
+bool sim_registered_for(const GUID& interface_class);
 int sim_queued_message_count(HWND window);
 
 // The last call that reached a default window procedure, with which one it was.

@@ -70,6 +70,16 @@ int sim_registration_count() {
   return count;
 }
 
+bool sim_registered_for(const GUID& interface_class) {
+  for (const Registration& registration : registrations) {
+    if (registration.in_use && !registration.all_classes &&
+        std::memcmp(&registration.interface_class, &interface_class, sizeof(GUID)) == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
 void sim_set_midi_counts(UINT inputs, UINT outputs) {
   midi_inputs = inputs;
   midi_outputs = outputs;

@@ -32,6 +32,10 @@ struct ThreadQueue {
   size_t next_sent;
   std::vector<QueuedMessage> posted;
   size_t next_posted;
+  // PostQuitMessage sets a flag rather than queueing: WM_QUIT comes once the posted messages
+  // before it are gone, to any retrieval whose range takes it, whatever window it asks for.
+  bool quit_pending;
+  int quit_code;
 };
 
 constexpr int MAX_THREADS = 8;
@@ -105,6 +109,19 @@ bool matches(const QueuedMessage& entry, HWND window, UINT filter_min, UINT filt
          (entry.message >= filter_min && entry.message <= filter_max);
 }
 
+bool take_quit(ThreadQueue* queue, MSG* message, UINT filter_min, UINT filter_max, bool remove) {
+  bool in_range =
+      (filter_min == 0 && filter_max == 0) || (WM_QUIT >= filter_min && WM_QUIT <= filter_max);
+  if (!queue->quit_pending || !in_range) {
+    return false;
+  }
+  *message = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(queue->quit_code), 0, 0, {0, 0}};
+  if (remove) {
+    queue->quit_pending = false;
+  }
+  return true;
+}
+
 bool take_posted(MSG* message, HWND window, UINT filter_min, UINT filter_max, bool remove) {
   std::lock_guard<std::mutex> guard(queue_lock);
   ThreadQueue* queue = queue_of(std::this_thread::get_id(), false);
@@ -130,7 +147,7 @@ bool take_posted(MSG* message, HWND window, UINT filter_min, UINT filter_max, bo
     }
     return true;
   }
-  return false;
+  return take_quit(queue, message, filter_min, filter_max, remove);
 }
 
 void deliver(QueuedMessage& entry) {
@@ -152,6 +169,8 @@ void sim_queue_reset() {
     queue.next_sent = 0;
     queue.posted.clear();
     queue.next_posted = 0;
+    queue.quit_pending = false;
+    queue.quit_code = 0;
   }
 }
 
@@ -206,6 +225,16 @@ BOOL WINAPI PeekMessageA(LPMSG message, HWND window, UINT filter_min, UINT filte
   }
   return take_posted(message, window, filter_min, filter_max, (remove & PM_REMOVE) != 0) ? TRUE
                                                                                          : FALSE;
+}
+
+void WINAPI PostQuitMessage(int exit_code) {
+  sim_enter(SIM_POST_QUIT_MESSAGE);
+  std::lock_guard<std::mutex> guard(queue_lock);
+  ThreadQueue* queue = queue_of(std::this_thread::get_id(), true);
+  if (queue != nullptr) {
+    queue->quit_pending = true;
+    queue->quit_code = exit_code;
+  }
 }
 
 BOOL WINAPI TranslateMessage(const MSG* message) {

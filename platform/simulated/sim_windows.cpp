@@ -2,6 +2,7 @@
 // and creation and destruction send the usual messages to the class's procedure.
 #include <cwchar>
 #include <cwctype>
+#include <functional>
 #include <thread>
 
 #include "platform/simulated/sim_internal.h"
@@ -278,6 +279,19 @@ int WINAPI GetWindowTextW(HWND handle, LPWSTR text, int max_count) {
   }
   text[i] = 0;
   return i;
+}
+
+// Every window of the simulation belongs to its one process.
+DWORD WINAPI GetWindowThreadProcessId(HWND handle, DWORD* process_id) {
+  SimWindow* window = find_window(handle);
+  if (window == nullptr) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return 0;
+  }
+  if (process_id != nullptr) {
+    *process_id = GetCurrentProcessId();
+  }
+  return static_cast<DWORD>(std::hash<std::thread::id>()(window->owner)) | 1u;
 }
 
 // WM_NCCREATE takes the title from the creation record: as UTF-16 through the wide procedure,

@@ -112,6 +112,8 @@ struct DEV_BROADCAST_DEVICEINTERFACE_A {
 #define WM_DESTROY 0x0002
 #define WM_SETTEXT 0x000C
 #define WM_GETTEXT 0x000D
+#define WM_CLOSE 0x0010
+#define WM_QUIT 0x0012
 #define WM_NCCREATE 0x0081
 #define WM_NCDESTROY 0x0082
 #define WM_USER 0x0400
@@ -128,6 +130,9 @@ struct DEV_BROADCAST_DEVICEINTERFACE_A {
 #define DEVICE_NOTIFY_WINDOW_HANDLE 0x00000000
 #define DEVICE_NOTIFY_ALL_INTERFACE_CLASSES 0x00000004
 
+#define GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT 0x00000002
+#define GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS 0x00000004
+
 #define ERROR_SUCCESS 0L
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_NOT_ENOUGH_MEMORY 8L
@@ -143,6 +148,8 @@ struct DEV_BROADCAST_DEVICEINTERFACE_A {
 
 // kernel32
 HMODULE WINAPI GetModuleHandleA(LPCSTR module_name);
+BOOL WINAPI GetModuleHandleExW(DWORD flags, LPCWSTR module_name, HMODULE* module);
+DWORD WINAPI GetCurrentProcessId();
 DWORD WINAPI GetLastError();
 void WINAPI SetLastError(DWORD error);
 
@@ -156,6 +163,7 @@ BOOL WINAPI DestroyWindow(HWND window);
 BOOL WINAPI IsWindow(HWND window);
 HWND WINAPI FindWindowExW(HWND parent, HWND child_after, LPCWSTR class_name, LPCWSTR window_name);
 int WINAPI GetWindowTextW(HWND window, LPWSTR text, int max_count);
+DWORD WINAPI GetWindowThreadProcessId(HWND window, DWORD* process_id);
 LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM first, LPARAM second);
 LRESULT WINAPI DefWindowProcW(HWND window, UINT message, WPARAM first, LPARAM second);
 
@@ -165,6 +173,7 @@ BOOL WINAPI TranslateMessage(const MSG* message);
 LRESULT WINAPI DispatchMessageA(const MSG* message);
 LRESULT WINAPI SendMessageW(HWND window, UINT message, WPARAM first, LPARAM second);
 BOOL WINAPI PostMessageW(HWND window, UINT message, WPARAM first, LPARAM second);
+void WINAPI PostQuitMessage(int exit_code);
 
 // user32: device notifications
 HDEVNOTIFY WINAPI RegisterDeviceNotificationA(HANDLE recipient, LPVOID filter, DWORD flags);
