@@ -50,6 +50,6 @@ int32_t unload() {
 }  // namespace
 
 extern "C" KESTRUNE_EXPORT int32_t VelmarPluginEntry(void* instance, HostPluginInfo* info) {
-  (void)instance;  // the window belongs to the host's executable, not to this module
+  (void)instance;  // the window's class finds this module by its own address
   return info != nullptr ? load(*info) : unload();
 }

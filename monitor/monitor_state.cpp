@@ -8,8 +8,11 @@ MonitorState monitor_state = {
     0,                     // check_ticks_left
     false,                 // reset_pending
     0,                     // reset_ticks_left
+    false,                 // port_removed
     nullptr,               // notify_window
     nullptr,               // notify_handle
+    nullptr,               // input_port_notify_handle
+    nullptr,               // output_port_notify_handle
     {},                    // host_functions
     VERBOSE_LOG_BUILT_IN,  // verbose_log
 };
@@ -20,6 +23,7 @@ void begin_settle() {
   monitor_state.last_in_count = UNSET_COUNT;
   monitor_state.last_out_count = UNSET_COUNT;
   monitor_state.init_ticks_left = INIT_DELAY_TICKS;
+  monitor_state.port_removed = false;
 }
 
 // A reset left over from an earlier load belongs to devices the host has since re-enumerated.
@@ -28,6 +32,7 @@ void begin_settle() {
 void settle_after_load() {
   monitor_state.reset_pending = false;
   monitor_state.reset_ticks_left = 0;
+  monitor_state.port_removed = false;
   if (monitor_state.init_ticks_left == 0) {
     monitor_state.init_ticks_left = INIT_DELAY_TICKS;
     monitor_state.last_in_count = UNSET_COUNT;
@@ -45,4 +50,12 @@ void reset_to_idle() {
   monitor_state.last_out_count = UNSET_COUNT;
   monitor_state.check_pending = false;
   monitor_state.check_ticks_left = 0;
+  monitor_state.port_removed = false;
+}
+
+// Restarts a reset already pending: the devices are re-opened once, after the latest change.
+void schedule_reset() {
+  monitor_state.reset_pending = true;
+  monitor_state.reset_ticks_left = RESET_DELAY_TICKS;
+  monitor_state.port_removed = false;
 }

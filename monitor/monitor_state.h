@@ -30,8 +30,14 @@ struct MonitorState {
   int32_t check_ticks_left;
   bool reset_pending;
   int32_t reset_ticks_left;
+  // A MIDI port interface went away since the last verification. A port removed while the host
+  // has it open is dead for good, even when a re-plug brings the counts back to what they were.
+  bool port_removed;
   HWND notify_window;
-  HDEVNOTIFY notify_handle;
+  HDEVNOTIFY notify_handle;  // the audio class
+  // The two MIDI port classes: optional, so either may stay null while the audio class is heard.
+  HDEVNOTIFY input_port_notify_handle;
+  HDEVNOTIFY output_port_notify_handle;
   void* host_functions[HOST_FUNCTION_COUNT];
   bool verbose_log;
 };
@@ -49,3 +55,5 @@ inline ShowConsoleMsgFn host_show_console_msg() {
 void begin_settle();
 void settle_after_load();
 void reset_to_idle();
+// The host's reset command, RESET_DELAY_TICKS from now; a removed port is then taken care of.
+void schedule_reset();

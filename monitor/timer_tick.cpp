@@ -3,6 +3,10 @@
 #include "monitor/console_log.h"
 #include "monitor/monitor_state.h"
 
+// Every countdown step settles the state before it writes a console line: the host's console may
+// retrieve messages, run a tick or even unload the plug-in while it shows one, and must then meet
+// the state as this step leaves it, never a reset that is about to run or about to be scheduled.
+
 namespace {
 
 // Device changes reach the window procedure only while this thread retrieves messages. A host
@@ -10,6 +14,10 @@ namespace {
 // window first. Sent messages (how the system delivers WM_DEVICECHANGE) are handled inside
 // PeekMessageA itself. The handle is read once: the loop must never widen to the whole thread's
 // queue, whose messages are the host's.
+//
+// The system hands WM_QUIT to any retrieval on the thread, whatever window it asks for. It is the
+// host's: posted again with its exit code, for the host's own loop to end on, and the drain stops
+// there, or it would take the same message back at once.
 void drain_notification_window() {
   HWND window = monitor_state.notify_window;
   if (window == nullptr) {
@@ -17,6 +25,10 @@ void drain_notification_window() {
   }
   MSG message;
   while (PeekMessageA(&message, window, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(message.wParam));
+      return;
+    }
     TranslateMessage(&message);
     DispatchMessageA(&message);
   }
@@ -26,101 +38,143 @@ void drain_notification_window() {
 // would make the first real change look like no change, or a settled state look like one.
 void count_down_settle() {
   int32_t remaining = --monitor_state.init_ticks_left;
-  if (log_enabled() && (remaining % 30 == 0 || remaining <= 5)) {
+  if (remaining == 0) {
+    monitor_state.last_in_count = static_cast<int32_t>(midiInGetNumDevs());
+    monitor_state.last_out_count = static_cast<int32_t>(midiOutGetNumDevs());
+  }
+  if (!log_enabled()) {
+    return;
+  }
+  int32_t baseline_in = monitor_state.last_in_count;
+  int32_t baseline_out = monitor_state.last_out_count;
+  if (remaining % 30 == 0 || remaining <= 5) {
     console_log("Kestrune: [INIT_COUNTDOWN] Initialization countdown: %d ticks remaining\n",
                 remaining);
   }
-  if (remaining != 0) {
-    return;
+  if (remaining == 0) {
+    console_log(
+        "Kestrune: [INIT_COMPLETE] Delayed initialization complete - baseline IN: %d, OUT: %d\n",
+        baseline_in, baseline_out);
   }
-  monitor_state.last_in_count = static_cast<int32_t>(midiInGetNumDevs());
-  monitor_state.last_out_count = static_cast<int32_t>(midiOutGetNumDevs());
-  console_log(
-      "Kestrune: [INIT_COMPLETE] Delayed initialization complete - baseline IN: %d, OUT: %d\n",
-      monitor_state.last_in_count, monitor_state.last_out_count);
 }
 
-void schedule_reset() {
-  monitor_state.reset_pending = true;
-  monitor_state.reset_ticks_left = RESET_DELAY_TICKS;
-}
+enum VerificationResult { NOT_YET, BASELINE_ADOPTED, COUNTS_CHANGED, PORT_REMOVED, UNCHANGED };
+
+// One verification step, as its console lines need it once the state has moved on.
+struct Verification {
+  int32_t remaining;
+  VerificationResult result;
+  bool experiment;  // the extra readings below were taken, for the diagnostic line alone
+  int32_t seen_in;
+  int32_t seen_out;
+  int32_t current_in;
+  int32_t current_out;
+  int32_t last_in;
+  int32_t last_out;
+};
 
 // The verification waits a few ticks because the system announces a device interface before
 // the MIDI driver has published the new port: reading at once often sees the old counts.
-void count_down_verification() {
-  int32_t remaining = --monitor_state.check_ticks_left;
-  if (log_enabled() && remaining <= 3) {
+//
+// A port removed since the last verification means a reset whatever the counts say: after a
+// quick re-plug they are equal again, and the host would go on holding the dead port.
+Verification verify() {
+  Verification step{};
+  step.remaining = --monitor_state.check_ticks_left;
+  step.last_in = monitor_state.last_in_count;
+  step.last_out = monitor_state.last_out_count;
+  if (log_enabled() && step.remaining <= 3) {
     // Read into locals: argument evaluation order would leave the order of the two calls open.
-    int32_t seen_in = static_cast<int32_t>(midiInGetNumDevs());
-    int32_t seen_out = static_cast<int32_t>(midiOutGetNumDevs());
-    console_log("Kestrune: [EXPERIMENT] At %d ticks: Current IN=%d, OUT=%d | Last IN=%d, OUT=%d\n",
-                remaining, seen_in, seen_out, monitor_state.last_in_count,
-                monitor_state.last_out_count);
+    step.experiment = true;
+    step.seen_in = static_cast<int32_t>(midiInGetNumDevs());
+    step.seen_out = static_cast<int32_t>(midiOutGetNumDevs());
   }
-  if (log_enabled() && (remaining % 10 == 0 || remaining <= 3)) {
-    console_log(
-        "Kestrune: [DEVICE_CHECK_COUNTDOWN] Device verification countdown: %d ticks remaining\n",
-        remaining);
+  if (step.remaining > 0) {
+    step.result = NOT_YET;
+    return step;
   }
-  if (remaining > 0) {
-    return;
-  }
-  console_log("Kestrune: [DEVICE_CHECK_NOW] Performing delayed device verification\n");
-  int32_t current_in = static_cast<int32_t>(midiInGetNumDevs());
-  int32_t current_out = static_cast<int32_t>(midiOutGetNumDevs());
-  console_log(
-      "Kestrune: [VERIFY] Current counts - IN: %d, OUT: %d | Last counts - IN: %d, OUT: %d\n",
-      current_in, current_out, monitor_state.last_in_count, monitor_state.last_out_count);
-
-  if (monitor_state.last_in_count == UNSET_COUNT || monitor_state.last_out_count == UNSET_COUNT) {
+  step.current_in = static_cast<int32_t>(midiInGetNumDevs());
+  step.current_out = static_cast<int32_t>(midiOutGetNumDevs());
+  bool changed = step.current_in != step.last_in || step.current_out != step.last_out;
+  monitor_state.last_in_count = step.current_in;
+  monitor_state.last_out_count = step.current_out;
+  if (step.last_in == UNSET_COUNT || step.last_out == UNSET_COUNT) {
     // Nothing to compare against: these counts become the baseline.
-    monitor_state.last_in_count = current_in;
-    monitor_state.last_out_count = current_out;
-    console_log("Kestrune: [BASELINE] Baseline device count established - IN: %d, OUT: %d\n",
-                current_in, current_out);
-    console_log(
-        "Kestrune: [NO_RESET] No MIDI device count change detected after delay, ignoring\n");
+    step.result = BASELINE_ADOPTED;
+  } else if (changed || monitor_state.port_removed) {
+    step.result = changed ? COUNTS_CHANGED : PORT_REMOVED;
+    schedule_reset();
   } else {
-    bool changed =
-        current_in != monitor_state.last_in_count || current_out != monitor_state.last_out_count;
-    if (changed) {
-      console_log(
-          "Kestrune: [CHANGE DETECTED] MIDI device count changed - IN: %d->%d, OUT: %d->%d\n",
-          monitor_state.last_in_count, current_in, monitor_state.last_out_count, current_out);
-    } else {
-      console_log("Kestrune: [NO CHANGE] MIDI device counts unchanged\n");
-    }
-    monitor_state.last_in_count = current_in;
-    monitor_state.last_out_count = current_out;
-    if (changed) {
-      console_log(
-          "Kestrune: [RESET_SCHEDULED] Verified MIDI device change, scheduling delayed reset\n");
-      schedule_reset();
-    } else {
-      // A reset paused by this verification resumes from where it stopped.
-      console_log(
-          "Kestrune: [NO_RESET] No MIDI device count change detected after delay, ignoring\n");
-    }
+    // A reset paused by this verification resumes from where it stopped.
+    step.result = UNCHANGED;
   }
   monitor_state.check_pending = false;
   monitor_state.check_ticks_left = 0;
+  return step;
+}
+
+void report_verification(const Verification& step) {
+  if (!log_enabled()) {
+    return;
+  }
+  if (step.experiment) {
+    console_log("Kestrune: [EXPERIMENT] At %d ticks: Current IN=%d, OUT=%d | Last IN=%d, OUT=%d\n",
+                step.remaining, step.seen_in, step.seen_out, step.last_in, step.last_out);
+  }
+  if (step.remaining % 10 == 0 || step.remaining <= 3) {
+    console_log(
+        "Kestrune: [DEVICE_CHECK_COUNTDOWN] Device verification countdown: %d ticks remaining\n",
+        step.remaining);
+  }
+  if (step.result == NOT_YET) {
+    return;
+  }
+  console_log("Kestrune: [DEVICE_CHECK_NOW] Performing delayed device verification\n");
+  console_log(
+      "Kestrune: [VERIFY] Current counts - IN: %d, OUT: %d | Last counts - IN: %d, OUT: %d\n",
+      step.current_in, step.current_out, step.last_in, step.last_out);
+  if (step.result == BASELINE_ADOPTED) {
+    console_log("Kestrune: [BASELINE] Baseline device count established - IN: %d, OUT: %d\n",
+                step.current_in, step.current_out);
+  } else if (step.result == COUNTS_CHANGED) {
+    console_log("Kestrune: [CHANGE DETECTED] MIDI device count changed - IN: %d->%d, OUT: %d->%d\n",
+                step.last_in, step.current_in, step.last_out, step.current_out);
+  } else {
+    console_log("Kestrune: [NO CHANGE] MIDI device counts unchanged\n");
+  }
+  if (step.result == PORT_REMOVED) {
+    console_log(
+        "Kestrune: [PORT_REMOVED] A MIDI port was removed since the last verification - its "
+        "handle is dead\n");
+  }
+  if (step.result == COUNTS_CHANGED || step.result == PORT_REMOVED) {
+    console_log(
+        "Kestrune: [RESET_SCHEDULED] Verified MIDI device change, scheduling delayed reset\n");
+  } else {
+    console_log(
+        "Kestrune: [NO_RESET] No MIDI device count change detected after delay, ignoring\n");
+  }
 }
 
 // The delay lets the driver finish bringing the new port up before the host opens it.
 void count_down_reset() {
   int32_t remaining = --monitor_state.reset_ticks_left;
+  MainOnCommandFn main_on_command = nullptr;
+  if (remaining <= 0) {
+    // Cleared before any host call: a change seen inside one (the host's reset, or its console,
+    // may retrieve messages) may schedule a new reset that must not be wiped out afterwards, and
+    // a tick run inside one must not find this reset still due.
+    monitor_state.reset_pending = false;
+    monitor_state.reset_ticks_left = 0;
+    main_on_command = host_main_on_command();
+  }
   if (log_enabled() && (remaining % 10 == 0 || remaining <= 3)) {
     console_log("Kestrune: [RESET_COUNTDOWN] Reset countdown: %d ticks remaining\n", remaining);
   }
   if (remaining > 0) {
     return;
   }
-  // Cleared before any host call: the host's reset, or its console, may retrieve messages, and a
-  // change seen in there may schedule a new reset that must not be wiped out afterwards.
-  monitor_state.reset_pending = false;
-  monitor_state.reset_ticks_left = 0;
   console_log("Kestrune: [EXECUTING_RESET] EXECUTING DELAYED RESET NOW!\n");
-  MainOnCommandFn main_on_command = host_main_on_command();
   if (main_on_command != nullptr) {
     main_on_command(RESET_COMMAND_ID, 0);
     console_log("Kestrune: [RESET_COMPLETE] Windows delayed reset completed\n");
@@ -138,7 +192,7 @@ void on_timer_tick() {
   if (monitor_state.init_ticks_left > 0) {
     count_down_settle();
   } else if (monitor_state.check_pending) {
-    count_down_verification();
+    report_verification(verify());
   } else if (monitor_state.reset_pending) {
     count_down_reset();
   }

@@ -1,5 +1,7 @@
 #include "platform/windows/notification_window.h"
 
+#include <cstdint>
+
 #include "monitor/console_log.h"
 #include "monitor/device_change.h"
 #include "monitor/monitor_state.h"
@@ -9,32 +11,93 @@ namespace {
 const wchar_t WINDOW_CLASS_NAME[] = L"KestruneWindow";
 const wchar_t WINDOW_TITLE[] = L"Kestrune Hidden Window";
 
-// The class belongs to the host's executable, not to this module: the host process owns the
-// main thread and its message loop, and a class keyed to a module that can be unloaded would
-// outlive it.
-HINSTANCE host_instance() {
-  return GetModuleHandleA(nullptr);
+// A scan for another copy's window that keeps losing its place gives up after this many fresh
+// starts; each one needs another process to destroy a window between two steps of the scan.
+constexpr int MAX_WINDOW_SCANS = 1000;
+
+// The class belongs to this module. Under the host's executable a second copy of the DLL (a
+// backup in the plug-in folder, the other variant) would find the class already there and create
+// its window with the first copy's procedure, which jumps into freed code once that copy is gone.
+HINSTANCE module_instance() {
+  HMODULE module = nullptr;
+  GetModuleHandleExW(
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+      reinterpret_cast<LPCWSTR>(&notification_window_proc), &module);
+  return module;
 }
 
-// Only the audio class is asked for: MIDI class drivers publish their ports under it.
-HDEVNOTIFY register_for_audio_interfaces(HWND window) {
+// Only one copy listens in a process: two would reset the host twice for one change. Windows of
+// other processes don't count, nor does this copy's own. FindWindowExW continues after a given
+// window, and finds nothing when another process has just destroyed that window: then the scan
+// ended early, not at the end of the list, and starts over.
+bool another_copy_active() {
+  DWORD this_process = GetCurrentProcessId();
+  for (int scan = 0; scan < MAX_WINDOW_SCANS; ++scan) {
+    HWND window = nullptr;
+    HWND next;
+    while ((next = FindWindowExW(HWND_MESSAGE, window, WINDOW_CLASS_NAME, nullptr)) != nullptr) {
+      window = next;
+      DWORD owner = 0;
+      GetWindowThreadProcessId(window, &owner);
+      if (owner == this_process && window != monitor_state.notify_window) {
+        return true;
+      }
+    }
+    if (window == nullptr || IsWindow(window)) {
+      return false;
+    }
+  }
+  return false;
+}
+
+HDEVNOTIFY register_for_interfaces(HWND window, const GUID& interface_class) {
   DEV_BROADCAST_DEVICEINTERFACE_A filter = {};
   filter.dbcc_size = sizeof filter;
   filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
   filter.dbcc_reserved = 0;
-  filter.dbcc_classguid = KSCATEGORY_AUDIO;
+  filter.dbcc_classguid = interface_class;
   return RegisterDeviceNotificationA(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+}
+
+// MIDI class drivers publish a device's ports under the audio class, and the system's MIDI
+// service publishes each port on its own, later, under the port classes. Without the port
+// classes a device whose ports come late goes unseen; without the audio class, one whose driver
+// publishes nothing else. So the audio class is required and the port classes are a bonus.
+HDEVNOTIFY register_for_port_class(const GUID& interface_class, const char* which) {
+  HDEVNOTIFY handle = register_for_interfaces(monitor_state.notify_window, interface_class);
+  if (handle == nullptr && log_enabled()) {
+    console_log(
+        "Kestrune: [WARNING] Failed to register for MIDI %s port notifications (error %d) - "
+        "monitoring goes on without them\n",
+        which, static_cast<int32_t>(GetLastError()));
+  }
+  return handle;
+}
+
+void unregister(HDEVNOTIFY* handle) {
+  if (*handle != nullptr) {
+    UnregisterDeviceNotification(*handle);
+    *handle = nullptr;
+  }
+}
+
+// Reverse order of acquisition: the port classes, then the audio class.
+void release_registrations() {
+  unregister(&monitor_state.output_port_notify_handle);
+  unregister(&monitor_state.input_port_notify_handle);
+  unregister(&monitor_state.notify_handle);
 }
 
 // A refused load may be followed by the host freeing the module without another call, so what
 // this start acquired is released here: a class left behind would keep a procedure pointing into
 // unloaded code for the next load to reuse.
 void release_failed_start() {
+  release_registrations();
   if (monitor_state.notify_window != nullptr) {
     DestroyWindow(monitor_state.notify_window);
     monitor_state.notify_window = nullptr;
   }
-  UnregisterClassW(WINDOW_CLASS_NAME, host_instance());
+  UnregisterClassW(WINDOW_CLASS_NAME, module_instance());
 }
 
 }  // namespace
@@ -48,11 +111,18 @@ bool start_device_monitoring() {
       "stabilize\n",
       INIT_DELAY_TICKS);
 
+  if (another_copy_active()) {
+    console_log(
+        "Kestrune: [ERROR] Another copy of Kestrune is already active in this process - this copy "
+        "stays inactive\n");
+    return false;
+  }
+
   WNDCLASSW window_class = {};
   window_class.lpfnWndProc = notification_window_proc;
-  window_class.hInstance = host_instance();
+  window_class.hInstance = module_instance();
   window_class.lpszClassName = WINDOW_CLASS_NAME;
-  // A class left by an earlier load in this process is the same class; it is used as it is.
+  // A class left by an earlier load of this module is the same class; it is used as it is.
   if (RegisterClassW(&window_class) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
     console_log("Kestrune: Failed to register window class\n");
     console_log("Kestrune: [ERROR] Failed to create notification window\n");
@@ -70,7 +140,8 @@ bool start_device_monitoring() {
   }
   console_log("Kestrune: [SUCCESS] Hidden notification window created\n");
 
-  monitor_state.notify_handle = register_for_audio_interfaces(monitor_state.notify_window);
+  monitor_state.notify_handle =
+      register_for_interfaces(monitor_state.notify_window, KSCATEGORY_AUDIO);
   if (monitor_state.notify_handle == nullptr) {
     console_log("Kestrune: Failed to register for device notifications\n");
     console_log("Kestrune: [ERROR] Failed to register device notifications\n");
@@ -78,6 +149,10 @@ bool start_device_monitoring() {
     return false;
   }
   console_log("Kestrune: Windows device notifications registered successfully\n");
+  monitor_state.input_port_notify_handle =
+      register_for_port_class(MIDI_INPUT_PORT_INTERFACE, "input");
+  monitor_state.output_port_notify_handle =
+      register_for_port_class(MIDI_OUTPUT_PORT_INTERFACE, "output");
   console_log("Kestrune: [SUCCESS] Device notifications registered\n");
   console_log("Kestrune: [INIT_SUCCESS] Windows device monitoring initialized successfully\n");
   return true;
@@ -86,21 +161,24 @@ bool start_device_monitoring() {
 // Released in the reverse order of acquisition. The class is unregistered even when this load
 // never registered it: one left by an earlier instance of the module must not outlive it.
 void stop_device_monitoring() {
-  if (monitor_state.notify_handle != nullptr) {
-    UnregisterDeviceNotification(monitor_state.notify_handle);
-    monitor_state.notify_handle = nullptr;
-  }
+  release_registrations();
   if (monitor_state.notify_window != nullptr) {
     DestroyWindow(monitor_state.notify_window);
     monitor_state.notify_window = nullptr;
   }
-  UnregisterClassW(WINDOW_CLASS_NAME, host_instance());
+  UnregisterClassW(WINDOW_CLASS_NAME, module_instance());
   console_log("Kestrune: Windows device monitoring cleaned up\n");
 }
 
 // The class and window are Unicode, so everything else goes to the wide default procedure: the
 // narrow one would read the UTF-16 title as 8-bit text and leave the window titled "K".
+//
+// WM_CLOSE is not passed on: any process may post it, and the default procedure would destroy
+// the window, leaving a plug-in that counts as loaded but hears no device any more.
 LRESULT CALLBACK notification_window_proc(HWND window, UINT message, WPARAM first, LPARAM second) {
+  if (message == WM_CLOSE) {
+    return 0;
+  }
   if (message != WM_DEVICECHANGE) {
     return DefWindowProcW(window, message, first, second);
   }

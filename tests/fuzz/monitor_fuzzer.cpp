@@ -418,8 +418,11 @@ void start_session() {
     poisoned = true;
   }
   sim_reset();
-  monitor_state =
-      MonitorState{UNSET_COUNT, UNSET_COUNT, 0, false, 0, false, 0, nullptr, nullptr, {}, false};
+  // The module's state at load: everything zero but the unread counts.
+  monitor_state = MonitorState{};
+  monitor_state.last_in_count = UNSET_COUNT;
+  monitor_state.last_out_count = UNSET_COUNT;
+  monitor_state.verbose_log = false;
   host_missing = 0;
   host_tick = nullptr;
   counts_unset_expected = true;

@@ -97,6 +97,10 @@ const GUID RENDER_CLASS = {
     0x65E8773E, 0x8F56, 0x11D0, {0xA3, 0xB9, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
 const GUID CAPTURE_CLASS = {
     0x65E8773D, 0x8F56, 0x11D0, {0xA3, 0xB9, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
+const GUID MIDI_IN_PORT_CLASS = {
+    0x504BE32C, 0xCCF6, 0x4D2C, {0xB7, 0x3F, 0x6F, 0x8B, 0x37, 0x47, 0xE2, 0x2B}};
+const GUID MIDI_OUT_PORT_CLASS = {
+    0x6DC23320, 0xAB33, 0x4CE4, {0x80, 0xD4, 0xBB, 0xB3, 0xEB, 0xBF, 0x28, 0x14}};
 // Classes a comparison of part of the GUID would take for audio ones: the last byte, the first
 // field, and a whole other class.
 const GUID NOT_AUDIO_CLASSES[] = {
@@ -114,6 +118,10 @@ const GUID& class_guid(ModelClass interface_class, int not_audio) {
       return RENDER_CLASS;
     case ModelClass::CAPTURE:
       return CAPTURE_CLASS;
+    case ModelClass::MIDI_IN_PORT:
+      return MIDI_IN_PORT_CLASS;
+    case ModelClass::MIDI_OUT_PORT:
+      return MIDI_OUT_PORT_CLASS;
     case ModelClass::NOT_AUDIO:
       break;
   }
@@ -140,6 +148,10 @@ const char* class_text(ModelClass interface_class) {
       return "render";
     case ModelClass::CAPTURE:
       return "capture";
+    case ModelClass::MIDI_IN_PORT:
+      return "MIDI input port";
+    case ModelClass::MIDI_OUT_PORT:
+      return "MIDI output port";
     case ModelClass::NOT_AUDIO:
       break;
   }
@@ -347,6 +359,7 @@ struct Observation {
   int32_t check_ticks_left;
   bool reset_pending;
   int32_t reset_ticks_left;
+  bool port_removed;
   bool window;
   int windows;
   int classes;
@@ -368,6 +381,7 @@ Observation observe_plugin(int32_t result) {
   seen.check_ticks_left = monitor_state.check_ticks_left;
   seen.reset_pending = monitor_state.reset_pending;
   seen.reset_ticks_left = monitor_state.reset_ticks_left;
+  seen.port_removed = monitor_state.port_removed;
   seen.window = FindWindowExW(HWND_MESSAGE, nullptr, L"KestruneWindow", nullptr) != nullptr &&
                 monitor_state.notify_window != nullptr && monitor_state.notify_handle != nullptr;
   seen.windows = sim_window_count();
@@ -396,11 +410,13 @@ Observation expect_from_model(const ModelState& model, int32_t result) {
   expected.check_ticks_left = model.check_left;
   expected.reset_pending = model.reset_left > 0;
   expected.reset_ticks_left = model.reset_left;
+  expected.port_removed = model.port_removed;
   expected.window = model.loaded;
   int live = model.loaded ? 1 : 0;
   expected.windows = live;
   expected.classes = live;
-  expected.registrations = live;
+  // The audio class and the two MIDI port classes.
+  expected.registrations = live * 3;
   expected.tick_registered = model.tick_registered;
   for (int slot = 0; slot < MODEL_HOST_FUNCTIONS; ++slot) {
     expected.present_functions |= model.host_function_present[slot] ? 1u << slot : 0u;
@@ -429,6 +445,7 @@ std::string differences(const Observation& expected, const Observation& seen) {
   compare_field(&out, "check_ticks_left", expected.check_ticks_left, seen.check_ticks_left);
   compare_field(&out, "reset_pending", expected.reset_pending, seen.reset_pending);
   compare_field(&out, "reset_ticks_left", expected.reset_ticks_left, seen.reset_ticks_left);
+  compare_field(&out, "port_removed", expected.port_removed, seen.port_removed);
   compare_field(&out, "window found and held", expected.window, seen.window);
   compare_field(&out, "live windows", expected.windows, seen.windows);
   compare_field(&out, "registered classes", expected.classes, seen.classes);
@@ -455,8 +472,11 @@ struct Outcome {
 
 void start_fresh_process(bool verbose) {
   sim_reset();
-  monitor_state =
-      MonitorState{UNSET_COUNT, UNSET_COUNT, 0, false, 0, false, 0, nullptr, nullptr, {}, verbose};
+  // The module's state at load: everything zero but the unread counts.
+  monitor_state = MonitorState{};
+  monitor_state.last_in_count = UNSET_COUNT;
+  monitor_state.last_out_count = UNSET_COUNT;
+  monitor_state.verbose_log = verbose;
   host_missing = 0;
   host_tick = nullptr;
   host_tick_name.clear();
@@ -519,11 +539,15 @@ ModelClass random_class(uint64_t* random, unsigned audio_percent) {
   if (percent(random, audio_percent)) {
     return ModelClass::AUDIO;
   }
-  switch (below(random, 3)) {
+  switch (below(random, 5)) {
     case 0:
       return ModelClass::RENDER;
     case 1:
       return ModelClass::CAPTURE;
+    case 2:
+      return ModelClass::MIDI_IN_PORT;
+    case 3:
+      return ModelClass::MIDI_OUT_PORT;
     default:
       return ModelClass::NOT_AUDIO;
   }

@@ -31,6 +31,8 @@ const char* const transition_names[T_COUNT] = {
     "checking over a pending reset: audio event dropped",
     "checking over a pending reset: change found, reset restarted",
     "checking over a pending reset: no change, reset resumes",
+    "checking: port removal recorded, event dropped",
+    "checking: counts unchanged but a port was removed, reset pending",
     "load accepted",
     "load refused before reading the record's functions",
     "load refused at the host function import",
@@ -62,8 +64,19 @@ bool diagnostics_reach_console(const ModelState& model) {
   return model.verbose && model.host_function_present[MODEL_SLOT_SHOW_CONSOLE_MSG];
 }
 
-bool is_audio_class(ModelClass interface_class) {
-  return interface_class != ModelClass::NOT_AUDIO;
+bool is_port_class(ModelClass interface_class) {
+  return interface_class == ModelClass::MIDI_IN_PORT ||
+         interface_class == ModelClass::MIDI_OUT_PORT;
+}
+
+// The classes the window registers for; render and capture are accepted but not asked for.
+bool is_registered_class(ModelClass interface_class) {
+  return interface_class == ModelClass::AUDIO || is_port_class(interface_class);
+}
+
+void schedule_reset(ModelState* model) {
+  model->reset_left = RESET_TICKS;
+  model->port_removed = false;
 }
 
 void handle_device_change(ModelState* model, const ModelEvent& event) {
@@ -79,18 +92,24 @@ void handle_device_change(ModelState* model, const ModelEvent& event) {
     count(model, T_EVENT_BAD_HEADER);
     return;
   }
-  if (!is_audio_class(event.interface_class)) {
+  if (event.interface_class == ModelClass::NOT_AUDIO) {
     count(model, T_EVENT_NOT_AUDIO);
     return;
   }
+  bool port_removal = is_port_class(event.interface_class) && event.kind == ModelEventKind::REMOVAL;
+  if (port_removal) {
+    model->port_removed = true;
+  }
   bool reset_was_pending = model->reset_left > 0;
   if (model->check_left > 0) {
-    count(model, reset_was_pending ? T_EVENT_DROPPED_OVER_RESET : T_EVENT_DROPPED_WHILE_CHECKING);
+    count(model, port_removal        ? T_PORT_REMOVAL_RECORDED_WHILE_CHECKING
+                 : reset_was_pending ? T_EVENT_DROPPED_OVER_RESET
+                                     : T_EVENT_DROPPED_WHILE_CHECKING);
     return;
   }
   if (diagnostics_reach_console(*model) && machine_differs_from_baseline(*model)) {
     adopt_machine_counts(model);
-    model->reset_left = RESET_TICKS;
+    schedule_reset(model);
     count(model, reset_was_pending ? T_RESET_RESTARTED_AT_ONCE : T_IDLE_TO_RESET_AT_ONCE);
     return;
   }
@@ -105,8 +124,11 @@ void finish_check(ModelState* model) {
     count(model, T_CHECK_ADOPTS_BASELINE);
   } else if (machine_differs_from_baseline(*model)) {
     adopt_machine_counts(model);
-    model->reset_left = RESET_TICKS;
+    schedule_reset(model);
     count(model, reset_was_pending ? T_PAUSED_RESET_RESTARTED : T_CHECK_FINDS_CHANGE);
+  } else if (model->port_removed) {
+    schedule_reset(model);
+    count(model, T_CHECK_RESETS_FOR_REMOVED_PORT);
   } else {
     count(model, reset_was_pending ? T_PAUSED_RESET_RESUMES : T_CHECK_FINDS_NO_CHANGE);
   }
@@ -120,7 +142,7 @@ void queue_if_window(ModelState* model, const ModelEvent& event) {
 
 // Plug and unplug notify only registrations for the device's class.
 void announce(ModelState* model, ModelEventKind kind, ModelClass interface_class) {
-  if (interface_class == ModelClass::AUDIO) {
+  if (is_registered_class(interface_class)) {
     queue_if_window(model, ModelEvent{kind, ModelHeader::INTERFACE, interface_class});
   }
 }
@@ -232,6 +254,7 @@ int32_t model_load(ModelState* model, const ModelLoad& load) {
   }
   // Settling begins before anything is created, whatever becomes of the start.
   model->settle_left = SETTLE_TICKS;
+  model->port_removed = false;
   model->known_in = UNREAD;
   model->known_out = UNREAD;
   count(model, T_START_SETTLING);
@@ -256,6 +279,7 @@ int32_t model_unload(ModelState* model) {
   model->settle_left = 0;
   model->check_left = 0;
   model->reset_left = 0;
+  model->port_removed = false;
   model->known_in = UNREAD;
   model->known_out = UNREAD;
   count(model, T_UNLOAD);

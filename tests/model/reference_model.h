@@ -10,7 +10,8 @@
 // What the generator may put in one device-change message.
 enum class ModelEventKind { ARRIVAL, REMOVAL, OTHER };
 enum class ModelHeader { INTERFACE, NONE, WRONG_TYPE, TOO_SHORT };
-enum class ModelClass { AUDIO, RENDER, CAPTURE, NOT_AUDIO };
+// The audio classes, the two MIDI port classes, and anything else.
+enum class ModelClass { AUDIO, RENDER, CAPTURE, MIDI_IN_PORT, MIDI_OUT_PORT, NOT_AUDIO };
 
 struct ModelEvent {
   ModelEventKind kind;
@@ -67,6 +68,8 @@ enum ModelTransition : int {
   T_EVENT_DROPPED_OVER_RESET,
   T_PAUSED_RESET_RESTARTED,
   T_PAUSED_RESET_RESUMES,
+  T_PORT_REMOVAL_RECORDED_WHILE_CHECKING,
+  T_CHECK_RESETS_FOR_REMOVED_PORT,
   T_LOAD_ACCEPTED,
   T_LOAD_REFUSED_UNREAD,
   T_LOAD_REFUSED_AT_IMPORT,
@@ -87,6 +90,8 @@ struct ModelState {
   int settle_left;
   int check_left;
   int reset_left;
+  // A MIDI port went away since the last verification: the next one resets whatever it counts.
+  bool port_removed;
   int32_t known_in;  // -1 while no count has been read
   int32_t known_out;
   uint32_t machine_in;  // what the machine reports now
@@ -112,7 +117,7 @@ void model_send_device_change(ModelState* model, const ModelEvent& event);
 void model_set_counts(ModelState* model, uint32_t inputs, uint32_t outputs);
 
 // A device plugged in or pulled out: the count moves, and windows registered for that interface
-// class hear of it. The plug-in registers for the audio class alone.
+// class hear of it. The plug-in registers for the audio class and the two MIDI port classes.
 void model_plug(ModelState* model, bool input, ModelClass interface_class);
 void model_unplug(ModelState* model, bool input, ModelClass interface_class);
 

@@ -188,6 +188,35 @@ TEST_F(DroppedEvents, EventWhileAVerificationIsPendingDoesNotRestartItsCountdown
   EXPECT_EQ(count_reads(), 0);
 }
 
+// A removed port's handle is dead even if the counts come back, so the removal is remembered
+// for the verification already waiting; other events are still dropped without a trace.
+TEST_F(DroppedEvents, PortRemovalWhileAVerificationIsPendingIsRemembered) {
+  struct Row {
+    WPARAM event;
+    const GUID* interface_class;
+    bool remembered;
+  };
+  for (bool reset_pending : {false, true}) {
+    for (Row row : {Row{DBT_DEVICEREMOVECOMPLETE, &KSCATEGORY_AUDIO, false},
+                    Row{DBT_DEVICEARRIVAL, &MIDI_INPUT_PORT_INTERFACE, false},
+                    Row{DBT_DEVICEREMOVECOMPLETE, &MIDI_INPUT_PORT_INTERFACE, true},
+                    Row{DBT_DEVICEREMOVECOMPLETE, &MIDI_OUTPUT_PORT_INTERFACE, true}}) {
+      SCOPED_TRACE(testing::Message() << row.interface_class->Data1 << " " << row.event
+                                      << (reset_pending ? " over a pending reset" : ""));
+      settle_monitor(1, 1, false);
+      monitor_state.check_pending = true;
+      monitor_state.check_ticks_left = 2;
+      monitor_state.reset_pending = reset_pending;
+      monitor_state.reset_ticks_left = reset_pending ? 9 : 0;
+      InterfaceHeader notice = make_interface_header(*row.interface_class);
+      deliver(row.event, as_header(notice));
+      EXPECT_EQ(monitor_state.port_removed, row.remembered);
+      EXPECT_EQ(monitor_state.check_ticks_left, 2);
+      EXPECT_EQ(monitor_state.reset_ticks_left, reset_pending ? 9 : 0);
+    }
+  }
+}
+
 using ShortHeaders = DeviceChangeTest;
 
 TEST_F(ShortHeaders, TwelveByteHeaderIsDroppedWithoutReadingPastItsEnd) {
@@ -266,8 +295,9 @@ TEST_F(HeaderReadDeathTest, ReadingForbiddenMemoryIsCaught) {
 
 using AcceptedEvents = DeviceChangeTest;
 
-TEST_F(AcceptedEvents, EveryAudioClassSchedulesTheVerificationWithoutReadingCounts) {
-  for (const GUID& interface_class : {KSCATEGORY_AUDIO, KSCATEGORY_RENDER, KSCATEGORY_CAPTURE}) {
+TEST_F(AcceptedEvents, EveryAudioAndPortClassSchedulesTheVerificationWithoutReadingCounts) {
+  for (const GUID& interface_class : {KSCATEGORY_AUDIO, KSCATEGORY_RENDER, KSCATEGORY_CAPTURE,
+                                      MIDI_INPUT_PORT_INTERFACE, MIDI_OUTPUT_PORT_INTERFACE}) {
     settle_monitor(1, 1, false);
     InterfaceHeader notice = make_interface_header(interface_class);
     deliver(DBT_DEVICEARRIVAL, as_header(notice));
@@ -287,6 +317,15 @@ TEST_F(AcceptedEvents, RemovalIsAcceptedAndNamedAsSuch) {
   EXPECT_EQ(host_console[2],
             "Kestrune: [AUDIO_DEVICE] Audio device REMOVED detected via Windows API\n");
   EXPECT_TRUE(monitor_state.check_pending);
+  EXPECT_FALSE(monitor_state.port_removed);
+
+  settle_monitor(2, 1, true);
+  notice = make_interface_header(MIDI_INPUT_PORT_INTERFACE);
+  deliver(DBT_DEVICEREMOVECOMPLETE, as_header(notice));
+  ASSERT_GE(host_console.size(), 3u);
+  EXPECT_EQ(host_console[2], "Kestrune: [MIDI_PORT] MIDI port REMOVED detected via Windows API\n");
+  EXPECT_TRUE(monitor_state.check_pending);
+  EXPECT_TRUE(monitor_state.port_removed);
 }
 
 TEST_F(AcceptedEvents, ImmediateCheckThatSeesAChangeSchedulesTheResetAtOnce) {
@@ -312,6 +351,17 @@ TEST_F(AcceptedEvents, ImmediateCheckThatSeesAChangeSchedulesTheResetAtOnce) {
   EXPECT_EQ(monitor_state.last_out_count, 1);
   EXPECT_FALSE(monitor_state.check_pending);
   EXPECT_EQ(monitor_state.check_ticks_left, 0);
+}
+
+// Whatever schedules a reset takes care of a removed port: the immediate check too.
+TEST_F(AcceptedEvents, ImmediateResetForARemovedPortClearsTheRecord) {
+  settle_monitor(2, 1, true);
+  sim_set_midi_counts(1, 1);
+  InterfaceHeader notice = make_interface_header(MIDI_INPUT_PORT_INTERFACE);
+  deliver(DBT_DEVICEREMOVECOMPLETE, as_header(notice));
+  EXPECT_TRUE(monitor_state.reset_pending);
+  EXPECT_FALSE(monitor_state.check_pending);
+  EXPECT_FALSE(monitor_state.port_removed);
 }
 
 TEST_F(AcceptedEvents, ImmediateCheckWithoutChangeFallsBackToTheVerification) {

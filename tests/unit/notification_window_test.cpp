@@ -43,9 +43,23 @@ void start_and_settle(bool verbose) {
 void register_class_as_earlier_load() {
   WNDCLASSW window_class = {};
   window_class.lpfnWndProc = notification_window_proc;
-  window_class.hInstance = sim_host_module();
+  window_class.hInstance = sim_plugin_module();
   window_class.lpszClassName = CLASS_NAME;
   ASSERT_NE(RegisterClassW(&window_class), 0);
+}
+
+// The window of another copy of the DLL loaded into the same process: its own class, under its
+// own module.
+HWND create_window_of_another_copy() {
+  WNDCLASSW window_class = {};
+  window_class.lpfnWndProc = DefWindowProcW;
+  window_class.hInstance = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x1A0000000));
+  window_class.lpszClassName = CLASS_NAME;
+  if (RegisterClassW(&window_class) == 0) {
+    return nullptr;
+  }
+  return CreateWindowExW(0, CLASS_NAME, TITLE, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                         window_class.hInstance, nullptr);
 }
 
 std::wstring window_title(HWND window) {
@@ -66,18 +80,42 @@ TEST_F(NotificationWindowSetup, IsAMessageOnlyWindowOfItsClassWithTheFullTitle) 
   EXPECT_EQ(window_title(window), TITLE);
   EXPECT_EQ(FindWindowExW(nullptr, nullptr, CLASS_NAME, nullptr), nullptr);
   EXPECT_NE(monitor_state.notify_handle, nullptr);
-  EXPECT_EQ(sim_registration_count(), 1);
+  EXPECT_NE(monitor_state.input_port_notify_handle, nullptr);
+  EXPECT_NE(monitor_state.output_port_notify_handle, nullptr);
+  EXPECT_EQ(sim_registration_count(), 3);
 }
 
-// The class is keyed to the host's executable: registering the same name there again collides.
-TEST_F(NotificationWindowSetup, ClassBelongsToTheHostExecutable) {
+// The class is keyed to this module, not to the host's executable: the name is still free there,
+// and taken under the module.
+TEST_F(NotificationWindowSetup, ClassBelongsToThisModule) {
   ASSERT_TRUE(start_device_monitoring());
   WNDCLASSW same_class = {};
-  same_class.lpfnWndProc = notification_window_proc;
-  same_class.hInstance = sim_host_module();
+  same_class.lpfnWndProc = DefWindowProcW;
   same_class.lpszClassName = CLASS_NAME;
+  same_class.hInstance = sim_plugin_module();
   EXPECT_EQ(RegisterClassW(&same_class), 0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_ALREADY_EXISTS));
+  same_class.hInstance = sim_host_module();
+  EXPECT_NE(RegisterClassW(&same_class), 0);
+}
+
+// Two copies would reset the host twice for one change, and the one unloaded first would take
+// the other's window procedure with it.
+TEST_F(NotificationWindowSetup, RefusesWhileAnotherCopysWindowExistsInThisProcess) {
+  world_with_host(true);
+  HWND other = create_window_of_another_copy();
+  ASSERT_NE(other, nullptr);
+  sim_clear_calls();
+  EXPECT_FALSE(start_device_monitoring());
+  EXPECT_EQ(host_console,
+            (std::vector<std::string>{INIT_START_LINE,
+                                      "Kestrune: [ERROR] Another copy of Kestrune is already "
+                                      "active in this process - this copy stays inactive\n"}));
+  EXPECT_EQ(journal_names(), std::vector<std::string>{});
+  EXPECT_EQ(monitor_state.notify_window, nullptr);
+  EXPECT_EQ(sim_window_count(), 1);
+  EXPECT_EQ(sim_registration_count(), 0);
+  EXPECT_EQ(monitor_state.init_ticks_left, INIT_DELAY_TICKS);
 }
 
 TEST_F(NotificationWindowSetup, ClassLeftByAnEarlierLoadIsUsed) {
@@ -86,7 +124,7 @@ TEST_F(NotificationWindowSetup, ClassLeftByAnEarlierLoadIsUsed) {
   ASSERT_TRUE(start_device_monitoring());
   EXPECT_EQ(sim_class_count(), 1);
   EXPECT_EQ(sim_window_count(), 1);
-  EXPECT_EQ(sim_registration_count(), 1);
+  EXPECT_EQ(sim_registration_count(), 3);
   EXPECT_EQ(window_title(monitor_state.notify_window), TITLE);
   EXPECT_EQ(host_console.back(),
             "Kestrune: [INIT_SUCCESS] Windows device monitoring initialized successfully\n");
@@ -100,8 +138,9 @@ TEST_F(NotificationWindowSetup, StopReleasesInTheReverseOrderOfAcquisition) {
   stop_device_monitoring();
   // The two default-procedure calls are the window's destruction messages.
   EXPECT_EQ(journal_names(), (std::vector<std::string>{
+                                 "UnregisterDeviceNotification", "UnregisterDeviceNotification",
                                  "UnregisterDeviceNotification", "DestroyWindow", "DefWindowProcW",
-                                 "DefWindowProcW", "GetModuleHandleA", "UnregisterClassW"}));
+                                 "DefWindowProcW", "GetModuleHandleExW", "UnregisterClassW"}));
   EXPECT_EQ(monitor_state.notify_window, nullptr);
   EXPECT_EQ(monitor_state.notify_handle, nullptr);
   EXPECT_EQ(sim_class_count(), 0);
@@ -116,7 +155,7 @@ TEST_F(NotificationWindowSetup, SecondStopOnlyUnregistersTheClass) {
   sim_clear_calls();
   host_console.clear();
   stop_device_monitoring();
-  EXPECT_EQ(journal_names(), (std::vector<std::string>{"GetModuleHandleA", "UnregisterClassW"}));
+  EXPECT_EQ(journal_names(), (std::vector<std::string>{"GetModuleHandleExW", "UnregisterClassW"}));
   EXPECT_EQ(host_console,
             std::vector<std::string>{"Kestrune: Windows device monitoring cleaned up\n"});
 }
@@ -124,19 +163,89 @@ TEST_F(NotificationWindowSetup, SecondStopOnlyUnregistersTheClass) {
 using NotificationFilter = MonitorTest;
 
 // The handler would accept a render-class arrival too, so only the registration keeps it out.
-TEST_F(NotificationFilter, OnlyAudioClassInterfacesReachTheWindow) {
+TEST_F(NotificationFilter, OnlyAudioAndMidiPortInterfacesReachTheWindow) {
   start_and_settle(false);
   HWND window = monitor_state.notify_window;
-  for (const GUID* other : {&KSCATEGORY_RENDER, &USB_DEVICE_INTERFACE}) {
-    sim_plug_device(SIM_MIDI_INPUT, *other);
-    EXPECT_EQ(sim_queued_message_count(window), 0);
+  struct Reach {
+    const GUID* interface_class;
+    int queued;
+  };
+  for (Reach reach :
+       {Reach{&KSCATEGORY_RENDER, 0}, Reach{&USB_DEVICE_INTERFACE, 0}, Reach{&KSCATEGORY_AUDIO, 1},
+        Reach{&MIDI_INPUT_PORT_INTERFACE, 1}, Reach{&MIDI_OUTPUT_PORT_INTERFACE, 1}}) {
+    sim_plug_device(SIM_MIDI_INPUT, *reach.interface_class);
+    EXPECT_EQ(sim_queued_message_count(window), reach.queued) << reach.interface_class->Data1;
     run_ticks(1);
-    EXPECT_FALSE(monitor_state.check_pending);
+    EXPECT_EQ(monitor_state.check_pending, reach.queued == 1) << reach.interface_class->Data1;
+    run_ticks(CHECK_DELAY_TICKS + RESET_DELAY_TICKS);
   }
-  sim_plug_device(SIM_MIDI_INPUT, KSCATEGORY_AUDIO);
-  EXPECT_EQ(sim_queued_message_count(window), 1);
-  run_ticks(1);
-  EXPECT_TRUE(monitor_state.check_pending);
+}
+
+// The audio class comes first and is required; a port class that cannot be had leaves the plug-in
+// listening to the rest, and says so.
+TEST_F(NotificationFilter, FailedPortRegistrationLeavesTheOtherClassesListening) {
+  struct Lost {
+    int nth_registration;
+    HDEVNOTIFY MonitorState::*handle;
+    const GUID* lost_class;
+    const GUID* kept_port_class;
+    const char* line;
+  };
+  for (Lost lost :
+       {Lost{2, &MonitorState::input_port_notify_handle, &MIDI_INPUT_PORT_INTERFACE,
+             &MIDI_OUTPUT_PORT_INTERFACE,
+             "Kestrune: [WARNING] Failed to register for MIDI input port notifications (error 8) - "
+             "monitoring goes on without them\n"},
+        Lost{
+            3, &MonitorState::output_port_notify_handle, &MIDI_OUTPUT_PORT_INTERFACE,
+            &MIDI_INPUT_PORT_INTERFACE,
+            "Kestrune: [WARNING] Failed to register for MIDI output port notifications (error 8) - "
+            "monitoring goes on without them\n"}}) {
+    SCOPED_TRACE(lost.nth_registration);
+    world_with_host(true);
+    sim_fail_call(SIM_REGISTER_DEVICE_NOTIFICATION_A, ERROR_NOT_ENOUGH_MEMORY,
+                  lost.nth_registration);
+    ASSERT_TRUE(start_device_monitoring());
+    EXPECT_EQ(monitor_state.*lost.handle, nullptr);
+    EXPECT_EQ(sim_registration_count(), 2);
+    ASSERT_EQ(host_console.size(), 6u);
+    EXPECT_EQ(host_console[3], lost.line);
+    EXPECT_EQ(host_console.back(),
+              "Kestrune: [INIT_SUCCESS] Windows device monitoring initialized successfully\n");
+    HWND window = monitor_state.notify_window;
+    sim_plug_device(SIM_MIDI_INPUT, *lost.lost_class);
+    EXPECT_EQ(sim_queued_message_count(window), 0);
+    sim_plug_device(SIM_MIDI_INPUT, *lost.kept_port_class);
+    sim_plug_device(SIM_MIDI_INPUT, KSCATEGORY_AUDIO);
+    EXPECT_EQ(sim_queued_message_count(window), 2);
+
+    sim_clear_calls();
+    stop_device_monitoring();
+    EXPECT_EQ(sim_call_count(SIM_UNREGISTER_DEVICE_NOTIFICATION), 2);
+    EXPECT_EQ(sim_registration_count(), 0);
+  }
+}
+
+// Released in the reverse order of acquisition: the registration whose release fails shows
+// which one came first.
+TEST_F(NotificationFilter, RegistrationsAreReleasedPortClassesFirst) {
+  struct Left {
+    int nth_release;
+    const GUID* still_registered;
+  };
+  for (Left left : {Left{1, &MIDI_OUTPUT_PORT_INTERFACE}, Left{2, &MIDI_INPUT_PORT_INTERFACE},
+                    Left{3, &KSCATEGORY_AUDIO}}) {
+    SCOPED_TRACE(left.nth_release);
+    world_with_host(false);
+    ASSERT_TRUE(start_device_monitoring());
+    sim_fail_call(SIM_UNREGISTER_DEVICE_NOTIFICATION, ERROR_INVALID_HANDLE, left.nth_release);
+    stop_device_monitoring();
+    ASSERT_EQ(sim_registration_count(), 1);
+    EXPECT_TRUE(sim_registered_for(*left.still_registered));
+    EXPECT_EQ(monitor_state.notify_handle, nullptr);
+    EXPECT_EQ(monitor_state.input_port_notify_handle, nullptr);
+    EXPECT_EQ(monitor_state.output_port_notify_handle, nullptr);
+  }
 }
 
 // A failed start-up releases what it acquired, so a host that frees the module after the

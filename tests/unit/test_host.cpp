@@ -87,8 +87,11 @@ void install_host_functions() {
 
 void reset_world(bool verbose) {
   sim_reset();
-  monitor_state =
-      MonitorState{UNSET_COUNT, UNSET_COUNT, 0, false, 0, false, 0, nullptr, nullptr, {}, verbose};
+  // The module's state at load: everything zero but the unread counts.
+  monitor_state = MonitorState{};
+  monitor_state.last_in_count = UNSET_COUNT;
+  monitor_state.last_out_count = UNSET_COUNT;
+  monitor_state.verbose_log = verbose;
   host_console.clear();
   host_commands.clear();
   host_requested_names.clear();

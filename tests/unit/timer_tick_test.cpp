@@ -1,8 +1,11 @@
 #include "monitor/timer_tick.h"
 
+#include <cstddef>
+#include <ostream>
 #include <string>
 #include <vector>
 
+#include "host/plugin_entry.h"
 #include "monitor/device_change.h"
 #include "monitor/monitor_state.h"
 #include "platform/windows/notification_window.h"
@@ -186,6 +189,30 @@ TEST_F(VerificationTiming, DevicePluggedAndPulledBeforeVerificationCausesNoReset
   EXPECT_FALSE(monitor_state.reset_pending);
   EXPECT_TRUE(host_commands.empty());
   EXPECT_EQ(monitor_state.last_in_count, 1);
+}
+
+// After a quick re-plug the counts are equal again. Only a removed MIDI port, whose handle the
+// host may be holding, makes that a reset: a headset pulled out and put back keeps the count rule.
+TEST_F(VerificationTiming, RemovedPortMeansAResetEvenWithEqualCounts) {
+  struct Replug {
+    const GUID* interface_class;
+    SimMidiPort port;
+    size_t resets;
+  };
+  for (Replug replug : {Replug{&KSCATEGORY_AUDIO, SIM_MIDI_INPUT, 0},
+                        Replug{&MIDI_INPUT_PORT_INTERFACE, SIM_MIDI_INPUT, 1},
+                        Replug{&MIDI_OUTPUT_PORT_INTERFACE, SIM_MIDI_OUTPUT, 1}}) {
+    SCOPED_TRACE(replug.interface_class->Data1);
+    settle_with_window(1, 1, false);
+    sim_unplug_device(replug.port, *replug.interface_class);
+    sim_plug_device(replug.port, *replug.interface_class);
+    run_ticks(CHECK_DELAY_TICKS);
+    EXPECT_EQ(monitor_state.last_in_count, 1);
+    EXPECT_EQ(monitor_state.last_out_count, 1);
+    EXPECT_FALSE(monitor_state.port_removed);
+    run_ticks(RESET_DELAY_TICKS + 10);
+    EXPECT_EQ(host_commands.size(), replug.resets);
+  }
 }
 
 TEST_F(VerificationTiming, UnsetCountIsAdoptedAsBaselineAndSchedulesNothing) {
@@ -425,3 +452,126 @@ TEST_F(VerboseCycle, VerificationWithoutChangeWritesNoChangeAndNoReset) {
             }));
   EXPECT_FALSE(monitor_state.reset_pending);
 }
+
+namespace {
+
+// A host whose console, while it shows the Nth line, runs the plug-in's tick or unloads it: a
+// console that pumps messages, or a host shutting down from inside one.
+enum class Reentry { TICK, UNLOAD };
+Reentry reentry;
+int reentry_line;
+int lines_shown;
+bool unloaded;
+
+void reentrant_console(const char* text) {
+  host_console.emplace_back(text);
+  if (++lines_shown != reentry_line) {
+    return;
+  }
+  if (reentry == Reentry::TICK) {
+    on_timer_tick();
+  } else {
+    VelmarPluginEntry(nullptr, nullptr);
+    unloaded = true;
+  }
+}
+
+// Three whole diagnostic cycles, each one change that earns one reset.
+enum class Cycle { IMMEDIATE_RESET, DELAYED_VERIFICATION, PAUSED_AND_RESTARTED };
+
+void play(Cycle cycle, int tick) {
+  bool late_port = cycle != Cycle::IMMEDIATE_RESET;
+  if (tick == INIT_DELAY_TICKS + 1) {
+    if (late_port) {
+      arrival_for_next_drain();  // the interface first, its port a few ticks later
+    } else {
+      sim_plug_device(SIM_MIDI_INPUT, KSCATEGORY_AUDIO);
+    }
+  } else if (late_port && tick == INIT_DELAY_TICKS + 3) {
+    sim_set_midi_counts(2, 1);
+  } else if (cycle == Cycle::PAUSED_AND_RESTARTED && tick == INIT_DELAY_TICKS + 15) {
+    arrival_for_next_drain();  // over the pending reset, which pauses
+  } else if (cycle == Cycle::PAUSED_AND_RESTARTED && tick == INIT_DELAY_TICKS + 17) {
+    sim_set_midi_counts(2, 2);  // so the verification over it restarts it
+  }
+}
+
+const char* cycle_name(Cycle cycle) {
+  switch (cycle) {
+    case Cycle::IMMEDIATE_RESET:
+      return "ImmediateReset";
+    case Cycle::DELAYED_VERIFICATION:
+      return "DelayedVerification";
+    case Cycle::PAUSED_AND_RESTARTED:
+      break;
+  }
+  return "PausedAndRestarted";
+}
+
+void PrintTo(Cycle cycle, std::ostream* out) {
+  *out << cycle_name(cycle);
+}
+
+constexpr int CYCLE_TICKS = INIT_DELAY_TICKS + 80;
+
+// Plays the cycle with the re-entry at `line` (0 for none); returns the console lines shown and
+// how many commands came in ticks after the one in which an unload happened.
+int run_cycle(Cycle cycle, Reentry kind, int line, size_t* commands_after_unload) {
+  reset_world(true);
+  sim_set_midi_counts(1, 1);
+  HostPluginInfo info = make_host_record();
+  EXPECT_EQ(VelmarPluginEntry(nullptr, &info), 1);
+  monitor_state.host_functions[SLOT_SHOW_CONSOLE_MSG] = reinterpret_cast<void*>(&reentrant_console);
+  reentry = kind;
+  reentry_line = line;
+  lines_shown = 0;
+  unloaded = false;
+  size_t commands_when_unloaded = 0;
+  for (int tick = 1; tick <= CYCLE_TICKS; ++tick) {
+    play(cycle, tick);
+    on_timer_tick();
+    if (unloaded && commands_when_unloaded == 0) {
+      commands_when_unloaded = host_commands.size() + 1;
+    }
+  }
+  *commands_after_unload =
+      unloaded ? host_commands.size() + 1 - commands_when_unloaded : host_commands.size();
+  return lines_shown;
+}
+
+}  // namespace
+
+class ReentrantHost : public ::testing::TestWithParam<Cycle> {};
+
+TEST_P(ReentrantHost, TickInsideAnyConsoleLineNeitherDuplicatesNorLosesTheReset) {
+  size_t commands = 0;
+  int lines = run_cycle(GetParam(), Reentry::TICK, 0, &commands);
+  ASSERT_EQ(commands, 1u);
+  for (int line = 1; line <= lines; ++line) {
+    run_cycle(GetParam(), Reentry::TICK, line, &commands);
+    EXPECT_EQ(host_commands.size(), 1u) << "tick inside console line " << line;
+    EXPECT_FALSE(monitor_state.reset_pending) << "line " << line;
+    EXPECT_FALSE(monitor_state.check_pending) << "line " << line;
+  }
+}
+
+TEST_P(ReentrantHost, UnloadInsideAnyConsoleLineLeavesNoResetBehind) {
+  size_t commands = 0;
+  int lines = run_cycle(GetParam(), Reentry::UNLOAD, 0, &commands);
+  for (int line = 1; line <= lines; ++line) {
+    size_t later_commands = 0;
+    run_cycle(GetParam(), Reentry::UNLOAD, line, &later_commands);
+    ASSERT_TRUE(unloaded) << "line " << line;
+    EXPECT_EQ(later_commands, 0u) << "reset after an unload inside console line " << line;
+    EXPECT_FALSE(monitor_state.reset_pending) << "line " << line;
+    EXPECT_FALSE(monitor_state.check_pending) << "line " << line;
+    EXPECT_LE(host_commands.size(), 1u) << "line " << line;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryDiagnosticCycle, ReentrantHost,
+                         ::testing::Values(Cycle::IMMEDIATE_RESET, Cycle::DELAYED_VERIFICATION,
+                                           Cycle::PAUSED_AND_RESTARTED),
+                         [](const ::testing::TestParamInfo<Cycle>& info) {
+                           return std::string(cycle_name(info.param));
+                         });
