@@ -128,6 +128,27 @@ bool host_plugin_active() {
   return plugin_active;
 }
 
+HMODULE host_plugin_module() {
+  return plugin_module;
+}
+
+int32_t host_call_entry(HMODULE module, bool load) {
+  auto entry = reinterpret_cast<PluginEntryFn>(
+      reinterpret_cast<void*>(GetProcAddress(module, "VelmarPluginEntry")));
+  if (entry == nullptr) {
+    return -1;
+  }
+  HostPluginInfo info{};
+  info.api_version = HOST_API_VERSION;
+  info.register_callback = register_callback;
+  info.get_function = get_function;
+  return entry(GetModuleHandleW(nullptr), load ? &info : nullptr);
+}
+
+void host_forget_tick() {
+  plugin_tick = nullptr;
+}
+
 void host_tick() {
   if (plugin_tick != nullptr) {
     plugin_tick();

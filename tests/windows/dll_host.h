@@ -36,6 +36,14 @@ int32_t host_unload_plugin();
 void host_free_plugin();
 // The module is loaded, and the entry has not been called with a null record since.
 bool host_plugin_active();
+// The module loaded by host_load_plugin, null when none is.
+HMODULE host_plugin_module();
+
+// For tests that hold copies of the module themselves: calls a module's entry with the record,
+// or with null when `load` is false. A copy that accepts the load registers its tick here.
+int32_t host_call_entry(HMODULE module, bool load);
+// Forgets the registered tick, as a host does once it has freed the module that registered it.
+void host_forget_tick();
 
 // The tick the plug-in registered, called as the host does.
 void host_tick();

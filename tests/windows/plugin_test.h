@@ -7,6 +7,7 @@
 #include <string>
 
 #include "monitor/monitor_state.h"
+#include "tests/windows/device_messages.h"
 #include "tests/windows/dll_host.h"
 
 // Ticks from the one that handles an accepted notice, the MIDI counts having changed, to the one
@@ -38,6 +39,18 @@ class LoadedPluginTest : public ::testing::Test {
   void settle(UINT inputs, UINT outputs) {
     winmm_double_set_counts(inputs, outputs);
     host_ticks(INIT_DELAY_TICKS);
+  }
+
+  // An audio-class arrival sent to the plug-in's window from another thread, as the system sends
+  // it, and the one tick whose drain must deliver it.
+  void notice_arrival_in_one_tick() {
+    DeviceChangeSender sender{nullptr, plugin_window(), DBT_DEVICEARRIVAL,
+                              interface_header(AUDIO_INTERFACE_CLASS)};
+    ASSERT_NE(sender.window, nullptr) << "no plug-in window";
+    ASSERT_TRUE(send_from_another_thread(&sender)) << "the message never reached the queue";
+    host_tick();
+    EXPECT_TRUE(sender_finished(sender, 10000)) << "the tick's drain did not deliver the message";
+    join_sender(&sender);
   }
 
   // After a notice handled outside a tick, or in the tick just run: the reset comes on the last

@@ -1,5 +1,5 @@
 // The message-only window as the real user32 keeps it: created by the load on the host's thread,
-// under the host executable's class, and gone with its class after the unload.
+// under a class of the plug-in's own module, and gone with its class after the unload.
 #include <windows.h>
 
 #include "tests/windows/device_messages.h"
@@ -7,10 +7,10 @@
 
 namespace {
 
-bool class_registered() {
+bool class_registered(HINSTANCE instance) {
   WNDCLASSEXW info{};
   info.cbSize = sizeof info;
-  return GetClassInfoExW(GetModuleHandleW(nullptr), L"KestruneWindow", &info) != FALSE;
+  return GetClassInfoExW(instance, L"KestruneWindow", &info) != FALSE;
 }
 
 }  // namespace
@@ -21,12 +21,15 @@ TEST_F(NotificationWindowLifetime, WindowExistsAfterLoadAndIsGoneAfterUnload) {
   HWND window = plugin_window();
   ASSERT_NE(window, nullptr) << "no message-only window of class KestruneWindow";
   EXPECT_EQ(GetWindowThreadProcessId(window, nullptr), GetCurrentThreadId());
-  EXPECT_TRUE(class_registered());
+  HINSTANCE module = host_plugin_module();
+  EXPECT_TRUE(class_registered(module));
+  // Under the executable a second copy of the DLL would find it and use this copy's procedure.
+  EXPECT_FALSE(class_registered(GetModuleHandleW(nullptr)));
 
   EXPECT_EQ(host_unload_plugin(), 0);
   EXPECT_FALSE(IsWindow(window));
   EXPECT_EQ(plugin_window(), nullptr);
-  EXPECT_FALSE(class_registered());
+  EXPECT_FALSE(class_registered(module));
 }
 
 // The title travels through the window procedure (WM_GETTEXT): a Unicode window whose procedure
@@ -50,5 +53,5 @@ TEST_F(NotificationWindowLifetime, ReloadInTheSameProcessCreatesTheWindowAgain) 
       << error;
   EXPECT_EQ(loaded, 1);
   EXPECT_NE(plugin_window(), nullptr);
-  EXPECT_TRUE(class_registered());
+  EXPECT_TRUE(class_registered(host_plugin_module()));
 }

@@ -39,10 +39,12 @@ add_executable(kestrune_windows_tests
   ${CMAKE_CURRENT_LIST_DIR}/dll_host.cpp
   ${CMAKE_CURRENT_LIST_DIR}/guarded_page.cpp
   ${CMAKE_CURRENT_LIST_DIR}/header_bounds_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/host_messages_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/hostile_sender_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/load_unload_soak_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/sender_process.cpp
   ${CMAKE_CURRENT_LIST_DIR}/sent_message_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/two_copies_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/window_lifetime_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/winmm_binding_test.cpp
 )

@@ -1,0 +1,59 @@
+// Messages other than device changes that reach the plug-in through the host's thread: the host's
+// own quit, which the tick's drain meets because the system hands WM_QUIT to any retrieval, and a
+// WM_CLOSE that any process may post to the plug-in's window.
+#include <windows.h>
+
+#include "tests/windows/plugin_test.h"
+
+namespace {
+
+constexpr int QUIT_AT_PASS = 100;
+constexpr int GIVE_UP_AT_PASS = 500;
+constexpr int QUIT_CODE = 7;
+int timer_passes;
+
+// The host's timer: in the pass in which the host decides to quit, the plug-in's tick still runs
+// after the quit was posted.
+void CALLBACK host_timer(HWND, UINT, UINT_PTR, DWORD) {
+  ++timer_passes;
+  if (timer_passes == QUIT_AT_PASS) {
+    PostQuitMessage(QUIT_CODE);
+  }
+  host_tick();
+}
+
+}  // namespace
+
+using HostMessageLoop = LoadedPluginTest;
+
+TEST_F(HostMessageLoop, QuitPostedBeforeATickStillEndsTheHostsOwnLoop) {
+  timer_passes = 0;
+  UINT_PTR timer = SetTimer(nullptr, 0, 1, host_timer);
+  ASSERT_NE(timer, 0u);
+  MSG message{};
+  BOOL got = -1;
+  while (timer_passes < GIVE_UP_AT_PASS && (got = GetMessageW(&message, nullptr, 0, 0)) > 0) {
+    DispatchMessageW(&message);
+  }
+  KillTimer(nullptr, timer);
+  ASSERT_EQ(got, 0) << "the host's loop never got its WM_QUIT; gave up at pass " << timer_passes;
+  EXPECT_EQ(message.wParam, static_cast<WPARAM>(QUIT_CODE));
+  EXPECT_EQ(timer_passes, QUIT_AT_PASS);
+}
+
+using ForeignMessages = LoadedPluginTest;
+
+// The default procedure would destroy the window, and the plug-in would go on counting as loaded
+// while it hears no device any more.
+TEST_F(ForeignMessages, ClosePostedToTheWindowLeavesItListening) {
+  settle(1, 1);
+  HWND window = plugin_window();
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(PostMessageW(window, WM_CLOSE, 0, 0));
+  host_tick();
+  ASSERT_TRUE(IsWindow(window)) << "WM_CLOSE destroyed the plug-in's window";
+
+  winmm_double_set_counts(2, 1);
+  notice_arrival_in_one_tick();
+  expect_reset_on_tick(NOTICE_TO_RESET_TICKS - 1);
+}

@@ -1,0 +1,169 @@
+// Two copies of the DLL in one process: a backup left in the plug-in folder, or the other variant
+// beside this one. The first to load listens and the other refuses, and freeing either one first
+// leaves nothing that points into freed code. Each session runs in a child process of its own,
+// since what it guards against is an access violation that would end the test program.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ostream>
+#include <string>
+
+#include "monitor/monitor_state.h"
+#include "sim/plugin_windows.h"
+#include "tests/windows/device_messages.h"
+#include "tests/windows/dll_host.h"
+
+namespace {
+
+const wchar_t PLAIN[] = L"kestrune.dll";
+const wchar_t DIAGNOSTIC[] = L"diagnostic\\kestrune.dll";
+
+// Enough for the verification and the reset of either variant, and then some.
+constexpr int TICKS_PER_CHANGE = 2 * (CHECK_DELAY_TICKS + RESET_DELAY_TICKS);
+
+int failed(const char* step) {
+  std::fprintf(stderr, "failed: %s\n", step);
+  std::fflush(stderr);
+  return 1;
+}
+
+int plugin_windows_here() {
+  return plugin_windows_of(GetCurrentProcessId(), nullptr);
+}
+
+// The counts move by one input, and the system announces it to the plug-in window there is, if
+// any; then the ticks run. Returns the resets the host got for it.
+size_t resets_for_one_change(UINT inputs) {
+  size_t before = host_commands.size();
+  winmm_double_set_counts(inputs, 0);
+  DeviceChangeSender sender{nullptr, plugin_window(), DBT_DEVICEARRIVAL,
+                            interface_header(AUDIO_INTERFACE_CLASS)};
+  if (sender.window != nullptr && send_from_another_thread(&sender)) {
+    host_tick();
+    join_sender(&sender);
+  }
+  host_ticks(TICKS_PER_CHANGE);
+  return host_commands.size() - before;
+}
+
+bool unload_and_free(HMODULE module, bool held_the_tick) {
+  host_call_entry(module, false);
+  if (held_the_tick) {
+    host_forget_tick();
+  }
+  return FreeLibrary(module) != FALSE;
+}
+
+struct CopyOrder {
+  const char* label;
+  const wchar_t* first;
+  const wchar_t* second;
+  bool first_goes_first;  // unloaded and freed before the other
+};
+
+void PrintTo(const CopyOrder& order, std::ostream* out) {
+  *out << order.label;
+}
+
+int two_copies_session(const CopyOrder& order) {
+  std::string error;
+  if (!winmm_double_ready(&error)) {
+    return failed(error.c_str());
+  }
+  winmm_double_set_counts(0, 0);
+  HMODULE first = LoadLibraryW(path_beside_program(order.first).c_str());
+  HMODULE second = LoadLibraryW(path_beside_program(order.second).c_str());
+  if (first == nullptr || second == nullptr || first == second) {
+    return failed("two separate copies loaded");
+  }
+  if (host_call_entry(first, true) != 1) {
+    return failed("the first copy loads");
+  }
+  if (host_call_entry(second, true) != 0) {
+    return failed("the second copy refuses to load");
+  }
+  if (plugin_windows_here() != 1) {
+    return failed("one plug-in window in the process");
+  }
+  host_ticks(INIT_DELAY_TICKS);
+  if (resets_for_one_change(1) != 1) {
+    return failed("one reset for a change while both copies are loaded");
+  }
+  if (order.first_goes_first) {
+    if (!unload_and_free(first, true) || plugin_windows_here() != 0) {
+      return failed("the listening copy goes first, with its window");
+    }
+    if (resets_for_one_change(2) != 0) {
+      return failed("no reset once no copy listens");
+    }
+    if (!unload_and_free(second, false)) {
+      return failed("the refused copy goes last");
+    }
+  } else {
+    if (!unload_and_free(second, false) || plugin_windows_here() != 1) {
+      return failed("the refused copy goes first, the other's window stays");
+    }
+    if (resets_for_one_change(2) != 1) {
+      return failed("one reset for a change after the refused copy is gone");
+    }
+    if (!unload_and_free(first, true)) {
+      return failed("the listening copy goes last");
+    }
+  }
+  return plugin_windows_here() == 0 ? 0 : failed("no window left");
+}
+
+const CopyOrder COPY_ORDERS[] = {
+    {"PlainFirstFreedFirst", PLAIN, DIAGNOSTIC, true},
+    {"PlainFirstFreedLast", PLAIN, DIAGNOSTIC, false},
+    {"DiagnosticFirstFreedFirst", DIAGNOSTIC, PLAIN, true},
+    {"DiagnosticFirstFreedLast", DIAGNOSTIC, PLAIN, false},
+};
+
+// A class of the plug-in's name left under the host's executable by a copy long gone, its
+// procedure pointing at memory that is no code any more: a copy that used it would fault in its
+// very first window creation.
+int session_after_a_class_left_behind() {
+  void* freed_code = VirtualAlloc(nullptr, 4096, MEM_RESERVE, PAGE_NOACCESS);
+  WNDCLASSW left_behind = {};
+  left_behind.lpfnWndProc = reinterpret_cast<WNDPROC>(freed_code);
+  left_behind.hInstance = GetModuleHandleW(nullptr);
+  left_behind.lpszClassName = L"KestruneWindow";
+  if (freed_code == nullptr || RegisterClassW(&left_behind) == 0) {
+    return failed("a class left behind under the executable");
+  }
+  std::string error;
+  int32_t loaded = 0;
+  if (!winmm_double_ready(&error) ||
+      !host_load_plugin(path_beside_program(PLAIN).c_str(), &loaded, &error) || loaded != 1) {
+    return failed("the copy loads beside the class left behind");
+  }
+  winmm_double_set_counts(0, 0);
+  host_ticks(INIT_DELAY_TICKS);
+  if (resets_for_one_change(1) != 1) {
+    return failed("one reset for one change");
+  }
+  host_unload_plugin();
+  host_free_plugin();
+  return 0;
+}
+
+}  // namespace
+
+class TwoCopies : public ::testing::TestWithParam<CopyOrder> {};
+
+TEST_P(TwoCopies, OnlyTheFirstListensAndEitherMayGoFirst) {
+  EXPECT_EXIT(std::exit(two_copies_session(GetParam())), ::testing::ExitedWithCode(0), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryOrder, TwoCopies, ::testing::ValuesIn(COPY_ORDERS),
+                         [](const ::testing::TestParamInfo<CopyOrder>& info) {
+                           return std::string(info.param.label);
+                         });
+
+TEST(ClassLeftBehind, UnderTheExecutableIsNeverUsed) {
+  EXPECT_EXIT(std::exit(session_after_a_class_left_behind()), ::testing::ExitedWithCode(0), "");
+}
