@@ -6,15 +6,18 @@
 
 #include "platform/win32.h"
 
-// The interface classes a scenario may name. The first three are the audio classes the plug-in
-// listens for; "other" stands for any device that is not audio (a USB device interface).
+// The interface classes a scenario may name. The first three are the audio classes; the next two
+// the interfaces of single MIDI input and output ports, which the system's MIDI service publishes
+// once the ports exist; "other" stands for any device that is not audio (a USB device interface).
 enum DeviceClass {
   DEVICE_CLASS_AUDIO,
   DEVICE_CLASS_RENDER,
   DEVICE_CLASS_CAPTURE,
+  DEVICE_CLASS_MIDI_IN,
+  DEVICE_CLASS_MIDI_OUT,
   DEVICE_CLASS_OTHER
 };
-constexpr int DEVICE_CLASS_COUNT = 4;
+constexpr int DEVICE_CLASS_COUNT = 6;
 
 // The scenario word for a class, and back; false for an unknown word.
 const char* device_class_name(DeviceClass device_class);

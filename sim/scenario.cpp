@@ -161,7 +161,7 @@ bool parse_class(Parser& parser, const std::vector<std::string>& words, size_t i
   step->device_class = DEVICE_CLASS_AUDIO;
   if (words.size() > index && !device_class_from_name(words[index].c_str(), &step->device_class)) {
     return fail(parser, "unknown device class " + quoted(words[index]) +
-                            " (audio, render, capture or other)");
+                            " (audio, render, capture, midi-in, midi-out or other)");
   }
   return expect_at_most(parser, words, index + 1);
 }

@@ -11,7 +11,8 @@
 //   notify arrival|removal [CLASS|short]  a notification alone, counts unchanged
 //   notify code V                       another event type, second parameter 0
 //
-// CLASS is audio (the default), render, capture or other. Numbers are decimal or 0x-hex.
+// CLASS is audio (the default), render, capture, midi-in, midi-out (the interfaces of single MIDI
+// ports) or other. Numbers are decimal or 0x-hex.
 // "#" starts a comment; blank lines are ignored. A machine starts with no MIDI ports.
 #pragma once
 

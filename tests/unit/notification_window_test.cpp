@@ -360,6 +360,8 @@ TEST_F(NotificationWindowProc, OtherMessagesPassUnchangedAndReturnTheDefaultResu
   creation.lpszClass = CLASS_NAME;
   EXPECT_EQ(notification_window_proc(window, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&creation)),
             TRUE);
+  // Not passed on: the default procedure would destroy the window for whoever posted it.
+  EXPECT_EQ(notification_window_proc(window, WM_CLOSE, 0, 0), 0);
 
   EXPECT_EQ(journal_names(), (std::vector<std::string>{"DefWindowProcW", "DefWindowProcW"}));
   EXPECT_TRUE(host_console.empty());
