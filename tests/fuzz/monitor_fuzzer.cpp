@@ -127,19 +127,28 @@ int host_register_callback(const char* name, void* value) {
 // Memory no header the plug-in reads may point to.
 alignas(16) unsigned char forbidden_header[64];
 
-const unsigned char AUDIO_CLASSES[3][16] = {
+// The classes the plug-in acts on, as their bytes stand in a header: the three audio classes and
+// the MIDI input and output port classes.
+const unsigned char LISTENED_CLASSES[5][16] = {
     {0x04, 0xAD, 0x94, 0x69, 0xEF, 0x93, 0xD0, 0x11, 0xA3, 0xCC, 0x00, 0xA0, 0xC9, 0x22, 0x31,
      0x96},
     {0x3E, 0x77, 0xE8, 0x65, 0x56, 0x8F, 0xD0, 0x11, 0xA3, 0xB9, 0x00, 0xA0, 0xC9, 0x22, 0x31,
      0x96},
     {0x3D, 0x77, 0xE8, 0x65, 0x56, 0x8F, 0xD0, 0x11, 0xA3, 0xB9, 0x00, 0xA0, 0xC9, 0x22, 0x31,
      0x96},
+    {0x2C, 0xE3, 0x4B, 0x50, 0xF6, 0xCC, 0x2C, 0x4D, 0xB7, 0x3F, 0x6F, 0x8B, 0x37, 0x47, 0xE2,
+     0x2B},
+    {0x20, 0x33, 0xC2, 0x6D, 0x33, 0xAB, 0xE4, 0x4C, 0x80, 0xD4, 0xBB, 0xB3, 0xEB, 0xBF, 0x28,
+     0x14},
 };
 
-const GUID AUDIO_GUID = {
-    0x6994AD04, 0x93EF, 0x11D0, {0xA3, 0xCC, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
-const GUID OTHER_GUID = {
-    0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
+// What a plugged device announces: the audio class, a MIDI port class, or another class.
+const GUID PLUG_CLASSES[4] = {
+    {0x6994AD04, 0x93EF, 0x11D0, {0xA3, 0xCC, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}},
+    {0x504BE32C, 0xCCF6, 0x4D2C, {0xB7, 0x3F, 0x6F, 0x8B, 0x37, 0x47, 0xE2, 0x2B}},
+    {0x6DC23320, 0xAB33, 0x4CE4, {0x80, 0xD4, 0xBB, 0xB3, 0xEB, 0xBF, 0x28, 0x14}},
+    {0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}},
+};
 
 struct Message {
   WPARAM code;
@@ -174,15 +183,16 @@ Message take_device_change(bool settling) {
   uint32_t size = static_cast<uint32_t>(message.size);
   std::memcpy(message.header, &size, sizeof size);
   // Shapes 3 and up claim the device-interface type, whether or not the size has room for its
-  // class; 5 and up also carry an audio class where there is room for one.
+  // class; 5 and up also carry a class the plug-in acts on where there is room for one.
   if (shape >= 3 && message.size >= 8) {
     uint32_t type = DBT_DEVTYP_DEVICEINTERFACE;
     std::memcpy(message.header + 4, &type, sizeof type);
   }
   if (shape >= 5) {
-    const unsigned char* audio_class = AUDIO_CLASSES[shape % 3];
+    const unsigned char* listened =
+        LISTENED_CLASSES[(shape + message.header[message.size - 1]) % 5];
     for (size_t i = 12; i < 28 && i < message.size; ++i) {
-      message.header[i] = audio_class[i - 12];
+      message.header[i] = listened[i - 12];
     }
   }
   return message;
@@ -208,8 +218,10 @@ bool same_monitor(const MonitorState& a, const MonitorState& b) {
   return a.last_in_count == b.last_in_count && a.last_out_count == b.last_out_count &&
          a.init_ticks_left == b.init_ticks_left && a.check_pending == b.check_pending &&
          a.check_ticks_left == b.check_ticks_left && a.reset_pending == b.reset_pending &&
-         a.reset_ticks_left == b.reset_ticks_left && a.notify_window == b.notify_window &&
-         a.notify_handle == b.notify_handle;
+         a.reset_ticks_left == b.reset_ticks_left && a.port_removed == b.port_removed &&
+         a.notify_window == b.notify_window && a.notify_handle == b.notify_handle &&
+         a.input_port_notify_handle == b.input_port_notify_handle &&
+         a.output_port_notify_handle == b.output_port_notify_handle;
 }
 
 // `lifecycle` for loads and unloads, which may clear what settling otherwise leaves alone.
@@ -260,6 +272,10 @@ void check_invariants(const MonitorState& before, bool lifecycle) {
   require(window == loaded && (plugin_window() != nullptr) == loaded,
           "window exists exactly while loaded");
   require((now.notify_handle != nullptr) == loaded, "registration held exactly while loaded");
+  require(loaded ||
+              (now.input_port_notify_handle == nullptr && now.output_port_notify_handle == nullptr),
+          "a port registration held while not loaded");
+  require(!now.port_removed || loaded, "a removed port remembered while not loaded");
   if (!loaded) {
     require(sim_window_count() == 0 && sim_class_count() == 0 && sim_registration_count() == 0,
             "a window, class or registration outlived the plug-in");
@@ -275,6 +291,20 @@ void run_tick() {
   MonitorState before = monitor_state;
   commands_in_step = 0;
   reinterpret_cast<void (*)()>(host_tick)();
+  // A port removed since the last verification, or in this tick's drain, means a reset whatever
+  // the counts say, once there is a baseline to verify against.
+  bool verified = before.init_ticks_left == 0 && before.check_pending &&
+                  before.check_ticks_left == 1 && before.last_in_count != UNSET_COUNT;
+  if (verified) {
+    require(!monitor_state.port_removed, "a removed port outlived the verification");
+    if (before.port_removed) {
+      require(monitor_state.reset_pending && monitor_state.reset_ticks_left == RESET_DELAY_TICKS,
+              "verification after a port removal scheduled no reset");
+    }
+    if (monitor_state.reset_pending && monitor_state.reset_ticks_left == RESET_DELAY_TICKS) {
+      reset_owed = true;
+    }
+  }
   bool settle_ends = before.init_ticks_left == 1;
   bool baseline_adopted = before.init_ticks_left == 0 && before.check_pending &&
                           before.check_ticks_left == 1 && before.last_in_count == UNSET_COUNT;
@@ -343,8 +373,8 @@ void change_counts() {
 void plug_or_unplug() {
   uint8_t how = take_byte();
   SimMidiPort port = (how & 1) != 0 ? SIM_MIDI_INPUT : SIM_MIDI_OUTPUT;
-  const GUID& interface_class = (how & 2) != 0 ? OTHER_GUID : AUDIO_GUID;
-  if ((how & 4) != 0) {
+  const GUID& interface_class = PLUG_CLASSES[(how >> 1) & 3];
+  if ((how & 8) != 0) {
     sim_plug_device(port, interface_class);
   } else {
     sim_unplug_device(port, interface_class);
@@ -368,21 +398,33 @@ void load() {
   if (loaded && reaches_start) {
     return;
   }
-  const SimCall start_calls[] = {SIM_REGISTER_CLASS_W, SIM_CREATE_WINDOW_EX_W,
-                                 SIM_REGISTER_DEVICE_NOTIFICATION_A};
-  bool inject = failure % 8 < 3;
+  // The class, the window and the audio registration are required; the two MIDI port
+  // registrations that follow are not, and their failure leaves the load standing.
+  struct StartCall {
+    SimCall call;
+    int nth;
+    bool required;
+  };
+  const StartCall start_calls[] = {{SIM_REGISTER_CLASS_W, 1, true},
+                                   {SIM_CREATE_WINDOW_EX_W, 1, true},
+                                   {SIM_REGISTER_DEVICE_NOTIFICATION_A, 1, true},
+                                   {SIM_REGISTER_DEVICE_NOTIFICATION_A, 2, false},
+                                   {SIM_REGISTER_DEVICE_NOTIFICATION_A, 3, false}};
+  bool inject = failure % 8 < 5;
+  const StartCall& failing = start_calls[inject ? failure % 8 : 0];
   if (inject) {
     // An existing class is no failure for the plug-in, but here none exists.
     DWORD error = (failure & 0x80) != 0 ? ERROR_CLASS_ALREADY_EXISTS : ERROR_NOT_ENOUGH_MEMORY;
-    sim_fail_call(start_calls[failure % 8], error, 1);
+    sim_fail_call(failing.call, error, failing.nth);
   }
   MonitorState before = monitor_state;
   commands_in_step = 0;
   int32_t result = VelmarPluginEntry(nullptr, &info);
   if (inject) {
-    sim_fail_call(start_calls[failure % 8], ERROR_SUCCESS, 0);
+    sim_fail_call(failing.call, ERROR_SUCCESS, 0);
   }
-  require(result == ((reaches_start && !inject) ? 1 : 0), "wrong load result");
+  require(result == ((reaches_start && !(inject && failing.required)) ? 1 : 0),
+          "wrong load result");
   if (reaches_start) {
     counts_unset_expected = true;
     loaded = result == 1;
