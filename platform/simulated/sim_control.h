@@ -78,6 +78,9 @@ enum SimMidiPort { SIM_MIDI_INPUT, SIM_MIDI_OUTPUT };
 void sim_set_midi_counts(UINT inputs, UINT outputs);
 void sim_plug_device(SimMidiPort port, const GUID& interface_class);
 void sim_unplug_device(SimMidiPort port, const GUID& interface_class);
+// An interface announced with no change to the counts: a device whose MIDI ports the system
+// publishes later, or one that has none.
+void sim_announce_interface(WPARAM event, const GUID& interface_class);
 
 // A message sent by another thread or process: queued to the window's thread and delivered by
 // its next PeekMessageA, before any posted message. The sender does not wait for the result.

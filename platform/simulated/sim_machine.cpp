@@ -98,6 +98,10 @@ void sim_unplug_device(SimMidiPort port, const GUID& interface_class) {
   notify(DBT_DEVICEREMOVECOMPLETE, port, interface_class);
 }
 
+void sim_announce_interface(WPARAM event, const GUID& interface_class) {
+  notify(event, SIM_MIDI_INPUT, interface_class);
+}
+
 HDEVNOTIFY WINAPI RegisterDeviceNotificationA(HANDLE recipient, LPVOID filter, DWORD flags) {
   if (sim_enter(SIM_REGISTER_DEVICE_NOTIFICATION_A)) {
     return nullptr;

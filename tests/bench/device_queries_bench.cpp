@@ -1,6 +1,7 @@
-// How often the plug-in asks the system for the MIDI device counts: never while idle, and once
-// each per insertion. Polling would ask ten times a second or more, and on recent MIDI stacks
-// every such query is expensive.
+// How often the plug-in asks the system for the MIDI device counts: never while idle, once each
+// per insertion whose ports are counted by the first verification, and twice when the ports come
+// later. Polling would ask ten times a second or more, and on recent MIDI stacks every such query
+// is expensive.
 #include <cstdio>
 
 #include "monitor/device_change.h"
@@ -14,6 +15,8 @@ constexpr long TICKS_PER_SECOND = 30;
 constexpr long IDLE_TICKS = 60 * 60 * TICKS_PER_SECOND;
 // Well past the verification and the reset, so that a second query would be seen.
 constexpr long TICKS_AFTER_INSERTION = 10 * (CHECK_DELAY_TICKS + RESET_DELAY_TICKS);
+// The MIDI service publishes a device's ports once its interfaces have been quiet for 300 ms.
+constexpr long TICKS_UNTIL_PORTS = 12;
 
 }  // namespace
 
@@ -44,6 +47,18 @@ int main() {
             sim_call_count(SIM_MIDI_OUT_GET_NUM_DEVS), bench_reset_commands());
   as_expected = as_expected && sim_call_count(SIM_MIDI_IN_GET_NUM_DEVS) == 1 &&
                 sim_call_count(SIM_MIDI_OUT_GET_NUM_DEVS) == 1 && bench_reset_commands() == 1;
+
+  sim_clear_calls();
+  sim_announce_interface(DBT_DEVICEARRIVAL, KSCATEGORY_AUDIO);
+  bench_ticks(TICKS_UNTIL_PORTS);
+  sim_plug_device(SIM_MIDI_INPUT, MIDI_INPUT_PORT_INTERFACE);
+  bench_ticks(TICKS_AFTER_INSERTION);
+  bench_row("device-count queries, 1 insertion, ports 12 ticks late (native)",
+            "the same, audio notice first, then the port and its notice; expected 2 each",
+            "%d in, %d out, %d reset", sim_call_count(SIM_MIDI_IN_GET_NUM_DEVS),
+            sim_call_count(SIM_MIDI_OUT_GET_NUM_DEVS), bench_reset_commands() - 1);
+  as_expected = as_expected && sim_call_count(SIM_MIDI_IN_GET_NUM_DEVS) == 2 &&
+                sim_call_count(SIM_MIDI_OUT_GET_NUM_DEVS) == 2 && bench_reset_commands() == 2;
   bench_unload_plugin();
   if (!as_expected) {
     std::fprintf(stderr, "bench: the plug-in queried the device counts more often than expected\n");
