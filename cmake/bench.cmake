@@ -30,7 +30,8 @@ if(WIN32)
   return()
 endif()
 
-add_library(kestrune_bench_host STATIC ${KESTRUNE_BENCH_SOURCE_DIR}/bench_host.cpp)
+add_library(kestrune_bench_host STATIC ${KESTRUNE_BENCH_SOURCE_DIR}/bench_host.cpp
+  ${PROJECT_SOURCE_DIR}/sim/host_double.cpp)
 target_link_libraries(kestrune_bench_host PUBLIC kestrune_plugin kestrune_bench_support)
 foreach(program idle_tick device_queries storm)
   add_executable(kestrune_bench_${program} ${KESTRUNE_BENCH_SOURCE_DIR}/${program}_bench.cpp)

@@ -10,6 +10,7 @@ target_include_directories(kestrune_sim_platform PUBLIC ${PROJECT_SOURCE_DIR})
 kestrune_plugin_library(kestrune_plugin OFF)
 target_link_libraries(kestrune_plugin PUBLIC kestrune_sim_platform)
 
-add_executable(kestrune_monitor_fuzzer ${PROJECT_SOURCE_DIR}/tests/fuzz/monitor_fuzzer.cpp)
+add_executable(kestrune_monitor_fuzzer ${PROJECT_SOURCE_DIR}/tests/fuzz/monitor_fuzzer.cpp
+  ${PROJECT_SOURCE_DIR}/sim/host_double.cpp)
 target_link_libraries(kestrune_monitor_fuzzer PRIVATE kestrune_plugin)
 target_link_options(kestrune_monitor_fuzzer PRIVATE -fsanitize=fuzzer)

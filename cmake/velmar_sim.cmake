@@ -4,7 +4,7 @@
 
 set(VELMAR_SIM_SCENARIO_SOURCES
   ${PROJECT_SOURCE_DIR}/sim/device_events.cpp
-  ${PROJECT_SOURCE_DIR}/sim/host_record.cpp
+  ${PROJECT_SOURCE_DIR}/sim/host_double.cpp
   ${PROJECT_SOURCE_DIR}/sim/scenario.cpp
   ${PROJECT_SOURCE_DIR}/sim/transcript.cpp
 )

@@ -1,9 +1,10 @@
 #include "sim/player.h"
 
+#include <cstdio>
 #include <string>
 
 #include "sim/device_events.h"
-#include "sim/host_record.h"
+#include "sim/host_double.h"
 #include "sim/transcript.h"
 #include "sim/world.h"
 
@@ -13,11 +14,39 @@ long tick_number;
 unsigned midi_inputs;
 unsigned midi_outputs;
 unsigned device_serial;
+// The tick of the last device event sent, so that a host command can say how long after it came;
+// negative before the first.
+long device_event_tick;
+
+// What the plug-in does to its host, as the transcript shows it.
+void show_host_event(const HostEvent& event) {
+  switch (event.kind) {
+    case HOST_CONSOLE:
+      transcript_add(TRANSCRIPT_CONSOLE, transcript_console_text(event.text));
+      break;
+    case HOST_COMMAND: {
+      char text[128];
+      int length = std::snprintf(text, sizeof text, "Main_OnCommand(%d, %d)",
+                                 static_cast<int>(event.command), static_cast<int>(event.flag));
+      // For the reader of a transcript: the delay that the plug-in's timing rules are about.
+      if (device_event_tick >= 0) {
+        std::snprintf(text + length, sizeof text - static_cast<size_t>(length),
+                      "  %ld ticks after the device event at tick %ld",
+                      transcript_tick() - device_event_tick, device_event_tick);
+      }
+      transcript_add(TRANSCRIPT_COMMAND, text);
+      break;
+    }
+    case HOST_UNUSED_CALLED:
+      transcript_add(TRANSCRIPT_CALL, std::string(event.text) + "()");
+      break;
+  }
+}
 
 void run_ticks(long count) {
   for (long i = 0; i < count; ++i) {
     transcript_set_tick(++tick_number);
-    host_record_call_tick();
+    host_call_tick();
     world_after_tick();
   }
 }
@@ -47,7 +76,7 @@ bool send_notification(const ScenarioStep& step) {
   }
   bool sent = world_send_device_change(step.event_code, header, notice.size);
   if (sent) {
-    host_record_note_device_event(tick_number);
+    device_event_tick = tick_number;
   }
   return sent;
 }
@@ -74,7 +103,8 @@ void play_step(const ScenarioStep& step) {
       run_ticks(step.ticks);
       break;
     case STEP_LOAD:
-      call_entry(step.text, host_record_make(step.api_version, step.missing_function));
+      call_entry(step.text,
+                 host_record(step.api_version, host_import_bit(step.missing_function.c_str())));
       break;
     case STEP_UNLOAD:
       // Notifications still waiting for the window are left where they are: the window goes
@@ -102,7 +132,9 @@ void play_scenario(const std::vector<ScenarioStep>& steps) {
   midi_inputs = 0;
   midi_outputs = 0;
   device_serial = 0;
-  host_record_note_device_event(-1);
+  device_event_tick = -1;
+  host_reset();
+  host_observe(show_host_event);
   transcript_set_tick(0);
   world_set_midi_counts(0, 0);
   for (const ScenarioStep& step : steps) {

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "sim/host_record.h"
+#include "sim/host_double.h"
 #include "sim/transcript.h"
 
 namespace {
@@ -130,7 +130,7 @@ bool parse_load(Parser& parser, const std::vector<std::string>& words, ScenarioS
     return expect_at_most(parser, words, 3);
   }
   if (words[1] == "missing" && words.size() >= 3) {
-    if (!host_record_knows_function(words[2])) {
+    if (host_import_bit(words[2].c_str()) == 0) {
       return fail(parser, quoted(words[2]) + " is not one of the six host functions");
     }
     step->missing_function = words[2];

@@ -1,6 +1,6 @@
-// The host side of the native benchmarks: loads the plug-in through its entry with a host record,
-// as the host application does, and calls the tick it registers. The host functions only count,
-// so that every call costs the same and none allocates or prints while a measurement runs.
+// The host side of the native benchmarks: loads the plug-in through its entry with the host
+// double's record, as the host application does, and calls the tick it registers. The double's
+// journal is of fixed size, so that nothing allocates or prints while a measurement runs.
 #pragma once
 
 #include "platform/simulated/sim_control.h"

@@ -17,6 +17,7 @@
 #include "host/plugin_entry.h"
 #include "monitor/monitor_state.h"
 #include "platform/simulated/sim_control.h"
+#include "sim/host_double.h"
 
 namespace {
 
@@ -54,7 +55,6 @@ bool counts_unset_expected;
 // A change was detected and its reset has neither run nor been dropped yet.
 bool reset_owed;
 bool loaded;
-int commands_in_step;
 
 [[noreturn]] void violated(const char* what) {
   std::fprintf(stderr,
@@ -74,52 +74,24 @@ void require(bool holds, const char* what) {
   }
 }
 
-// ---- The host -------------------------------------------------------------------------------
+// ---- The host: the host double (sim/host_double.h), checked after every step ---------------
 
-const char* const HOST_FUNCTION_NAMES[] = {"GetMIDIInputName", "GetMIDIOutputName",
-                                           "GetNumMIDIInputs", "GetNumMIDIOutputs",
-                                           "Main_OnCommand",   "ShowConsoleMsg"};
+int commands_before_step;
 
-unsigned host_missing;
-void* host_tick;
-
-void host_main_on_command(int32_t command, int32_t flag) {
-  require(command == 41175 && flag == 0, "host command other than (41175, 0)");
-  ++commands_in_step;
+void begin_step() {
+  commands_before_step = host_command_count();
 }
 
-void host_show_console_msg(const char* text) {
-  size_t length = std::strlen(text);
-  require(length < 256 && std::strncmp(text, "Kestrune: ", 10) == 0 && text[length - 1] == '\n',
-          "malformed console line");
+int commands_in_step() {
+  return host_command_count() - commands_before_step;
 }
 
-void host_unused_function() {}
-
-void* host_get_function(const char* name) {
-  for (unsigned slot = 0; slot < 6; ++slot) {
-    if (std::strcmp(name, HOST_FUNCTION_NAMES[slot]) != 0) {
-      continue;
-    }
-    if ((host_missing & (1u << slot)) != 0) {
-      return nullptr;
-    }
-    if (slot == 4) {
-      return reinterpret_cast<void*>(&host_main_on_command);
-    }
-    if (slot == 5) {
-      return reinterpret_cast<void*>(&host_show_console_msg);
-    }
-    return reinterpret_cast<void*>(&host_unused_function);
-  }
-  require(false, "unknown host function requested");
-  return nullptr;
-}
-
-int host_register_callback(const char* name, void* value) {
-  require(std::strcmp(name, "timer") == 0 && value != nullptr, "tick registered wrongly");
-  host_tick = value;
-  return 1;
+void check_host() {
+  require(host_unexpected_command_count() == 0, "host command other than (41175, 0)");
+  require(host_malformed_line_count() == 0, "malformed console line");
+  require(host_unknown_name_count() == 0,
+          "unknown host function requested, or tick registered "
+          "under another name");
 }
 
 // ---- Headers --------------------------------------------------------------------------------
@@ -256,8 +228,9 @@ void check_invariants(const MonitorState& before, bool lifecycle) {
     require(now.reset_pending, "change detected without a reset scheduled");
     reset_owed = true;
   }
-  require(commands_in_step <= 1, "more than one host command in one step");
-  if (commands_in_step == 1) {
+  check_host();
+  require(commands_in_step() <= 1, "more than one host command in one step");
+  if (commands_in_step() == 1) {
     require(reset_owed, "host command without a detected change");
     require(before.reset_pending && before.reset_ticks_left == 1 && !before.check_pending &&
                 before.init_ticks_left == 0,
@@ -285,12 +258,12 @@ void check_invariants(const MonitorState& before, bool lifecycle) {
 // ---- Steps ----------------------------------------------------------------------------------
 
 void run_tick() {
-  if (host_tick == nullptr) {
+  if (host_tick_address() == nullptr) {
     return;  // a host calls only the tick it was given
   }
   MonitorState before = monitor_state;
-  commands_in_step = 0;
-  reinterpret_cast<void (*)()>(host_tick)();
+  begin_step();
+  host_call_tick();
   // A port removed since the last verification, or in this tick's drain, means a reset whatever
   // the counts say, once there is a baseline to verify against.
   bool verified = before.init_ticks_left == 0 && before.check_pending &&
@@ -319,7 +292,7 @@ void send_now() {
   Message message = take_device_change(monitor_state.init_ticks_left > 0);
   if (window != nullptr) {
     MonitorState before = monitor_state;
-    commands_in_step = 0;
+    begin_step();
     LRESULT result = SendMessageW(window, WM_DEVICECHANGE, message.code,
                                   reinterpret_cast<LPARAM>(message.header));
     require(result == 0, "device change answered with other than 0");
@@ -355,7 +328,7 @@ void send_other_message() {
     return;
   }
   MonitorState before = monitor_state;
-  commands_in_step = 0;
+  begin_step();
   if (post) {
     PostMessageW(window, message, first, second);
   } else {
@@ -385,12 +358,15 @@ void load() {
   uint8_t flags = take_byte();
   uint8_t missing = take_byte();
   uint8_t failure = take_byte();
-  HostPluginInfo info{};
-  info.api_version = flags % 8 == 0 ? static_cast<int32_t>(take_u32()) : HOST_API_VERSION;
-  info.register_callback =
-      (flags & 0x10) != 0 && (flags & 0x20) != 0 ? nullptr : host_register_callback;
-  info.get_function = (flags & 0x40) != 0 && (flags & 0x80) != 0 ? nullptr : host_get_function;
-  host_missing = (missing & 0xC0) == 0 ? missing & 0x3F : 0;
+  int32_t version = flags % 8 == 0 ? static_cast<int32_t>(take_u32()) : HOST_API_VERSION;
+  unsigned host_missing = (missing & 0xC0) == 0 ? missing & 0x3F : 0;
+  HostPluginInfo info = *host_record(version, host_missing);
+  if ((flags & 0x10) != 0 && (flags & 0x20) != 0) {
+    info.register_callback = nullptr;
+  }
+  if ((flags & 0x40) != 0 && (flags & 0x80) != 0) {
+    info.get_function = nullptr;
+  }
   bool record_read = info.api_version == HOST_API_VERSION && info.register_callback != nullptr &&
                      info.get_function != nullptr;
   bool reaches_start = record_read && host_missing == 0;
@@ -418,7 +394,7 @@ void load() {
     sim_fail_call(failing.call, error, failing.nth);
   }
   MonitorState before = monitor_state;
-  commands_in_step = 0;
+  begin_step();
   int32_t result = VelmarPluginEntry(nullptr, &info);
   if (inject) {
     sim_fail_call(failing.call, ERROR_SUCCESS, 0);
@@ -443,7 +419,7 @@ void load() {
 
 void unload() {
   MonitorState before = monitor_state;
-  commands_in_step = 0;
+  begin_step();
   require(VelmarPluginEntry(nullptr, nullptr) == 0, "unload returned other than 0");
   loaded = false;
   counts_unset_expected = true;
@@ -465,8 +441,7 @@ void start_session() {
   monitor_state.last_in_count = UNSET_COUNT;
   monitor_state.last_out_count = UNSET_COUNT;
   monitor_state.verbose_log = false;
-  host_missing = 0;
-  host_tick = nullptr;
+  host_reset();
   counts_unset_expected = true;
   reset_owed = false;
   loaded = false;

@@ -16,60 +16,12 @@
 #include "host/plugin_entry.h"
 #include "monitor/monitor_state.h"
 #include "platform/simulated/sim_control.h"
+#include "sim/host_double.h"
 #include "tests/model/reference_model.h"
 
 namespace {
 
-// ---- The host the plug-in is loaded into ----------------------------------------------------
-
-const char* const HOST_FUNCTION_NAMES[MODEL_HOST_FUNCTIONS] = {
-    "GetMIDIInputName",  "GetMIDIOutputName", "GetNumMIDIInputs",
-    "GetNumMIDIOutputs", "Main_OnCommand",    "ShowConsoleMsg"};
-
-unsigned host_missing;  // one bit per name above that get_function does not know
-void* host_tick;
-std::string host_tick_name;
-std::vector<std::pair<int32_t, int32_t>> host_commands_run;
-bool host_console_malformed;
-
-void host_main_on_command(int32_t command, int32_t flag) {
-  host_commands_run.emplace_back(command, flag);
-}
-
-void host_show_console_msg(const char* text) {
-  size_t length = std::strlen(text);
-  if (std::strncmp(text, "Kestrune: ", 10) != 0 || length == 0 || text[length - 1] != '\n') {
-    host_console_malformed = true;
-  }
-}
-
-// The four functions the plug-in requires but never calls.
-void host_unused_function() {}
-
-void* host_get_function(const char* name) {
-  for (int slot = 0; slot < MODEL_HOST_FUNCTIONS; ++slot) {
-    if (std::strcmp(name, HOST_FUNCTION_NAMES[slot]) != 0) {
-      continue;
-    }
-    if ((host_missing & (1u << slot)) != 0) {
-      return nullptr;
-    }
-    if (slot == MODEL_SLOT_MAIN_ON_COMMAND) {
-      return reinterpret_cast<void*>(&host_main_on_command);
-    }
-    if (slot == MODEL_SLOT_SHOW_CONSOLE_MSG) {
-      return reinterpret_cast<void*>(&host_show_console_msg);
-    }
-    return reinterpret_cast<void*>(&host_unused_function);
-  }
-  return nullptr;
-}
-
-int host_register_callback(const char* name, void* value) {
-  host_tick_name = name;
-  host_tick = value;
-  return 1;
-}
+// ---- The host the plug-in is loaded into: the host double (sim/host_double.h) ------------------
 
 // ---- Steps ----------------------------------------------------------------------------------
 
@@ -271,13 +223,16 @@ SimCall failing_call(ModelLoadKind kind) {
 }
 
 int32_t load_plugin(const Step& step) {
-  HostPluginInfo info{};
-  info.api_version = step.load.kind == ModelLoadKind::WRONG_VERSION ? step.wrong_version : 0x20E;
-  info.register_callback =
-      step.load.kind == ModelLoadKind::NO_REGISTER_CALLBACK ? nullptr : host_register_callback;
-  info.get_function =
-      step.load.kind == ModelLoadKind::NO_GET_FUNCTION ? nullptr : host_get_function;
-  host_missing = step.load.kind == ModelLoadKind::MISSING_FUNCTIONS ? step.load.missing : 0;
+  // The model numbers the missing functions in import order, as the host double's bits do.
+  HostPluginInfo info = *host_record(
+      step.load.kind == ModelLoadKind::WRONG_VERSION ? step.wrong_version : HOST_API_VERSION,
+      step.load.kind == ModelLoadKind::MISSING_FUNCTIONS ? step.load.missing : 0);
+  if (step.load.kind == ModelLoadKind::NO_REGISTER_CALLBACK) {
+    info.register_callback = nullptr;
+  }
+  if (step.load.kind == ModelLoadKind::NO_GET_FUNCTION) {
+    info.get_function = nullptr;
+  }
   bool inject = step.load.kind == ModelLoadKind::CLASS_FAILS ||
                 step.load.kind == ModelLoadKind::WINDOW_FAILS ||
                 step.load.kind == ModelLoadKind::NOTIFICATION_FAILS;
@@ -296,9 +251,7 @@ int32_t run_on_plugin(const Step& step) {
   switch (step.kind) {
     case StepKind::TICK:
       // A host calls only what it was given; before the first registration there is no tick.
-      if (host_tick != nullptr) {
-        reinterpret_cast<void (*)()>(host_tick)();
-      }
+      host_call_tick();
       return 0;
     case StepKind::SEND:
       send_to_plugin(step);
@@ -387,16 +340,13 @@ Observation observe_plugin(int32_t result) {
   seen.windows = sim_window_count();
   seen.classes = sim_class_count();
   seen.registrations = sim_registration_count();
-  seen.tick_registered = host_tick != nullptr && host_tick_name == "timer";
+  seen.tick_registered = host_tick_address() != nullptr;
   for (int slot = 0; slot < MODEL_HOST_FUNCTIONS; ++slot) {
     seen.present_functions |= monitor_state.host_functions[slot] != nullptr ? 1u << slot : 0u;
   }
-  seen.commands_run = static_cast<int>(host_commands_run.size());
-  seen.commands_well_formed = true;
-  for (const auto& command : host_commands_run) {
-    seen.commands_well_formed &= command.first == 41175 && command.second == 0;
-  }
-  seen.console_well_formed = !host_console_malformed;
+  seen.commands_run = host_command_count();
+  seen.commands_well_formed = host_unexpected_command_count() == 0;
+  seen.console_well_formed = host_malformed_line_count() == 0;
   return seen;
 }
 
@@ -477,11 +427,7 @@ void start_fresh_process(bool verbose) {
   monitor_state.last_in_count = UNSET_COUNT;
   monitor_state.last_out_count = UNSET_COUNT;
   monitor_state.verbose_log = verbose;
-  host_missing = 0;
-  host_tick = nullptr;
-  host_tick_name.clear();
-  host_commands_run.clear();
-  host_console_malformed = false;
+  host_reset();
 }
 
 Outcome run_sequence(const std::vector<Step>& steps, bool verbose, ModelState* model) {

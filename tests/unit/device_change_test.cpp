@@ -87,7 +87,7 @@ TEST_F(DroppedEvents, DuringSettlingEveryEventIsDroppedWithoutReadingItsHeader) 
   sim_set_midi_counts(1, 1);
   begin_settle();
   run_ticks(10);
-  host_console.clear();
+  host_clear_journal();
   for (WPARAM code : {WPARAM{DBT_DEVICEARRIVAL}, WPARAM{DBT_DEVICEREMOVECOMPLETE}, WPARAM{7}}) {
     deliver(code, forbidden_header());
   }
@@ -95,7 +95,7 @@ TEST_F(DroppedEvents, DuringSettlingEveryEventIsDroppedWithoutReadingItsHeader) 
       "Kestrune: [DEVICE_CHANGE] Device change during initialization (80 ticks remaining) - "
       "ignoring\n";
   EXPECT_EQ(
-      host_console,
+      host_console(),
       (Lines{RECEIVED_ARRIVAL, ignoring,
              "Kestrune: [DEVICE_CHANGE] Received WM_DEVICECHANGE message, wParam=0x8004\n",
              ignoring, "Kestrune: [DEVICE_CHANGE] Received WM_DEVICECHANGE message, wParam=0x7\n",
@@ -116,7 +116,7 @@ TEST_F(DroppedEvents, AudioArrivalDuringSettlingIsNotCaughtUpAfterwards) {
   // The baseline taken at the end of settling already holds the new device.
   EXPECT_EQ(monitor_state.last_in_count, 2);
   EXPECT_FALSE(monitor_state.check_pending);
-  EXPECT_TRUE(host_commands.empty());
+  EXPECT_TRUE(host_commands().empty());
 }
 
 TEST_F(DroppedEvents, OtherEventTypesAreDroppedWithoutReadingTheSecondParameter) {
@@ -124,7 +124,7 @@ TEST_F(DroppedEvents, OtherEventTypesAreDroppedWithoutReadingTheSecondParameter)
   deliver(DBT_DEVNODES_CHANGED, forbidden_header());
   // Compared at full width: only the low 32 bits of this one look like an arrival.
   deliver(WPARAM{0x100008000ull}, forbidden_header());
-  EXPECT_EQ(host_console,
+  EXPECT_EQ(host_console(),
             (Lines{
                 "Kestrune: [DEVICE_CHANGE] Received WM_DEVICECHANGE message, wParam=0x7\n",
                 "Kestrune: [OTHER_MESSAGE] Ignoring device change message type 0x7\n",
@@ -138,7 +138,7 @@ TEST_F(DroppedEvents, ArrivalOrRemovalWithoutHeaderIsAnInvalidHeader) {
   settle_monitor(1, 1, true);
   deliver(DBT_DEVICEARRIVAL, nullptr);
   deliver(DBT_DEVICEREMOVECOMPLETE, nullptr);
-  EXPECT_EQ(host_console,
+  EXPECT_EQ(host_console(),
             (Lines{
                 RECEIVED_ARRIVAL,
                 PROCESSING_ARRIVAL,
@@ -155,18 +155,18 @@ TEST_F(DroppedEvents, HeaderOfAnotherDeviceTypeIsDroppedBeforeItsClassIsRead) {
   InterfaceHeader notice = make_interface_header(KSCATEGORY_AUDIO);
   notice.header.dbcc_devicetype = DBT_DEVTYP_VOLUME;
   deliver(DBT_DEVICEARRIVAL, header_readable_to(notice, sizeof(DEV_BROADCAST_HDR)));
-  EXPECT_EQ(host_console, (Lines{RECEIVED_ARRIVAL, PROCESSING_ARRIVAL, INVALID_HEADER}));
+  EXPECT_EQ(host_console(), (Lines{RECEIVED_ARRIVAL, PROCESSING_ARRIVAL, INVALID_HEADER}));
   EXPECT_TRUE(state_untouched_after_settling(1, 1));
 }
 
 TEST_F(DroppedEvents, InterfaceOfANonAudioClassIsDropped) {
   settle_monitor(1, 1, true);
   for (const GUID& interface_class : {VOLUME_CLASS, ALMOST_AUDIO}) {
-    host_console.clear();
+    host_clear_journal();
     InterfaceHeader notice = make_interface_header(interface_class);
     deliver(DBT_DEVICEARRIVAL, as_header(notice));
-    EXPECT_EQ(host_console, (Lines{RECEIVED_ARRIVAL, PROCESSING_ARRIVAL,
-                                   "Kestrune: [NON_AUDIO] Non-audio device change, ignoring\n"}));
+    EXPECT_EQ(host_console(), (Lines{RECEIVED_ARRIVAL, PROCESSING_ARRIVAL,
+                                     "Kestrune: [NON_AUDIO] Non-audio device change, ignoring\n"}));
   }
   EXPECT_TRUE(state_untouched_after_settling(1, 1));
   EXPECT_EQ(count_reads(), 0);
@@ -179,7 +179,7 @@ TEST_F(DroppedEvents, EventWhileAVerificationIsPendingDoesNotRestartItsCountdown
   sim_set_midi_counts(2, 1);  // would make an immediate check schedule a reset
   InterfaceHeader notice = make_interface_header(KSCATEGORY_AUDIO);
   deliver(DBT_DEVICEARRIVAL, as_header(notice));
-  EXPECT_EQ(host_console,
+  EXPECT_EQ(host_console(),
             (Lines{RECEIVED_ARRIVAL, PROCESSING_ARRIVAL, AUDIO_ADDED,
                    "Kestrune: [DEVICE_CHECK_PENDING] Device verification already scheduled, "
                    "ignoring additional notifications\n"}));
@@ -227,7 +227,7 @@ TEST_F(ShortHeaders, TwelveByteHeaderIsDroppedWithoutReadingPastItsEnd) {
   std::memcpy(block, &fields, sizeof fields);
   deliver(DBT_DEVICEARRIVAL, reinterpret_cast<const DEV_BROADCAST_HDR*>(block));
   delete[] block;
-  EXPECT_EQ(host_console, (Lines{RECEIVED_ARRIVAL, PROCESSING_ARRIVAL, INVALID_HEADER}));
+  EXPECT_EQ(host_console(), (Lines{RECEIVED_ARRIVAL, PROCESSING_ARRIVAL, INVALID_HEADER}));
   EXPECT_TRUE(state_untouched_after_settling(1, 1));
 }
 
@@ -239,8 +239,8 @@ TEST_F(ShortHeaders, DeviceTypeIsNotReadWhenTheSizeDoesNotReachIt) {
   std::memcpy(block, &size, sizeof size);
   deliver(DBT_DEVICEREMOVECOMPLETE, reinterpret_cast<const DEV_BROADCAST_HDR*>(block));
   delete[] block;
-  ASSERT_EQ(host_console.size(), 3u);
-  EXPECT_EQ(host_console[2], INVALID_HEADER);
+  ASSERT_EQ(host_console().size(), 3u);
+  EXPECT_EQ(host_console()[2], INVALID_HEADER);
 }
 
 TEST_F(ShortHeaders, TwentyEightByteAudioHeaderIsAccepted) {
@@ -268,12 +268,12 @@ TEST_F(ShortHeaders, HeaderAtAnOddAddressIsReadWithoutMisalignedAccess) {
 TEST_F(ShortHeaders, HeaderWhoseSizeIsShorterThanAnInterfaceRecordIsDropped) {
   settle_monitor(1, 1, true);
   for (DWORD size : {DWORD{8}, DWORD{27}}) {
-    host_console.clear();
+    host_clear_journal();
     // Everything after the size field describes a valid audio interface: only the size is wrong.
     InterfaceHeader notice = make_interface_header(KSCATEGORY_AUDIO);
     notice.header.dbcc_size = size;
     deliver(DBT_DEVICEARRIVAL, as_header(notice));
-    EXPECT_EQ(host_console, (Lines{RECEIVED_ARRIVAL, PROCESSING_ARRIVAL, INVALID_HEADER}))
+    EXPECT_EQ(host_console(), (Lines{RECEIVED_ARRIVAL, PROCESSING_ARRIVAL, INVALID_HEADER}))
         << "size " << size;
   }
   EXPECT_TRUE(state_untouched_after_settling(1, 1));
@@ -312,9 +312,9 @@ TEST_F(AcceptedEvents, RemovalIsAcceptedAndNamedAsSuch) {
   settle_monitor(2, 1, true);
   InterfaceHeader notice = make_interface_header(KSCATEGORY_CAPTURE);
   deliver(DBT_DEVICEREMOVECOMPLETE, as_header(notice));
-  ASSERT_GE(host_console.size(), 3u);
-  EXPECT_EQ(host_console[1], "Kestrune: [DEVICE_CHANGE] Processing device REMOVAL\n");
-  EXPECT_EQ(host_console[2],
+  ASSERT_GE(host_console().size(), 3u);
+  EXPECT_EQ(host_console()[1], "Kestrune: [DEVICE_CHANGE] Processing device REMOVAL\n");
+  EXPECT_EQ(host_console()[2],
             "Kestrune: [AUDIO_DEVICE] Audio device REMOVED detected via Windows API\n");
   EXPECT_TRUE(monitor_state.check_pending);
   EXPECT_FALSE(monitor_state.port_removed);
@@ -322,8 +322,9 @@ TEST_F(AcceptedEvents, RemovalIsAcceptedAndNamedAsSuch) {
   settle_monitor(2, 1, true);
   notice = make_interface_header(MIDI_INPUT_PORT_INTERFACE);
   deliver(DBT_DEVICEREMOVECOMPLETE, as_header(notice));
-  ASSERT_GE(host_console.size(), 3u);
-  EXPECT_EQ(host_console[2], "Kestrune: [MIDI_PORT] MIDI port REMOVED detected via Windows API\n");
+  ASSERT_GE(host_console().size(), 3u);
+  EXPECT_EQ(host_console()[2],
+            "Kestrune: [MIDI_PORT] MIDI port REMOVED detected via Windows API\n");
   EXPECT_TRUE(monitor_state.check_pending);
   EXPECT_TRUE(monitor_state.port_removed);
 }
@@ -333,7 +334,7 @@ TEST_F(AcceptedEvents, ImmediateCheckThatSeesAChangeSchedulesTheResetAtOnce) {
   sim_set_midi_counts(2, 1);
   InterfaceHeader notice = make_interface_header(KSCATEGORY_AUDIO);
   deliver(DBT_DEVICEARRIVAL, as_header(notice));
-  EXPECT_EQ(host_console,
+  EXPECT_EQ(host_console(),
             (Lines{
                 RECEIVED_ARRIVAL,
                 PROCESSING_ARRIVAL,
@@ -368,7 +369,7 @@ TEST_F(AcceptedEvents, ImmediateCheckWithoutChangeFallsBackToTheVerification) {
   settle_monitor(1, 1, true);
   InterfaceHeader notice = make_interface_header(KSCATEGORY_AUDIO);
   deliver(DBT_DEVICEARRIVAL, as_header(notice));
-  EXPECT_EQ(host_console,
+  EXPECT_EQ(host_console(),
             (Lines{
                 RECEIVED_ARRIVAL,
                 PROCESSING_ARRIVAL,
@@ -435,16 +436,16 @@ void plug_an_output_and_retrieve_messages() {
 }
 
 // A host whose reset command retrieves messages, as a host re-opening its devices may.
-void host_command_meeting_a_new_device(int32_t command, int32_t flag) {
-  host_commands.push_back(HostCommand{command, flag});
-  plug_an_output_and_retrieve_messages();
+void command_meeting_a_new_device(const HostEvent& event) {
+  if (event.kind == HOST_COMMAND) {
+    plug_an_output_and_retrieve_messages();
+  }
 }
 
 // A host console that retrieves messages while it prints: the device arrives with the line that
 // announces the reset, before the command itself runs.
-void console_meeting_a_new_device(const char* text) {
-  host_console.emplace_back(text);
-  if (host_console.back().find("[EXECUTING_RESET]") != std::string::npos) {
+void console_meeting_a_new_device(const HostEvent& event) {
+  if (event.kind == HOST_CONSOLE && std::strstr(event.text, "[EXECUTING_RESET]") != nullptr) {
     plug_an_output_and_retrieve_messages();
   }
 }
@@ -453,15 +454,15 @@ void console_meeting_a_new_device(const char* text) {
 
 class ResetDuringHostCommand : public DeviceChangeTest {
  protected:
-  // Runs the tick in which a pending reset falls due, with one host function replaced; with
-  // logging on, the immediate check of the device met inside it schedules a new reset.
-  void run_due_reset_with(HostFunctionSlot slot, void* function) {
+  // Runs the tick in which a pending reset falls due, with a host that meets a new device inside
+  // one of its calls; with logging on, the immediate check of that device schedules a new reset.
+  void run_due_reset_with(HostObserver host) {
     settle_with_window(1, 1, true);
-    monitor_state.host_functions[slot] = function;
+    host_observe(host);
     monitor_state.reset_pending = true;
     monitor_state.reset_ticks_left = 1;
     on_timer_tick();
-    ASSERT_EQ(host_commands.size(), 1u);
+    ASSERT_EQ(host_commands().size(), 1u);
     EXPECT_EQ(monitor_state.last_out_count, 2);
     EXPECT_TRUE(monitor_state.reset_pending);
     EXPECT_EQ(monitor_state.reset_ticks_left, RESET_DELAY_TICKS);
@@ -469,14 +470,13 @@ class ResetDuringHostCommand : public DeviceChangeTest {
 };
 
 TEST_F(ResetDuringHostCommand, ResetScheduledWhileTheConsoleAnnouncesItSurvives) {
-  run_due_reset_with(SLOT_SHOW_CONSOLE_MSG, reinterpret_cast<void*>(&console_meeting_a_new_device));
+  run_due_reset_with(console_meeting_a_new_device);
 }
 
 TEST_F(ResetDuringHostCommand, ResetScheduledInsideTheCommandSurvivesIt) {
-  run_due_reset_with(SLOT_MAIN_ON_COMMAND,
-                     reinterpret_cast<void*>(&host_command_meeting_a_new_device));
-  EXPECT_EQ(host_console.back(), "Kestrune: [RESET_COMPLETE] Windows delayed reset completed\n");
+  run_due_reset_with(command_meeting_a_new_device);
+  EXPECT_EQ(host_console().back(), "Kestrune: [RESET_COMPLETE] Windows delayed reset completed\n");
 
   run_ticks(RESET_DELAY_TICKS);
-  EXPECT_EQ(host_commands.size(), 2u);
+  EXPECT_EQ(host_commands().size(), 2u);
 }

@@ -33,17 +33,17 @@ TEST_F(LifecycleSoak, ThousandLoadUnloadCyclesLeaveNothingBehindAndTheLastLoadSt
     ASSERT_EQ(sim_window_count(), 0) << "cycle " << cycle;
     ASSERT_EQ(sim_registration_count(), 0) << "cycle " << cycle;
   }
-  EXPECT_EQ(static_cast<int>(host_registered_names.size()), loaded);
-  EXPECT_TRUE(host_commands.empty());
+  EXPECT_EQ(host_registration_count(), loaded);
+  EXPECT_TRUE(host_commands().empty());
 
   ASSERT_EQ(VelmarPluginEntry(nullptr, &info), 1);
   run_ticks(INIT_DELAY_TICKS);
   sim_plug_device(SIM_MIDI_INPUT, KSCATEGORY_AUDIO);
   // Delivered in the next tick's drain, which also counts the verification down once.
   run_ticks(CHECK_DELAY_TICKS + RESET_DELAY_TICKS - 1);
-  EXPECT_TRUE(host_commands.empty());
+  EXPECT_TRUE(host_commands().empty());
   run_ticks(1);
-  ASSERT_EQ(host_commands.size(), 1u);
-  EXPECT_EQ(host_commands[0].command, 41175);
-  EXPECT_EQ(host_commands[0].flag, 0);
+  ASSERT_EQ(host_commands().size(), 1u);
+  EXPECT_EQ(host_commands()[0].command, 41175);
+  EXPECT_EQ(host_commands()[0].flag, 0);
 }

@@ -31,8 +31,8 @@ TEST_F(MonitorTest, AfterResetToIdleEveryTickDoesNothing) {
   EXPECT_EQ(monitor_state.last_out_count, UNSET_COUNT);
   sim_set_midi_counts(4, 4);
   run_ticks(INIT_DELAY_TICKS + CHECK_DELAY_TICKS + RESET_DELAY_TICKS);
-  EXPECT_TRUE(host_console.empty());
-  EXPECT_TRUE(host_commands.empty());
+  EXPECT_TRUE(host_console().empty());
+  EXPECT_TRUE(host_commands().empty());
   EXPECT_EQ(sim_call_count(SIM_MIDI_IN_GET_NUM_DEVS), 0);
   EXPECT_EQ(sim_call_count(SIM_MIDI_OUT_GET_NUM_DEVS), 0);
   EXPECT_EQ(monitor_state.init_ticks_left, 0);
@@ -48,10 +48,10 @@ TEST_F(MonitorTest, ZeroDevicesIsAReadCountNotAnUnsetOne) {
   monitor_state.check_pending = true;
   monitor_state.check_ticks_left = 1;
   on_timer_tick();
-  ASSERT_FALSE(host_console.empty());
-  EXPECT_EQ(host_console.back(),
+  ASSERT_FALSE(host_console().empty());
+  EXPECT_EQ(host_console().back(),
             "Kestrune: [NO_RESET] No MIDI device count change detected after delay, ignoring\n");
-  EXPECT_EQ(host_console[host_console.size() - 2],
+  EXPECT_EQ(host_console()[host_console().size() - 2],
             "Kestrune: [NO CHANGE] MIDI device counts unchanged\n");
 
   sim_set_midi_counts(1, 0);

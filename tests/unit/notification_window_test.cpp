@@ -35,7 +35,7 @@ void start_and_settle(bool verbose) {
   ASSERT_TRUE(start_device_monitoring());
   run_ticks(INIT_DELAY_TICKS);
   ASSERT_EQ(monitor_state.init_ticks_left, 0);
-  host_console.clear();
+  host_clear_journal();
   sim_clear_calls();
 }
 
@@ -107,7 +107,7 @@ TEST_F(NotificationWindowSetup, RefusesWhileAnotherCopysWindowExistsInThisProces
   ASSERT_NE(other, nullptr);
   sim_clear_calls();
   EXPECT_FALSE(start_device_monitoring());
-  EXPECT_EQ(host_console,
+  EXPECT_EQ(host_console(),
             (std::vector<std::string>{INIT_START_LINE,
                                       "Kestrune: [ERROR] Another copy of Kestrune is already "
                                       "active in this process - this copy stays inactive\n"}));
@@ -126,7 +126,7 @@ TEST_F(NotificationWindowSetup, ClassLeftByAnEarlierLoadIsUsed) {
   EXPECT_EQ(sim_window_count(), 1);
   EXPECT_EQ(sim_registration_count(), 3);
   EXPECT_EQ(window_title(monitor_state.notify_window), TITLE);
-  EXPECT_EQ(host_console.back(),
+  EXPECT_EQ(host_console().back(),
             "Kestrune: [INIT_SUCCESS] Windows device monitoring initialized successfully\n");
   stop_device_monitoring();
   EXPECT_EQ(sim_class_count(), 0);
@@ -153,10 +153,10 @@ TEST_F(NotificationWindowSetup, SecondStopOnlyUnregistersTheClass) {
   ASSERT_TRUE(start_device_monitoring());
   stop_device_monitoring();
   sim_clear_calls();
-  host_console.clear();
+  host_clear_journal();
   stop_device_monitoring();
   EXPECT_EQ(journal_names(), (std::vector<std::string>{"GetModuleHandleExW", "UnregisterClassW"}));
-  EXPECT_EQ(host_console,
+  EXPECT_EQ(host_console(),
             std::vector<std::string>{"Kestrune: Windows device monitoring cleaned up\n"});
 }
 
@@ -208,9 +208,9 @@ TEST_F(NotificationFilter, FailedPortRegistrationLeavesTheOtherClassesListening)
     ASSERT_TRUE(start_device_monitoring());
     EXPECT_EQ(monitor_state.*lost.handle, nullptr);
     EXPECT_EQ(sim_registration_count(), 2);
-    ASSERT_EQ(host_console.size(), 6u);
-    EXPECT_EQ(host_console[3], lost.line);
-    EXPECT_EQ(host_console.back(),
+    ASSERT_EQ(host_console().size(), 6u);
+    EXPECT_EQ(host_console()[3], lost.line);
+    EXPECT_EQ(host_console().back(),
               "Kestrune: [INIT_SUCCESS] Windows device monitoring initialized successfully\n");
     HWND window = monitor_state.notify_window;
     sim_plug_device(SIM_MIDI_INPUT, *lost.lost_class);
@@ -302,7 +302,7 @@ TEST_P(NotificationWindowStartFailure, ReportsTwoLinesAndLeavesNothingButTheSett
   EXPECT_FALSE(start_device_monitoring());
   std::vector<std::string> expected_console = {INIT_START_LINE};
   expected_console.insert(expected_console.end(), failure.console.begin(), failure.console.end());
-  EXPECT_EQ(host_console, expected_console);
+  EXPECT_EQ(host_console(), expected_console);
   EXPECT_EQ(sim_class_count(), 0);
   EXPECT_EQ(sim_window_count(), 0);
   EXPECT_EQ(sim_registration_count(), 0);
@@ -364,7 +364,7 @@ TEST_F(NotificationWindowProc, OtherMessagesPassUnchangedAndReturnTheDefaultResu
   EXPECT_EQ(notification_window_proc(window, WM_CLOSE, 0, 0), 0);
 
   EXPECT_EQ(journal_names(), (std::vector<std::string>{"DefWindowProcW", "DefWindowProcW"}));
-  EXPECT_TRUE(host_console.empty());
+  EXPECT_TRUE(host_console().empty());
   EXPECT_FALSE(monitor_state.check_pending);
   EXPECT_FALSE(monitor_state.reset_pending);
 }
@@ -377,7 +377,7 @@ TEST_F(NotificationWindowProc, DeviceChangeOfAnotherTypeIsDroppedWithoutReadingI
   EXPECT_EQ(notification_window_proc(monitor_state.notify_window, WM_DEVICECHANGE,
                                      DBT_DEVNODES_CHANGED, not_a_pointer),
             0);
-  EXPECT_EQ(host_console,
+  EXPECT_EQ(host_console(),
             (std::vector<std::string>{
                 "Kestrune: [DEVICE_CHANGE] Received WM_DEVICECHANGE message, wParam=0x7\n",
                 "Kestrune: [OTHER_MESSAGE] Ignoring device change message type 0x7\n"}));

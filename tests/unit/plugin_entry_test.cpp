@@ -53,8 +53,8 @@ void expect_state_unchanged(const MonitorState& before) {
 }
 
 void expect_nothing_created_or_logged() {
-  EXPECT_TRUE(host_registered_names.empty());
-  EXPECT_TRUE(host_console.empty());
+  EXPECT_TRUE(host_registrations().empty());
+  EXPECT_TRUE(host_console().empty());
   EXPECT_EQ(journal_names(), std::vector<std::string>{});
   EXPECT_EQ(sim_class_count(), 0);
   EXPECT_EQ(sim_window_count(), 0);
@@ -106,7 +106,7 @@ TEST_F(PluginLoadRefusal, OtherApiVersionsTouchNothingEvenWithLoggingOn) {
     info.api_version = version;
     MonitorState before = monitor_state;
     EXPECT_EQ(load(&info), 0);
-    EXPECT_TRUE(host_requested_names.empty());
+    EXPECT_TRUE(host_lookups().empty());
     expect_nothing_created_or_logged();
     expect_state_unchanged(before);
   }
@@ -124,7 +124,7 @@ TEST_F(PluginLoadRefusal, RecordWithANullHostFunctionIsRefusedBeforeAnyLookup) {
     }
     MonitorState before = monitor_state;
     EXPECT_EQ(load(&info), 0);
-    EXPECT_TRUE(host_requested_names.empty());
+    EXPECT_TRUE(host_lookups().empty());
     expect_nothing_created_or_logged();
     expect_state_unchanged(before);
   }
@@ -138,7 +138,7 @@ TEST_F(PluginLoadRefusal, MissingHostFunctionIsRefusedAfterEveryNameWasLookedUp)
     world_after_earlier_load();
     HostPluginInfo info = make_host_record(absent.name);
     EXPECT_EQ(load(&info), 0);
-    EXPECT_EQ(host_requested_names, ALL_HOST_FUNCTION_NAMES);
+    EXPECT_EQ(host_lookups(), ALL_HOST_FUNCTION_NAMES);
     EXPECT_EQ(monitor_state.host_functions[absent.slot], nullptr);
     for (const HostImport& import : host_import_table) {
       EXPECT_EQ(monitor_state.host_functions[import.slot], info.get_function(import.name))
@@ -157,7 +157,7 @@ TEST_F(PluginLoad, WritesTheSixStartUpLinesInOrderWithLoggingOn) {
   reset_world(true);
   HostPluginInfo info = make_host_record();
   ASSERT_EQ(load(&info), 1);
-  EXPECT_EQ(host_console,
+  EXPECT_EQ(host_console(),
             (std::vector<std::string>{
                 "Kestrune: [INIT_START] Starting delayed initialization (90 ticks) to let VELMAR "
                 "MIDI system stabilize\n",
@@ -174,11 +174,11 @@ TEST_F(PluginLoad, LooksUpAllFunctionsAndStartsSettlingSilentlyWithLoggingOff) {
   monitor_state.reset_ticks_left = 3;
   HostPluginInfo info = make_host_record();
   ASSERT_EQ(load(&info), 1);
-  EXPECT_EQ(host_requested_names, ALL_HOST_FUNCTION_NAMES);
+  EXPECT_EQ(host_lookups(), ALL_HOST_FUNCTION_NAMES);
   for (const HostImport& import : host_import_table) {
     EXPECT_NE(monitor_state.host_functions[import.slot], nullptr) << import.name;
   }
-  EXPECT_TRUE(host_console.empty());
+  EXPECT_TRUE(host_console().empty());
   EXPECT_EQ(monitor_state.init_ticks_left, INIT_DELAY_TICKS);
   EXPECT_EQ(monitor_state.last_in_count, UNSET_COUNT);
   EXPECT_EQ(monitor_state.last_out_count, UNSET_COUNT);
@@ -212,9 +212,9 @@ TEST_F(PluginLoad, RefusedStartUpRegistersNoTick) {
     sim_fail_call(failing, ERROR_NOT_ENOUGH_MEMORY);
     HostPluginInfo info = make_host_record();
     EXPECT_EQ(load(&info), 0);
-    EXPECT_TRUE(host_registered_names.empty());
-    ASSERT_FALSE(host_console.empty());
-    EXPECT_NE(host_console.back().find("[ERROR]"), std::string::npos) << host_console.back();
+    EXPECT_TRUE(host_registrations().empty());
+    ASSERT_FALSE(host_console().empty());
+    EXPECT_NE(host_console().back().find("[ERROR]"), std::string::npos) << host_console().back();
   }
 }
 
@@ -230,10 +230,10 @@ TEST_F(PluginUnload, ReleasesEverythingAndReturnsToInactiveKeepingTheSlots) {
   run_ticks(1);
   ASSERT_TRUE(monitor_state.reset_pending);
   MonitorState before = monitor_state;
-  host_console.clear();
+  host_clear_journal();
 
   EXPECT_EQ(unload(), 0);
-  EXPECT_EQ(host_console, std::vector<std::string>{CLEANUP_LINE});
+  EXPECT_EQ(host_console(), std::vector<std::string>{CLEANUP_LINE});
   EXPECT_EQ(sim_class_count(), 0);
   EXPECT_EQ(sim_window_count(), 0);
   EXPECT_EQ(sim_registration_count(), 0);
@@ -249,7 +249,7 @@ TEST_F(PluginUnload, WithoutAnyLoadOnlyUnregistersTheClass) {
   install_host_functions();
   EXPECT_EQ(unload(), 0);
   EXPECT_EQ(journal_names(), CLASS_UNREGISTRATION_ONLY);
-  EXPECT_EQ(host_console, std::vector<std::string>{CLEANUP_LINE});
+  EXPECT_EQ(host_console(), std::vector<std::string>{CLEANUP_LINE});
   expect_inactive();
 }
 
@@ -259,10 +259,10 @@ TEST_F(PluginUnload, SecondUnloadOnlyUnregistersTheClassAgain) {
   ASSERT_EQ(load(&info), 1);
   ASSERT_EQ(unload(), 0);
   sim_clear_calls();
-  host_console.clear();
+  host_clear_journal();
   EXPECT_EQ(unload(), 0);
   EXPECT_EQ(journal_names(), CLASS_UNREGISTRATION_ONLY);
-  EXPECT_EQ(host_console, std::vector<std::string>{CLEANUP_LINE});
+  EXPECT_EQ(host_console(), std::vector<std::string>{CLEANUP_LINE});
   expect_inactive();
 }
 
@@ -306,10 +306,10 @@ TEST_P(UnloadAfterRefusedLoad, OnlyUnregistersTheClassAndLogsTheCleanUpLine) {
   EXPECT_EQ(monitor_state.notify_window, nullptr);
 
   sim_clear_calls();
-  host_console.clear();
+  host_clear_journal();
   EXPECT_EQ(unload(), 0);
   EXPECT_EQ(journal_names(), CLASS_UNREGISTRATION_ONLY);
-  EXPECT_EQ(host_console, std::vector<std::string>{CLEANUP_LINE});
+  EXPECT_EQ(host_console(), std::vector<std::string>{CLEANUP_LINE});
   expect_inactive();
 }
 
@@ -347,7 +347,7 @@ TEST_F(PluginUnload, LaterTicksDoNothingWhateverWasPending) {
     sim_clear_calls();
     run_ticks(INIT_DELAY_TICKS + CHECK_DELAY_TICKS + RESET_DELAY_TICKS);
     EXPECT_EQ(journal_names(), std::vector<std::string>{});
-    EXPECT_TRUE(host_commands.empty());
+    EXPECT_TRUE(host_commands().empty());
     expect_inactive();
   }
 }
@@ -371,7 +371,7 @@ TEST_F(PluginReload, SecondLoadCreatesItsOwnWindowAndSettlesAgainBeforeCounting)
   EXPECT_EQ(sim_registration_count(), 3);
   EXPECT_NE(monitor_state.notify_window, first_window);
   EXPECT_TRUE(IsWindow(monitor_state.notify_window));
-  EXPECT_EQ(host_registered_names, (std::vector<std::string>{"timer", "timer"}));
+  EXPECT_EQ(host_registrations(), (std::vector<std::string>{"timer", "timer"}));
 
   run_ticks(INIT_DELAY_TICKS - 1);
   EXPECT_EQ(sim_call_count(SIM_MIDI_IN_GET_NUM_DEVS), 0);

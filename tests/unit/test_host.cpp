@@ -6,83 +6,52 @@
 #include "monitor/timer_tick.h"
 #include "platform/windows/notification_window.h"
 
-std::vector<std::string> host_console;
-std::vector<HostCommand> host_commands;
-std::vector<std::string> host_requested_names;
-std::vector<std::string> host_registered_names;
-void* host_registered_tick;
-
-namespace {
-
-std::string missing_function;
-
-void host_show_console_msg(const char* text) {
-  host_console.emplace_back(text);
+std::vector<std::string> host_console() {
+  std::vector<std::string> lines;
+  for (int i = 0; i < host_event_count(); ++i) {
+    if (host_event(i).kind == HOST_CONSOLE) {
+      lines.emplace_back(host_event(i).text);
+    }
+  }
+  return lines;
 }
 
-void host_main_on_command(int32_t command, int32_t flag) {
-  host_commands.push_back(HostCommand{command, flag});
+std::vector<HostCommand> host_commands() {
+  std::vector<HostCommand> commands;
+  for (int i = 0; i < host_event_count(); ++i) {
+    if (host_event(i).kind == HOST_COMMAND) {
+      commands.push_back(HostCommand{host_event(i).command, host_event(i).flag});
+    }
+  }
+  return commands;
 }
 
-// Never called by the plug-in; distinct addresses so a test can tell the slots apart.
-void host_get_midi_input_name() {}
-void host_get_midi_output_name() {}
-void host_get_num_midi_inputs() {}
-void host_get_num_midi_outputs() {}
-
-void* host_function(const char* name) {
-  std::string wanted(name);
-  if (wanted == missing_function) {
-    return nullptr;
+std::vector<std::string> host_lookups() {
+  std::vector<std::string> names;
+  for (int i = 0; i < host_lookup_count() && i < HOST_NAMES_KEPT; ++i) {
+    names.emplace_back(host_lookup(i));
   }
-  if (wanted == "GetMIDIInputName") {
-    return reinterpret_cast<void*>(&host_get_midi_input_name);
-  }
-  if (wanted == "GetMIDIOutputName") {
-    return reinterpret_cast<void*>(&host_get_midi_output_name);
-  }
-  if (wanted == "GetNumMIDIInputs") {
-    return reinterpret_cast<void*>(&host_get_num_midi_inputs);
-  }
-  if (wanted == "GetNumMIDIOutputs") {
-    return reinterpret_cast<void*>(&host_get_num_midi_outputs);
-  }
-  if (wanted == "Main_OnCommand") {
-    return reinterpret_cast<void*>(&host_main_on_command);
-  }
-  if (wanted == "ShowConsoleMsg") {
-    return reinterpret_cast<void*>(&host_show_console_msg);
-  }
-  return nullptr;
+  return names;
 }
 
-void* get_function(const char* name) {
-  host_requested_names.emplace_back(name);
-  return host_function(name);
+std::vector<std::string> host_registrations() {
+  std::vector<std::string> names;
+  for (int i = 0; i < host_registration_count() && i < HOST_NAMES_KEPT; ++i) {
+    names.emplace_back(host_registration(i));
+  }
+  return names;
 }
-
-int register_callback(const char* name, void* value) {
-  host_registered_names.emplace_back(name);
-  host_registered_tick = value;
-  return 1;
-}
-
-}  // namespace
 
 HostPluginInfo make_host_record(const std::string& missing) {
-  missing_function = missing;
-  HostPluginInfo info{};
-  info.api_version = HOST_API_VERSION;
-  info.register_callback = register_callback;
-  info.get_function = get_function;
-  return info;
+  return *host_record(HOST_API_VERSION, host_import_bit(missing.c_str()));
 }
 
 void install_host_functions() {
-  missing_function.clear();
+  HostPluginInfo info = make_host_record();
   for (const HostImport& import : host_import_table) {
-    monitor_state.host_functions[import.slot] = host_function(import.name);
+    monitor_state.host_functions[import.slot] = info.get_function(import.name);
   }
+  host_reset();
 }
 
 void reset_world(bool verbose) {
@@ -92,12 +61,7 @@ void reset_world(bool verbose) {
   monitor_state.last_in_count = UNSET_COUNT;
   monitor_state.last_out_count = UNSET_COUNT;
   monitor_state.verbose_log = verbose;
-  host_console.clear();
-  host_commands.clear();
-  host_requested_names.clear();
-  host_registered_names.clear();
-  host_registered_tick = nullptr;
-  missing_function.clear();
+  host_reset();
 }
 
 void run_ticks(int count) {
@@ -112,7 +76,7 @@ void settle_monitor(unsigned inputs, unsigned outputs, bool verbose) {
   sim_set_midi_counts(inputs, outputs);
   begin_settle();
   run_ticks(INIT_DELAY_TICKS);
-  host_console.clear();
+  host_clear_journal();
   sim_clear_calls();
 }
 
@@ -124,7 +88,7 @@ void settle_with_window(unsigned inputs, unsigned outputs, bool verbose) {
   ASSERT_NE(monitor_state.notify_window, nullptr);
   run_ticks(INIT_DELAY_TICKS);
   ASSERT_EQ(monitor_state.init_ticks_left, 0);
-  host_console.clear();
+  host_clear_journal();
   sim_clear_calls();
 }
 

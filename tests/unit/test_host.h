@@ -1,5 +1,6 @@
-// A host for unit tests: the six host functions, with the console lines and host commands they
-// receive kept in order, and a fresh monitor state and simulated machine for every test.
+// The unit tests' view of the host double (sim/host_double.h): what the plug-in gave the host, as
+// values a failed comparison prints readably, and a fresh monitor state and simulated machine
+// for every test.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,18 +11,18 @@
 
 #include "host/host_api.h"
 #include "platform/simulated/sim_control.h"
+#include "sim/host_double.h"
 
 struct HostCommand {
   int32_t command;
   int32_t flag;
 };
 
-// What the host has been given since the last reset.
-extern std::vector<std::string> host_console;
-extern std::vector<HostCommand> host_commands;
-extern std::vector<std::string> host_requested_names;
-extern std::vector<std::string> host_registered_names;
-extern void* host_registered_tick;
+// What the host has been given since the last reset_world() or host_clear_journal().
+std::vector<std::string> host_console();
+std::vector<HostCommand> host_commands();
+std::vector<std::string> host_lookups();
+std::vector<std::string> host_registrations();
 
 // A record the plug-in accepts: the right version and all six functions. `missing` names one
 // function that get_function does not know (empty for none).
@@ -32,7 +33,7 @@ void install_host_functions();
 
 // Every test starts from a module just loaded into a fresh process on a fresh machine: monitor
 // state at its initial values with the diagnostic switch as given, simulation reset, host
-// records empty.
+// journal empty.
 void reset_world(bool verbose);
 
 // Ticks as the host calls them.

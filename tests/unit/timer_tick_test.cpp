@@ -63,7 +63,7 @@ TEST_F(SettleTiming, CountdownLinesAppearAt60And30AndFrom5DownTo0) {
   sim_set_midi_counts(4, 0);
   begin_settle();
   for (int tick = 1; tick <= INIT_DELAY_TICKS; ++tick) {
-    host_console.clear();
+    host_clear_journal();
     on_timer_tick();
     int remaining = INIT_DELAY_TICKS - tick;
     Lines expected;
@@ -75,7 +75,7 @@ TEST_F(SettleTiming, CountdownLinesAppearAt60And30AndFrom5DownTo0) {
       expected.push_back(
           "Kestrune: [INIT_COMPLETE] Delayed initialization complete - baseline IN: 4, OUT: 0\n");
     }
-    EXPECT_EQ(host_console, expected) << "tick " << tick;
+    EXPECT_EQ(host_console(), expected) << "tick " << tick;
   }
 }
 
@@ -95,7 +95,7 @@ TEST_F(SettleTiming, SettleEndingTickDoesNothingButReadTheBaseline) {
   EXPECT_EQ(monitor_state.check_ticks_left, 1);
   EXPECT_TRUE(monitor_state.reset_pending);
   EXPECT_EQ(monitor_state.reset_ticks_left, 1);
-  EXPECT_TRUE(host_commands.empty());
+  EXPECT_TRUE(host_commands().empty());
 }
 
 using VerificationTiming = MonitorTest;
@@ -139,12 +139,12 @@ TEST_F(VerificationTiming, HostCommandComesInThe25thTickAfterAnEventBetweenTicks
   arrival_between_ticks();
   sim_set_midi_counts(2, 1);
   run_ticks(CHECK_DELAY_TICKS + RESET_DELAY_TICKS - 1);
-  EXPECT_TRUE(host_commands.empty());
+  EXPECT_TRUE(host_commands().empty());
   EXPECT_EQ(monitor_state.reset_ticks_left, 1);
   on_timer_tick();
-  ASSERT_EQ(host_commands.size(), 1u);
-  EXPECT_EQ(host_commands[0].command, RESET_COMMAND_ID);
-  EXPECT_EQ(host_commands[0].flag, 0);
+  ASSERT_EQ(host_commands().size(), 1u);
+  EXPECT_EQ(host_commands()[0].command, RESET_COMMAND_ID);
+  EXPECT_EQ(host_commands()[0].flag, 0);
   EXPECT_FALSE(monitor_state.reset_pending);
   EXPECT_EQ(monitor_state.reset_ticks_left, 0);
 }
@@ -155,9 +155,9 @@ TEST_F(VerificationTiming, HostCommandComesInThe24thTickAfterTheDrainThatDeliver
   arrival_for_next_drain();
   on_timer_tick();  // delivers the event
   run_ticks(CHECK_DELAY_TICKS + RESET_DELAY_TICKS - 2);
-  EXPECT_TRUE(host_commands.empty());
+  EXPECT_TRUE(host_commands().empty());
   on_timer_tick();
-  EXPECT_EQ(host_commands.size(), 1u);
+  EXPECT_EQ(host_commands().size(), 1u);
 }
 
 TEST_F(VerificationTiming, OppositeDirectionChangesCountAsAChange) {
@@ -187,7 +187,7 @@ TEST_F(VerificationTiming, DevicePluggedAndPulledBeforeVerificationCausesNoReset
   run_ticks(CHECK_DELAY_TICKS + RESET_DELAY_TICKS + 10);
   EXPECT_FALSE(monitor_state.check_pending);
   EXPECT_FALSE(monitor_state.reset_pending);
-  EXPECT_TRUE(host_commands.empty());
+  EXPECT_TRUE(host_commands().empty());
   EXPECT_EQ(monitor_state.last_in_count, 1);
 }
 
@@ -211,7 +211,7 @@ TEST_F(VerificationTiming, RemovedPortMeansAResetEvenWithEqualCounts) {
     EXPECT_EQ(monitor_state.last_out_count, 1);
     EXPECT_FALSE(monitor_state.port_removed);
     run_ticks(RESET_DELAY_TICKS + 10);
-    EXPECT_EQ(host_commands.size(), replug.resets);
+    EXPECT_EQ(host_commands().size(), replug.resets);
   }
 }
 
@@ -226,7 +226,7 @@ TEST_F(VerificationTiming, UnsetCountIsAdoptedAsBaselineAndSchedulesNothing) {
   EXPECT_EQ(monitor_state.last_out_count, 4);
   EXPECT_FALSE(monitor_state.check_pending);
   EXPECT_FALSE(monitor_state.reset_pending);
-  EXPECT_EQ(host_console,
+  EXPECT_EQ(host_console(),
             (Lines{
                 "Kestrune: [EXPERIMENT] At 0 ticks: Current IN=3, OUT=4 | Last IN=1, OUT=-1\n",
                 "Kestrune: [DEVICE_CHECK_COUNTDOWN] Device verification countdown: 0 ticks "
@@ -285,9 +285,9 @@ TEST_F(ResetTiming, VerificationWithoutChangeLetsAPausedResetContinueFromItsRema
   EXPECT_TRUE(monitor_state.reset_pending);
   EXPECT_EQ(monitor_state.reset_ticks_left, 12);
   run_ticks(11);
-  EXPECT_TRUE(host_commands.empty());
+  EXPECT_TRUE(host_commands().empty());
   on_timer_tick();
-  EXPECT_EQ(host_commands.size(), 1u);
+  EXPECT_EQ(host_commands().size(), 1u);
 }
 
 TEST_F(ResetTiming, VerificationWithChangeRestartsAPendingResetAt20) {
@@ -302,11 +302,11 @@ TEST_F(ResetTiming, VerificationWithChangeRestartsAPendingResetAt20) {
   run_ticks(CHECK_DELAY_TICKS);
   EXPECT_EQ(monitor_state.reset_ticks_left, RESET_DELAY_TICKS);
   run_ticks(RESET_DELAY_TICKS - 1);
-  EXPECT_TRUE(host_commands.empty());
+  EXPECT_TRUE(host_commands().empty());
   on_timer_tick();
-  EXPECT_EQ(host_commands.size(), 1u);
+  EXPECT_EQ(host_commands().size(), 1u);
   run_ticks(RESET_DELAY_TICKS * 2);
-  EXPECT_EQ(host_commands.size(), 1u);
+  EXPECT_EQ(host_commands().size(), 1u);
 }
 
 TEST_F(ResetTiming, MissingCommandFunctionLogsAnErrorAndDropsTheReset) {
@@ -315,18 +315,18 @@ TEST_F(ResetTiming, MissingCommandFunctionLogsAnErrorAndDropsTheReset) {
   monitor_state.reset_ticks_left = 1;
   monitor_state.host_functions[SLOT_MAIN_ON_COMMAND] = nullptr;
   on_timer_tick();
-  EXPECT_EQ(host_console, (Lines{
-                              "Kestrune: [RESET_COUNTDOWN] Reset countdown: 0 ticks remaining\n",
-                              "Kestrune: [EXECUTING_RESET] EXECUTING DELAYED RESET NOW!\n",
-                              "Kestrune: [ERROR] Main_OnCommand not available!\n",
-                          }));
+  EXPECT_EQ(host_console(), (Lines{
+                                "Kestrune: [RESET_COUNTDOWN] Reset countdown: 0 ticks remaining\n",
+                                "Kestrune: [EXECUTING_RESET] EXECUTING DELAYED RESET NOW!\n",
+                                "Kestrune: [ERROR] Main_OnCommand not available!\n",
+                            }));
   EXPECT_FALSE(monitor_state.reset_pending);
   EXPECT_EQ(monitor_state.reset_ticks_left, 0);
   EXPECT_FALSE(monitor_state.check_pending);
-  host_console.clear();
+  host_clear_journal();
   run_ticks(RESET_DELAY_TICKS * 2);  // not retried
-  EXPECT_TRUE(host_console.empty());
-  EXPECT_TRUE(host_commands.empty());
+  EXPECT_TRUE(host_console().empty());
+  EXPECT_TRUE(host_commands().empty());
 }
 
 using TickDrain = MonitorTest;
@@ -397,8 +397,8 @@ TEST_F(QuietCycle, SwitchOffCycleWritesNothingAndReadsEachCountTwice) {
   run_ticks(INIT_DELAY_TICKS);
   sim_plug_device(SIM_MIDI_INPUT, KSCATEGORY_AUDIO);
   run_ticks(CHECK_DELAY_TICKS + RESET_DELAY_TICKS);
-  ASSERT_EQ(host_commands.size(), 1u);
-  EXPECT_TRUE(host_console.empty());
+  ASSERT_EQ(host_commands().size(), 1u);
+  EXPECT_TRUE(host_console().empty());
   EXPECT_EQ(sim_call_count(SIM_MIDI_IN_GET_NUM_DEVS), 2);
   EXPECT_EQ(sim_call_count(SIM_MIDI_OUT_GET_NUM_DEVS), 2);
 }
@@ -452,19 +452,20 @@ TEST_F(VerboseCycle, WholeCycleWritesExactlyTheseLines) {
       "Kestrune: [EXECUTING_RESET] EXECUTING DELAYED RESET NOW!\n",
       "Kestrune: [RESET_COMPLETE] Windows delayed reset completed\n",
   };
-  EXPECT_EQ(host_console, expected);
-  ASSERT_EQ(host_commands.size(), 1u);
-  EXPECT_EQ(host_commands[0].command, 41175);
-  EXPECT_EQ(host_commands[0].flag, 0);
+  EXPECT_EQ(host_console(), expected);
+  ASSERT_EQ(host_commands().size(), 1u);
+  EXPECT_EQ(host_commands()[0].command, 41175);
+  EXPECT_EQ(host_commands()[0].flag, 0);
 }
 
 TEST_F(VerboseCycle, VerificationWithoutChangeWritesNoChangeAndNoReset) {
   settle_with_window(1, 1, true);
   arrival_between_ticks();
-  host_console.clear();
+  host_clear_journal();
   run_ticks(CHECK_DELAY_TICKS);
-  ASSERT_GE(host_console.size(), 3u);
-  EXPECT_EQ(Lines(host_console.end() - 3, host_console.end()),
+  Lines console = host_console();
+  ASSERT_GE(console.size(), 3u);
+  EXPECT_EQ(Lines(console.end() - 3, console.end()),
             (Lines{
                 "Kestrune: [VERIFY] Current counts - IN: 1, OUT: 1 | Last counts - IN: 1, OUT: 1\n",
                 "Kestrune: [NO CHANGE] MIDI device counts unchanged\n",
@@ -483,9 +484,8 @@ int reentry_line;
 int lines_shown;
 bool unloaded;
 
-void reentrant_console(const char* text) {
-  host_console.emplace_back(text);
-  if (++lines_shown != reentry_line) {
+void reentrant_console(const HostEvent& event) {
+  if (event.kind != HOST_CONSOLE || ++lines_shown != reentry_line) {
     return;
   }
   if (reentry == Reentry::TICK) {
@@ -541,21 +541,22 @@ int run_cycle(Cycle cycle, Reentry kind, int line, size_t* commands_after_unload
   sim_set_midi_counts(1, 1);
   HostPluginInfo info = make_host_record();
   EXPECT_EQ(VelmarPluginEntry(nullptr, &info), 1);
-  monitor_state.host_functions[SLOT_SHOW_CONSOLE_MSG] = reinterpret_cast<void*>(&reentrant_console);
+  host_clear_journal();
+  host_observe(reentrant_console);
   reentry = kind;
   reentry_line = line;
   lines_shown = 0;
   unloaded = false;
-  size_t commands_when_unloaded = 0;
+  int commands_when_unloaded = -1;
   for (int tick = 1; tick <= CYCLE_TICKS; ++tick) {
     play(cycle, tick);
     on_timer_tick();
-    if (unloaded && commands_when_unloaded == 0) {
-      commands_when_unloaded = host_commands.size() + 1;
+    if (unloaded && commands_when_unloaded < 0) {
+      commands_when_unloaded = host_command_count();
     }
   }
-  *commands_after_unload =
-      unloaded ? host_commands.size() + 1 - commands_when_unloaded : host_commands.size();
+  *commands_after_unload = static_cast<size_t>(
+      host_command_count() - (commands_when_unloaded < 0 ? 0 : commands_when_unloaded));
   return lines_shown;
 }
 
@@ -569,7 +570,7 @@ TEST_P(ReentrantHost, TickInsideAnyConsoleLineNeitherDuplicatesNorLosesTheReset)
   ASSERT_EQ(commands, 1u);
   for (int line = 1; line <= lines; ++line) {
     run_cycle(GetParam(), Reentry::TICK, line, &commands);
-    EXPECT_EQ(host_commands.size(), 1u) << "tick inside console line " << line;
+    EXPECT_EQ(host_command_count(), 1) << "tick inside console line " << line;
     EXPECT_FALSE(monitor_state.reset_pending) << "line " << line;
     EXPECT_FALSE(monitor_state.check_pending) << "line " << line;
   }
@@ -585,7 +586,7 @@ TEST_P(ReentrantHost, UnloadInsideAnyConsoleLineLeavesNoResetBehind) {
     EXPECT_EQ(later_commands, 0u) << "reset after an unload inside console line " << line;
     EXPECT_FALSE(monitor_state.reset_pending) << "line " << line;
     EXPECT_FALSE(monitor_state.check_pending) << "line " << line;
-    EXPECT_LE(host_commands.size(), 1u) << "line " << line;
+    EXPECT_LE(host_command_count(), 1) << "line " << line;
   }
 }
 

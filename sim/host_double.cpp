@@ -1,0 +1,260 @@
+#include "sim/host_double.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr size_t NAME_CAPACITY = 32;
+
+using TickFn = void (*)();
+
+HostPluginInfo record;
+unsigned missing_functions;
+TickFn registered_tick;
+HostObserver observer;
+
+HostEvent journal[HOST_JOURNAL_CAPACITY];
+int journal_length;
+int console_lines;
+int commands;
+int malformed_lines;
+int unexpected_commands;
+
+// Names are copied: under Wine they belong to a module that may be freed before anyone reads them.
+struct NameList {
+  char names[HOST_NAMES_KEPT][NAME_CAPACITY];
+  int count;
+};
+NameList lookups;
+NameList registrations;
+int unknown_names;
+
+void add_name(NameList* list, const char* name) {
+  if (list->count < HOST_NAMES_KEPT) {
+    char* slot = list->names[list->count];
+    std::strncpy(slot, name != nullptr ? name : "(null)", NAME_CAPACITY - 1);
+    slot[NAME_CAPACITY - 1] = 0;
+  }
+  ++list->count;
+}
+
+const char* name_at(const NameList& list, int index) {
+  return list.names[index];
+}
+
+void record_event(const HostEvent& event) {
+  if (journal_length < HOST_JOURNAL_CAPACITY) {
+    journal[journal_length] = event;
+  }
+  const HostEvent& kept = journal_length < HOST_JOURNAL_CAPACITY ? journal[journal_length] : event;
+  ++journal_length;
+  if (observer != nullptr) {
+    observer(kept);
+  }
+}
+
+void copy_text(HostEvent* event, const char* text) {
+  std::strncpy(event->text, text, HOST_TEXT_CAPACITY - 1);
+  event->text[HOST_TEXT_CAPACITY - 1] = 0;
+}
+
+void show_console_msg(const char* text) {
+  size_t length = std::strlen(text);
+  ++console_lines;
+  if (std::strncmp(text, "Kestrune: ", 10) != 0 || length == 0 || text[length - 1] != '\n') {
+    ++malformed_lines;
+  }
+  HostEvent event{};
+  event.kind = HOST_CONSOLE;
+  copy_text(&event, text);
+  record_event(event);
+}
+
+void main_on_command(int32_t command, int32_t flag) {
+  ++commands;
+  if (command != 41175 || flag != 0) {
+    ++unexpected_commands;
+  }
+  HostEvent event{};
+  event.kind = HOST_COMMAND;
+  event.command = command;
+  event.flag = flag;
+  record_event(event);
+}
+
+void unused_called(const char* name) {
+  HostEvent event{};
+  event.kind = HOST_UNUSED_CALLED;
+  copy_text(&event, name);
+  record_event(event);
+}
+
+// The plug-in imports these four but has no use for them: a call to any of them is journaled,
+// and shows in a transcript as a line no expected transcript holds.
+bool get_midi_input_name(int, char*, int) {
+  unused_called("GetMIDIInputName");
+  return false;
+}
+
+bool get_midi_output_name(int, char*, int) {
+  unused_called("GetMIDIOutputName");
+  return false;
+}
+
+int get_num_midi_inputs() {
+  unused_called("GetNumMIDIInputs");
+  return 0;
+}
+
+int get_num_midi_outputs() {
+  unused_called("GetNumMIDIOutputs");
+  return 0;
+}
+
+struct HostFunction {
+  const char* name;
+  void* address;
+};
+
+// The host's own names, written out here rather than taken from the plug-in's import table: a
+// misspelt import then finds nothing, as it would in the real host. In the plug-in's import order,
+// which the bits of host_import_bit follow.
+const HostFunction HOST_FUNCTIONS[] = {
+    {"GetMIDIInputName", reinterpret_cast<void*>(&get_midi_input_name)},
+    {"GetMIDIOutputName", reinterpret_cast<void*>(&get_midi_output_name)},
+    {"GetNumMIDIInputs", reinterpret_cast<void*>(&get_num_midi_inputs)},
+    {"GetNumMIDIOutputs", reinterpret_cast<void*>(&get_num_midi_outputs)},
+    {"Main_OnCommand", reinterpret_cast<void*>(&main_on_command)},
+    {"ShowConsoleMsg", reinterpret_cast<void*>(&show_console_msg)},
+};
+constexpr int HOST_FUNCTION_TOTAL = sizeof HOST_FUNCTIONS / sizeof HOST_FUNCTIONS[0];
+
+int function_index(const char* name) {
+  for (int i = 0; name != nullptr && i < HOST_FUNCTION_TOTAL; ++i) {
+    if (std::strcmp(HOST_FUNCTIONS[i].name, name) == 0) {
+      return i;
+    }
+  }
+  return -1;
+}
+
+void* get_function(const char* name) {
+  add_name(&lookups, name);
+  int index = function_index(name);
+  if (index < 0) {
+    ++unknown_names;
+    return nullptr;
+  }
+  return (missing_functions & (1u << index)) != 0 ? nullptr : HOST_FUNCTIONS[index].address;
+}
+
+// One timer slot: a plug-in loaded again registers its tick again, and the host still calls it
+// once per tick of its own.
+int register_callback(const char* name, void* value) {
+  add_name(&registrations, name);
+  if (name == nullptr || std::strcmp(name, "timer") != 0) {
+    ++unknown_names;
+    return 0;
+  }
+  registered_tick = reinterpret_cast<TickFn>(value);
+  return 1;
+}
+
+}  // namespace
+
+void host_reset() {
+  record = HostPluginInfo{};
+  missing_functions = 0;
+  registered_tick = nullptr;
+  observer = nullptr;
+  lookups.count = 0;
+  registrations.count = 0;
+  unknown_names = 0;
+  host_clear_journal();
+}
+
+HostPluginInfo* host_record(int32_t api_version, unsigned missing) {
+  missing_functions = missing;
+  record = HostPluginInfo{};
+  record.api_version = api_version;
+  // The bytes the plug-in must not read hold something other than zeros, as a host's would.
+  std::memset(record.host_private, 0xA5, sizeof record.host_private);
+  record.register_callback = register_callback;
+  record.get_function = get_function;
+  return &record;
+}
+
+unsigned host_import_bit(const char* name) {
+  int index = function_index(name);
+  return index < 0 ? 0 : 1u << index;
+}
+
+void host_call_tick() {
+  if (registered_tick != nullptr) {
+    registered_tick();
+  }
+}
+
+void* host_tick_address() {
+  return reinterpret_cast<void*>(registered_tick);
+}
+
+void host_forget_tick() {
+  registered_tick = nullptr;
+}
+
+int host_lookup_count() {
+  return lookups.count;
+}
+
+const char* host_lookup(int index) {
+  return name_at(lookups, index);
+}
+
+int host_registration_count() {
+  return registrations.count;
+}
+
+int host_unknown_name_count() {
+  return unknown_names;
+}
+
+const char* host_registration(int index) {
+  return name_at(registrations, index);
+}
+
+int host_event_count() {
+  return journal_length < HOST_JOURNAL_CAPACITY ? journal_length : HOST_JOURNAL_CAPACITY;
+}
+
+const HostEvent& host_event(int index) {
+  return journal[index];
+}
+
+int host_console_count() {
+  return console_lines;
+}
+
+int host_command_count() {
+  return commands;
+}
+
+int host_malformed_line_count() {
+  return malformed_lines;
+}
+
+int host_unexpected_command_count() {
+  return unexpected_commands;
+}
+
+void host_clear_journal() {
+  journal_length = 0;
+  console_lines = 0;
+  commands = 0;
+  malformed_lines = 0;
+  unexpected_commands = 0;
+}
+
+void host_observe(HostObserver new_observer) {
+  observer = new_observer;
+}
