@@ -12,7 +12,13 @@ set(KESTRUNE_BENCH_SOURCE_DIR ${PROJECT_SOURCE_DIR}/tests/bench)
 # What both worlds share: the table rows and the storm's messages.
 add_library(kestrune_bench_support STATIC
   ${KESTRUNE_BENCH_SOURCE_DIR}/bench_table.cpp
-  ${KESTRUNE_BENCH_SOURCE_DIR}/storm_messages.cpp)
+  ${KESTRUNE_BENCH_SOURCE_DIR}/storm_messages.cpp
+  ${PROJECT_SOURCE_DIR}/sim/device_events.cpp)
+# Under Wine the plug-in is a DLL, so the storm has its own copies of the classes and the builder.
+if(WIN32)
+  target_sources(kestrune_bench_support PRIVATE ${PROJECT_SOURCE_DIR}/monitor/interface_class.cpp
+    ${PROJECT_SOURCE_DIR}/sim/device_notice.cpp)
+endif()
 target_include_directories(kestrune_bench_support PUBLIC ${PROJECT_SOURCE_DIR})
 
 if(WIN32)

@@ -2,15 +2,12 @@
 # instrumented for libFuzzer with clang's ASan and UBSan, and the fuzzer alone; no GoogleTest.
 # Everything is compiled with -fsanitize=fuzzer-no-link from the preset; only the fuzzer itself
 # links libFuzzer's main, since CMake's compiler check links a program with a main of its own.
-file(GLOB KESTRUNE_SIM_PLATFORM_SOURCES CONFIGURE_DEPENDS
-  ${PROJECT_SOURCE_DIR}/platform/simulated/*.cpp)
-add_library(kestrune_sim_platform STATIC ${KESTRUNE_SIM_PLATFORM_SOURCES})
-target_include_directories(kestrune_sim_platform PUBLIC ${PROJECT_SOURCE_DIR})
+add_subdirectory(${PROJECT_SOURCE_DIR}/platform/simulated ${CMAKE_BINARY_DIR}/platform/simulated)
 
 kestrune_plugin_library(kestrune_plugin OFF)
 target_link_libraries(kestrune_plugin PUBLIC kestrune_sim_platform)
 
 add_executable(kestrune_monitor_fuzzer ${PROJECT_SOURCE_DIR}/tests/fuzz/monitor_fuzzer.cpp
-  ${PROJECT_SOURCE_DIR}/sim/host_double.cpp)
+  ${PROJECT_SOURCE_DIR}/sim/device_events.cpp ${PROJECT_SOURCE_DIR}/sim/host_double.cpp)
 target_link_libraries(kestrune_monitor_fuzzer PRIVATE kestrune_plugin)
 target_link_options(kestrune_monitor_fuzzer PRIVATE -fsanitize=fuzzer)

@@ -8,13 +8,7 @@ endif()
 enable_testing()
 find_package(GTest REQUIRED)
 
-add_library(kestrune_sim_platform STATIC
-  platform/simulated/sim_calls.cpp
-  platform/simulated/sim_machine.cpp
-  platform/simulated/sim_messages.cpp
-  platform/simulated/sim_windows.cpp
-)
-target_include_directories(kestrune_sim_platform PUBLIC ${PROJECT_SOURCE_DIR})
+add_subdirectory(platform/simulated)
 
 kestrune_plugin_library(kestrune_plugin ${KESTRUNE_VERBOSE_LOG})
 target_link_libraries(kestrune_plugin PUBLIC kestrune_sim_platform)

@@ -9,6 +9,14 @@ set(VELMAR_SIM_SCENARIO_SOURCES
   ${PROJECT_SOURCE_DIR}/sim/transcript.cpp
 )
 
+# Natively the plug-in and the simulated platform bring the interface classes and the notice
+# builder; under Wine velmar-sim.exe has its own copies, as it loads the plug-in from its DLL.
+if(WIN32)
+  list(APPEND VELMAR_SIM_SCENARIO_SOURCES
+    ${PROJECT_SOURCE_DIR}/monitor/interface_class.cpp
+    ${PROJECT_SOURCE_DIR}/sim/device_notice.cpp)
+endif()
+
 set(VELMAR_SIM_HOST_SOURCES
   ${VELMAR_SIM_SCENARIO_SOURCES}
   ${PROJECT_SOURCE_DIR}/sim/default_session.cpp

@@ -68,7 +68,10 @@ bool send_notification(const ScenarioStep& step) {
   DeviceNotice notice{};
   const void* header = nullptr;
   if (step.header == NOTIFY_INTERFACE_HEADER) {
-    notice = interface_notice(step.device_class, step.input_port, ++device_serial);
+    char link[48];
+    std::snprintf(link, sizeof link, "\\\\?\\VSIM#MIDI_%s#%u", step.input_port ? "IN" : "OUT",
+                  ++device_serial);
+    notice = interface_notice(device_class_guid(step.device_class), link);
     header = notice.bytes;
   } else if (step.header == NOTIFY_SHORT_HEADER) {
     notice = short_interface_notice();

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/simulated/sim_internal.h"
+#include "sim/device_notice.h"
 
 namespace {
 
@@ -24,28 +25,16 @@ UINT midi_inputs;
 UINT midi_outputs;
 unsigned device_serial;
 
-// The header the system sends for a device interface: the fixed fields and the interface's
-// symbolic link, whose length makes dbch_size larger than the record's declared size.
-struct InterfaceNotice {
-  DEV_BROADCAST_DEVICEINTERFACE_A header;
-  char name_rest[40];
-};
-
 void notify(WPARAM event, SimMidiPort port, const GUID& interface_class) {
-  InterfaceNotice notice{};
-  notice.header.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-  notice.header.dbcc_classguid = interface_class;
-  int length = std::snprintf(
-      notice.header.dbcc_name, sizeof notice.header.dbcc_name + sizeof notice.name_rest,
-      "\\\\?\\SIM#MIDI_%s#%u", port == SIM_MIDI_INPUT ? "IN" : "OUT", ++device_serial);
-  notice.header.dbcc_size = static_cast<DWORD>(
-      offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name) + static_cast<size_t>(length) + 1);
+  char link[40];
+  std::snprintf(link, sizeof link, "\\\\?\\SIM#MIDI_%s#%u", port == SIM_MIDI_INPUT ? "IN" : "OUT",
+                ++device_serial);
+  DeviceNotice notice = interface_notice(interface_class, link);
   for (const Registration& registration : registrations) {
     if (registration.in_use &&
         (registration.all_classes ||
          std::memcmp(&registration.interface_class, &interface_class, sizeof(GUID)) == 0)) {
-      sim_send_device_change_from_outside(registration.recipient, event, &notice,
-                                          notice.header.dbcc_size);
+      sim_send_device_change_from_outside(registration.recipient, event, notice.bytes, notice.size);
     }
   }
 }

@@ -5,18 +5,17 @@
 #include <cstring>
 #include <utility>
 
+#include "monitor/interface_class.h"
+#include "sim/device_events.h"
+
 namespace {
 
 // The audio classes a MIDI device announces itself under, and two that it never does.
-const GUID STORM_AUDIO_CLASSES[] = {
-    {0x6994AD04, 0x93EF, 0x11D0, {0xA3, 0xCC, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}},
-    {0x65E8773E, 0x8F56, 0x11D0, {0xA3, 0xB9, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}},
-    {0x65E8773D, 0x8F56, 0x11D0, {0xA3, 0xB9, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}},
-};
-const GUID STORM_OTHER_CLASSES[] = {
-    {0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}},
-    {0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}},
-};
+const GUID* const STORM_AUDIO_CLASSES[] = {&KSCATEGORY_AUDIO, &KSCATEGORY_RENDER,
+                                           &KSCATEGORY_CAPTURE};
+const GUID HID_INTERFACE = {
+    0x4D1E55B2, 0xF16F, 0x11CF, {0x88, 0xCB, 0x00, 0x11, 0x11, 0x00, 0x00, 0x30}};
+const GUID* const STORM_OTHER_CLASSES[] = {&HID_INTERFACE, &USB_DEVICE_INTERFACE};
 
 constexpr WPARAM ARRIVAL = 0x8000;
 constexpr WPARAM REMOVE_COMPLETE = 0x8004;
@@ -24,11 +23,6 @@ constexpr WPARAM REMOVE_COMPLETE = 0x8004;
 // interface the plug-in acts on.
 constexpr WPARAM OTHER_EVENTS[] = {0x0007, 0x0017, 0x0018, 0x8001, 0x8003, 0x8006};
 
-// Field offsets of a device-interface header, the same for the narrow and the wide record.
-constexpr size_t SIZE_OFFSET = 0;
-constexpr size_t TYPE_OFFSET = 4;
-constexpr size_t CLASS_OFFSET = 12;
-constexpr size_t NAME_OFFSET = CLASS_OFFSET + sizeof(GUID);
 constexpr uint32_t INTERFACE_TYPE = 5;
 constexpr uint32_t VOLUME_TYPE = 2;
 
@@ -51,29 +45,25 @@ void put_u32(std::vector<unsigned char>* bytes, size_t offset, uint32_t value) {
 // A header as the system sends it, with a symbolic-link name after the class.
 std::vector<unsigned char> interface_header(const GUID& interface_class, uint32_t serial) {
   char name[48];
-  int length = std::snprintf(name, sizeof name, "\\\\?\\USB#VID_0000&PID_%04X#MIDI",
-                             static_cast<unsigned>(serial & 0xFFFF));
-  std::vector<unsigned char> bytes(NAME_OFFSET + static_cast<size_t>(length) + 1);
-  put_u32(&bytes, SIZE_OFFSET, static_cast<uint32_t>(bytes.size()));
-  put_u32(&bytes, TYPE_OFFSET, INTERFACE_TYPE);
-  std::memcpy(bytes.data() + CLASS_OFFSET, &interface_class, sizeof interface_class);
-  std::memcpy(bytes.data() + NAME_OFFSET, name, static_cast<size_t>(length) + 1);
-  return bytes;
+  std::snprintf(name, sizeof name, "\\\\?\\USB#VID_0000&PID_%04X#MIDI",
+                static_cast<unsigned>(serial & 0xFFFF));
+  DeviceNotice notice = interface_notice(interface_class, name);
+  return std::vector<unsigned char>(notice.bytes, notice.bytes + notice.size);
 }
 
 // An interface header cut short of its class: its size says what is really there.
 std::vector<unsigned char> short_header(uint32_t random) {
-  const size_t sizes[] = {4, 8, 12, 20, NAME_OFFSET - 1};
+  const size_t sizes[] = {4, 8, 12, 20, NOTICE_NAME_OFFSET - 1};
   std::vector<unsigned char> bytes(sizes[random % 5], 0xA5);
-  put_u32(&bytes, SIZE_OFFSET, static_cast<uint32_t>(bytes.size()));
-  put_u32(&bytes, TYPE_OFFSET, INTERFACE_TYPE);
+  put_u32(&bytes, NOTICE_SIZE_OFFSET, static_cast<uint32_t>(bytes.size()));
+  put_u32(&bytes, NOTICE_TYPE_OFFSET, INTERFACE_TYPE);
   return bytes;
 }
 
 std::vector<unsigned char> volume_header() {
   std::vector<unsigned char> bytes(20, 0);
-  put_u32(&bytes, SIZE_OFFSET, 20);
-  put_u32(&bytes, TYPE_OFFSET, VOLUME_TYPE);
+  put_u32(&bytes, NOTICE_SIZE_OFFSET, 20);
+  put_u32(&bytes, NOTICE_TYPE_OFFSET, VOLUME_TYPE);
   put_u32(&bytes, 12, 1u << 4);  // drive E:
   return bytes;
 }
@@ -96,10 +86,10 @@ std::vector<StormMessage> make_storm(int count, uint32_t seed) {
       case 0:
       case 1:
       case 2:
-        message.header = interface_header(STORM_AUDIO_CLASSES[detail % 3], detail >> 8);
+        message.header = interface_header(*STORM_AUDIO_CLASSES[detail % 3], detail >> 8);
         break;
       case 3:
-        message.header = interface_header(STORM_OTHER_CLASSES[detail % 2], detail >> 8);
+        message.header = interface_header(*STORM_OTHER_CLASSES[detail % 2], detail >> 8);
         break;
       case 4:
         message.event = OTHER_EVENTS[detail % 6];
@@ -122,11 +112,12 @@ int count_audio_interface_messages(const std::vector<StormMessage>& storm) {
   int count = 0;
   for (const StormMessage& message : storm) {
     if ((message.event != ARRIVAL && message.event != REMOVE_COMPLETE) ||
-        message.header.size() < NAME_OFFSET) {
+        message.header.size() < NOTICE_NAME_OFFSET) {
       continue;
     }
-    for (const GUID& audio_class : STORM_AUDIO_CLASSES) {
-      if (std::memcmp(message.header.data() + CLASS_OFFSET, &audio_class, sizeof(GUID)) == 0) {
+    for (const GUID* audio_class : STORM_AUDIO_CLASSES) {
+      if (std::memcmp(message.header.data() + NOTICE_CLASS_OFFSET, audio_class, sizeof(GUID)) ==
+          0) {
         ++count;
       }
     }

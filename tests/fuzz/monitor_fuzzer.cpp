@@ -15,8 +15,10 @@
 #include <cstring>
 
 #include "host/plugin_entry.h"
+#include "monitor/interface_class.h"
 #include "monitor/monitor_state.h"
 #include "platform/simulated/sim_control.h"
+#include "sim/device_events.h"
 #include "sim/host_double.h"
 
 namespace {
@@ -99,28 +101,13 @@ void check_host() {
 // Memory no header the plug-in reads may point to.
 alignas(16) unsigned char forbidden_header[64];
 
-// The classes the plug-in acts on, as their bytes stand in a header: the three audio classes and
-// the MIDI input and output port classes.
-const unsigned char LISTENED_CLASSES[5][16] = {
-    {0x04, 0xAD, 0x94, 0x69, 0xEF, 0x93, 0xD0, 0x11, 0xA3, 0xCC, 0x00, 0xA0, 0xC9, 0x22, 0x31,
-     0x96},
-    {0x3E, 0x77, 0xE8, 0x65, 0x56, 0x8F, 0xD0, 0x11, 0xA3, 0xB9, 0x00, 0xA0, 0xC9, 0x22, 0x31,
-     0x96},
-    {0x3D, 0x77, 0xE8, 0x65, 0x56, 0x8F, 0xD0, 0x11, 0xA3, 0xB9, 0x00, 0xA0, 0xC9, 0x22, 0x31,
-     0x96},
-    {0x2C, 0xE3, 0x4B, 0x50, 0xF6, 0xCC, 0x2C, 0x4D, 0xB7, 0x3F, 0x6F, 0x8B, 0x37, 0x47, 0xE2,
-     0x2B},
-    {0x20, 0x33, 0xC2, 0x6D, 0x33, 0xAB, 0xE4, 0x4C, 0x80, 0xD4, 0xBB, 0xB3, 0xEB, 0xBF, 0x28,
-     0x14},
-};
+// The classes the plug-in acts on: the three audio classes and the two MIDI port classes.
+const GUID* const LISTENED_CLASSES[] = {&KSCATEGORY_AUDIO, &KSCATEGORY_RENDER, &KSCATEGORY_CAPTURE,
+                                        &MIDI_INPUT_PORT_INTERFACE, &MIDI_OUTPUT_PORT_INTERFACE};
 
 // What a plugged device announces: the audio class, a MIDI port class, or another class.
-const GUID PLUG_CLASSES[4] = {
-    {0x6994AD04, 0x93EF, 0x11D0, {0xA3, 0xCC, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}},
-    {0x504BE32C, 0xCCF6, 0x4D2C, {0xB7, 0x3F, 0x6F, 0x8B, 0x37, 0x47, 0xE2, 0x2B}},
-    {0x6DC23320, 0xAB33, 0x4CE4, {0x80, 0xD4, 0xBB, 0xB3, 0xEB, 0xBF, 0x28, 0x14}},
-    {0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}},
-};
+const GUID* const PLUG_CLASSES[] = {&KSCATEGORY_AUDIO, &MIDI_INPUT_PORT_INTERFACE,
+                                    &MIDI_OUTPUT_PORT_INTERFACE, &USB_DEVICE_INTERFACE};
 
 struct Message {
   WPARAM code;
@@ -156,15 +143,16 @@ Message take_device_change(bool settling) {
   std::memcpy(message.header, &size, sizeof size);
   // Shapes 3 and up claim the device-interface type, whether or not the size has room for its
   // class; 5 and up also carry a class the plug-in acts on where there is room for one.
-  if (shape >= 3 && message.size >= 8) {
+  if (shape >= 3 && message.size >= NOTICE_TYPE_OFFSET + 4) {
     uint32_t type = DBT_DEVTYP_DEVICEINTERFACE;
-    std::memcpy(message.header + 4, &type, sizeof type);
+    std::memcpy(message.header + NOTICE_TYPE_OFFSET, &type, sizeof type);
   }
   if (shape >= 5) {
-    const unsigned char* listened =
-        LISTENED_CLASSES[(shape + message.header[message.size - 1]) % 5];
-    for (size_t i = 12; i < 28 && i < message.size; ++i) {
-      message.header[i] = listened[i - 12];
+    unsigned char listened[sizeof(GUID)];
+    std::memcpy(listened, LISTENED_CLASSES[(shape + message.header[message.size - 1]) % 5],
+                sizeof listened);
+    for (size_t i = NOTICE_CLASS_OFFSET; i < NOTICE_NAME_OFFSET && i < message.size; ++i) {
+      message.header[i] = listened[i - NOTICE_CLASS_OFFSET];
     }
   }
   return message;
@@ -346,7 +334,7 @@ void change_counts() {
 void plug_or_unplug() {
   uint8_t how = take_byte();
   SimMidiPort port = (how & 1) != 0 ? SIM_MIDI_INPUT : SIM_MIDI_OUTPUT;
-  const GUID& interface_class = PLUG_CLASSES[(how >> 1) & 3];
+  const GUID& interface_class = *PLUG_CLASSES[(how >> 1) & 3];
   if ((how & 8) != 0) {
     sim_plug_device(port, interface_class);
   } else {

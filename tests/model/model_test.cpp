@@ -14,8 +14,10 @@
 #include <vector>
 
 #include "host/plugin_entry.h"
+#include "monitor/interface_class.h"
 #include "monitor/monitor_state.h"
 #include "platform/simulated/sim_control.h"
+#include "sim/device_events.h"
 #include "sim/host_double.h"
 #include "tests/model/reference_model.h"
 
@@ -42,38 +44,27 @@ struct Step {
   int32_t wrong_version;  // LOAD of kind WRONG_VERSION
 };
 
-// The interface classes, as the system publishes them.
-const GUID AUDIO_CLASS = {
-    0x6994AD04, 0x93EF, 0x11D0, {0xA3, 0xCC, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
-const GUID RENDER_CLASS = {
-    0x65E8773E, 0x8F56, 0x11D0, {0xA3, 0xB9, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
-const GUID CAPTURE_CLASS = {
-    0x65E8773D, 0x8F56, 0x11D0, {0xA3, 0xB9, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
-const GUID MIDI_IN_PORT_CLASS = {
-    0x504BE32C, 0xCCF6, 0x4D2C, {0xB7, 0x3F, 0x6F, 0x8B, 0x37, 0x47, 0xE2, 0x2B}};
-const GUID MIDI_OUT_PORT_CLASS = {
-    0x6DC23320, 0xAB33, 0x4CE4, {0x80, 0xD4, 0xBB, 0xB3, 0xEB, 0xBF, 0x28, 0x14}};
 // Classes a comparison of part of the GUID would take for audio ones: the last byte, the first
 // field, and a whole other class.
 const GUID NOT_AUDIO_CLASSES[] = {
     {0x6994AD04, 0x93EF, 0x11D0, {0xA3, 0xCC, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x97}},
     {0x6994AD05, 0x93EF, 0x11D0, {0xA3, 0xCC, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}},
-    {0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}},
+    USB_DEVICE_INTERFACE,
 };
 constexpr int NOT_AUDIO_CLASS_COUNT = 3;
 
 const GUID& class_guid(ModelClass interface_class, int not_audio) {
   switch (interface_class) {
     case ModelClass::AUDIO:
-      return AUDIO_CLASS;
+      return KSCATEGORY_AUDIO;
     case ModelClass::RENDER:
-      return RENDER_CLASS;
+      return KSCATEGORY_RENDER;
     case ModelClass::CAPTURE:
-      return CAPTURE_CLASS;
+      return KSCATEGORY_CAPTURE;
     case ModelClass::MIDI_IN_PORT:
-      return MIDI_IN_PORT_CLASS;
+      return MIDI_INPUT_PORT_INTERFACE;
     case ModelClass::MIDI_OUT_PORT:
-      return MIDI_OUT_PORT_CLASS;
+      return MIDI_OUTPUT_PORT_INTERFACE;
     case ModelClass::NOT_AUDIO:
       break;
   }
@@ -178,12 +169,6 @@ std::string describe(const Step& step) {
 
 // ---- Driving the plug-in --------------------------------------------------------------------
 
-// A device-interface header with a symbolic link after it, as the system sends one.
-struct InterfaceMessage {
-  DEV_BROADCAST_DEVICEINTERFACE_A header;
-  char name_rest[24];
-};
-
 void send_to_plugin(const Step& step) {
   HWND window = FindWindowExW(HWND_MESSAGE, nullptr, L"KestruneWindow", nullptr);
   if (window == nullptr) {
@@ -194,20 +179,15 @@ void send_to_plugin(const Step& step) {
     sim_send_device_change_from_outside(window, code, nullptr, 0);
     return;
   }
-  InterfaceMessage message{};
-  const char name[] = "\\\\?\\MODEL#MIDI#1";
-  std::memcpy(message.header.dbcc_name, name, sizeof name);
-  size_t size = offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name) + sizeof name;
-  message.header.dbcc_size = static_cast<DWORD>(size);
-  message.header.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-  message.header.dbcc_classguid = class_guid(step.event.interface_class, step.not_audio);
+  DeviceNotice notice = interface_notice(class_guid(step.event.interface_class, step.not_audio),
+                                         "\\\\?\\MODEL#MIDI#1");
   if (step.event.header == ModelHeader::WRONG_TYPE) {
-    message.header.dbcc_devicetype = DBT_DEVTYP_VOLUME;
+    put_notice_field(&notice, NOTICE_TYPE_OFFSET, DBT_DEVTYP_VOLUME);
   } else if (step.event.header == ModelHeader::TOO_SHORT) {
     // Every byte of a full header is there; only its size says it ends early.
-    message.header.dbcc_size = step.short_size;
+    put_notice_field(&notice, NOTICE_SIZE_OFFSET, step.short_size);
   }
-  sim_send_device_change_from_outside(window, code, &message, size);
+  sim_send_device_change_from_outside(window, code, notice.bytes, notice.size);
 }
 
 SimCall failing_call(ModelLoadKind kind) {

@@ -7,6 +7,7 @@
 
 #include "monitor/device_change.h"
 #include "monitor/monitor_state.h"
+#include "sim/device_events.h"
 #include "tests/unit/call_journal.h"
 #include "tests/unit/test_host.h"
 
@@ -18,10 +19,6 @@ const wchar_t TITLE[] = L"Kestrune Hidden Window";
 const char INIT_START_LINE[] =
     "Kestrune: [INIT_START] Starting delayed initialization (90 ticks) to let VELMAR MIDI system "
     "stabilize\n";
-
-// Not an audio class: the interface class of USB devices in general.
-const GUID USB_DEVICE_INTERFACE = {
-    0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
 
 void world_with_host(bool verbose) {
   reset_world(verbose);

@@ -1,6 +1,7 @@
 // velmar-sim's host side: reading scenario files, and the transcript it compares.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <regex>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "host/host_api.h"
+#include "monitor/interface_class.h"
 #include "sim/device_events.h"
 #include "sim/scenario.h"
 #include "sim/transcript.h"
@@ -229,14 +231,13 @@ TEST(Transcript, CompareNamesTheFirstLineThatDiffersOrIsMissing) {
 
 // Both worlds send these bytes; the plug-in reads them as the system's header.
 TEST(DeviceNotice, ReadsAsADeviceInterfaceHeaderOfItsClassAndName) {
-  DeviceNotice notice = interface_notice(DEVICE_CLASS_RENDER, false, 12);
+  DeviceNotice notice =
+      interface_notice(device_class_guid(DEVICE_CLASS_RENDER), "\\\\?\\VSIM#MIDI_OUT#12");
   DEV_BROADCAST_DEVICEINTERFACE_A header;
   std::memcpy(&header, notice.bytes, sizeof header);
   EXPECT_EQ(header.dbcc_devicetype, static_cast<DWORD>(DBT_DEVTYP_DEVICEINTERFACE));
   EXPECT_EQ(header.dbcc_size, notice.size);
-  EXPECT_EQ(
-      std::memcmp(&header.dbcc_classguid, &device_class_guid(DEVICE_CLASS_RENDER), sizeof(GUID)),
-      0);
+  EXPECT_EQ(std::memcmp(&header.dbcc_classguid, &KSCATEGORY_RENDER, sizeof(GUID)), 0);
   const char* name = reinterpret_cast<const char*>(notice.bytes) + 28;
   EXPECT_STREQ(name, "\\\\?\\VSIM#MIDI_OUT#12");
   EXPECT_EQ(notice.size, 28 + std::strlen(name) + 1);
@@ -247,4 +248,28 @@ TEST(DeviceNotice, ReadsAsADeviceInterfaceHeaderOfItsClassAndName) {
   EXPECT_EQ(cut.size, 12u);
   EXPECT_EQ(cut_header.dbch_size, 12u);
   EXPECT_EQ(cut_header.dbch_devicetype, static_cast<DWORD>(DBT_DEVTYP_DEVICEINTERFACE));
+}
+
+// Every test, the simulator and the fuzzer send the plug-in's own class GUIDs, so a wrong byte in
+// one of them would pass everything else. Here they meet the classes as the system's headers
+// publish them, written out as text.
+TEST(DeviceNotice, ClassesAreTheSystemsOwn) {
+  struct Published {
+    DeviceClass device_class;
+    const char* text;
+  };
+  for (Published published :
+       {Published{DEVICE_CLASS_AUDIO, "{6994AD04-93EF-11D0-A3CC-00A0C9223196}"},
+        Published{DEVICE_CLASS_RENDER, "{65E8773E-8F56-11D0-A3B9-00A0C9223196}"},
+        Published{DEVICE_CLASS_CAPTURE, "{65E8773D-8F56-11D0-A3B9-00A0C9223196}"},
+        Published{DEVICE_CLASS_MIDI_IN, "{504BE32C-CCF6-4D2C-B73F-6F8B3747E22B}"},
+        Published{DEVICE_CLASS_MIDI_OUT, "{6DC23320-AB33-4CE4-80D4-BBB3EBBF2814}"}}) {
+    const GUID& guid = device_class_guid(published.device_class);
+    char text[40];
+    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                  static_cast<unsigned>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0],
+                  guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5],
+                  guid.Data4[6], guid.Data4[7]);
+    EXPECT_STREQ(text, published.text) << device_class_name(published.device_class);
+  }
 }

@@ -5,6 +5,7 @@
 #include "monitor/monitor_state.h"
 #include "monitor/timer_tick.h"
 #include "platform/windows/notification_window.h"
+#include "sim/device_notice.h"
 
 std::vector<std::string> host_console() {
   std::vector<std::string> lines;
@@ -93,12 +94,9 @@ void settle_with_window(unsigned inputs, unsigned outputs, bool verbose) {
 }
 
 InterfaceHeader make_interface_header(const GUID& interface_class) {
+  DeviceNotice built = interface_notice(interface_class, "\\\\?\\USB#VID_0000&PID_0000#MIDI");
   InterfaceHeader notice{};
-  notice.header.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-  notice.header.dbcc_classguid = interface_class;
-  const char name[] = "\\\\?\\USB#VID_0000&PID_0000#MIDI";
-  std::memcpy(notice.header.dbcc_name, name, sizeof name);
-  notice.header.dbcc_size =
-      static_cast<DWORD>(offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name) + sizeof name);
+  static_assert(sizeof notice <= sizeof built.bytes, "a notice holds the header");
+  std::memcpy(&notice, built.bytes, sizeof notice);
   return notice;
 }
