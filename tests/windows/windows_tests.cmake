@@ -42,6 +42,7 @@ add_executable(kestrune_windows_tests
   ${CMAKE_CURRENT_LIST_DIR}/host_messages_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/hostile_sender_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/load_unload_soak_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/probe_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/sender_process.cpp
   ${CMAKE_CURRENT_LIST_DIR}/sent_message_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/two_copies_test.cpp
@@ -55,7 +56,7 @@ if(KESTRUNE_VERBOSE_LOG)
 endif()
 # Built with the tests, so that the loader finds them beside the program.
 add_dependencies(kestrune_windows_tests kestrune kestrune_diagnostic kestrune_winmm_double
-  kestrune_device_sender)
+  kestrune_device_sender kestrune-probe)
 
 include(GoogleTest)
 # Listed when ctest starts rather than at build time, which would run Wine during the build with
