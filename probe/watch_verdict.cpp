@@ -60,10 +60,11 @@ void verify(Replay* replay) {
   long long at = replay->scheduled_ms + replay->delay_ms;
   replay->pending = false;
   if (at > record.end_ms) {
-    probe_timed_line(record.end_ms,
-                     "verdict  #%d: its verification, %lld ms after it, falls after the end of "
-                     "the run: unknown",
-                     replay->scheduled_by, replay->delay_ms);
+    probe_timed_line(
+        record.end_ms,
+        "verdict  #%d: its verification at %lld ms, %lld ms after it, falls after the end of "
+        "the run: unknown",
+        replay->scheduled_by, at, replay->delay_ms);
     return;
   }
   Counts seen = counts_at(record, at);
@@ -71,30 +72,34 @@ void verify(Replay* replay) {
   bool changed = differ(seen, before);
   bool reset = changed || replay->port_removed;
   if (changed) {
-    probe_timed_line(record.end_ms,
-                     "verdict  #%d: its verification, %lld ms after it, reads in %u, out %u "
-                     "where there were in %u, out %u: it sees the change, reset",
-                     replay->scheduled_by, replay->delay_ms, seen.inputs, seen.outputs,
-                     before.inputs, before.outputs);
+    probe_timed_line(
+        record.end_ms,
+        "verdict  #%d: its verification at %lld ms, %lld ms after it, reads in %u, out %u "
+        "where there were in %u, out %u: it sees the change, reset",
+        replay->scheduled_by, at, replay->delay_ms, seen.inputs, seen.outputs, before.inputs,
+        before.outputs);
   } else if (replay->port_removed) {
-    probe_timed_line(record.end_ms,
-                     "verdict  #%d: its verification, %lld ms after it, reads in %u, out %u as "
-                     "before, but a MIDI port was removed: reset",
-                     replay->scheduled_by, replay->delay_ms, seen.inputs, seen.outputs);
+    probe_timed_line(
+        record.end_ms,
+        "verdict  #%d: its verification at %lld ms, %lld ms after it, reads in %u, out %u as "
+        "before, but a MIDI port was removed: reset",
+        replay->scheduled_by, at, replay->delay_ms, seen.inputs, seen.outputs);
   } else {
     long long later = first_difference_after(record, at, before);
     if (later < 0) {
-      probe_timed_line(record.end_ms,
-                       "verdict  #%d: its verification, %lld ms after it, reads in %u, out %u "
-                       "as before: no change to see, no reset",
-                       replay->scheduled_by, replay->delay_ms, seen.inputs, seen.outputs);
+      probe_timed_line(
+          record.end_ms,
+          "verdict  #%d: its verification at %lld ms, %lld ms after it, reads in %u, out %u "
+          "as before: no change to see, no reset",
+          replay->scheduled_by, at, replay->delay_ms, seen.inputs, seen.outputs);
     } else {
-      probe_timed_line(record.end_ms,
-                       "verdict  #%d: its verification, %lld ms after it, reads in %u, out %u "
-                       "as before: it misses the change %lld ms after it; only a later notice "
-                       "can schedule a verification that sees it",
-                       replay->scheduled_by, replay->delay_ms, seen.inputs, seen.outputs,
-                       later - replay->scheduled_ms);
+      probe_timed_line(
+          record.end_ms,
+          "verdict  #%d: its verification at %lld ms, %lld ms after it, reads in %u, out %u "
+          "as before: it misses the change %lld ms after it; only a later notice "
+          "can schedule a verification that sees it",
+          replay->scheduled_by, at, replay->delay_ms, seen.inputs, seen.outputs,
+          later - replay->scheduled_ms);
     }
   }
   replay->baseline = seen;
@@ -127,8 +132,8 @@ void print_verdict(const WatchRecord& record, int32_t tick_ms) {
     if (replay.pending) {
       probe_timed_line(
           record.end_ms,
-          "verdict  #%d: dropped, %lld ms after #%d, whose verification is pending%s", event.number,
-          event.ms - replay.scheduled_ms, replay.scheduled_by,
+          "verdict  #%d at %lld ms: dropped, %lld ms after #%d, whose verification is pending%s",
+          event.number, event.ms, event.ms - replay.scheduled_ms, replay.scheduled_by,
           event.port_class && !event.arrival ? " (the port removal is remembered)" : "");
       continue;
     }
