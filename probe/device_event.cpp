@@ -25,13 +25,14 @@ const KnownClass KNOWN_CLASSES[] = {
 void name_class(const GUID& guid, char* out, size_t out_size) {
   for (const KnownClass& known : KNOWN_CLASSES) {
     if (std::memcmp(&guid, known.guid, sizeof guid) == 0) {
-      std::snprintf(out, out_size, "%s", known.name);
+      (void)std::snprintf(out, out_size, "%s", known.name);
       return;
     }
   }
-  std::snprintf(out, out_size, "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", guid.Data1,
-                guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1], guid.Data4[2], guid.Data4[3],
-                guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]);
+  (void)std::snprintf(out, out_size, "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                      static_cast<unsigned long>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0],
+                      guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5],
+                      guid.Data4[6], guid.Data4[7]);
 }
 
 // The window and its registrations are Unicode, so the system sends the wide header. The name
@@ -61,10 +62,10 @@ void describe_device_event(WPARAM code, LPARAM parameter, DeviceEvent* event) {
   *event = DeviceEvent{};
   event->arrival = code == DBT_DEVICEARRIVAL;
   event->removal = code == DBT_DEVICEREMOVECOMPLETE;
-  std::snprintf(event->event_code, sizeof event->event_code, "event 0x%04X",
-                static_cast<unsigned>(code));
+  (void)std::snprintf(event->event_code, sizeof event->event_code, "event 0x%04X",
+                      static_cast<unsigned>(code));
   event->event_name = event->arrival ? "arrival" : event->removal ? "removal" : event->event_code;
-  std::snprintf(event->class_name, sizeof event->class_name, "-");
+  (void)std::snprintf(event->class_name, sizeof event->class_name, "-");
   event->header = HEADER_INVALID;
   event->outcome = "ignored: neither arrival nor removal";
   if (!event->arrival && !event->removal) {
@@ -73,7 +74,7 @@ void describe_device_event(WPARAM code, LPARAM parameter, DeviceEvent* event) {
   const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(parameter);
   event->header = header_class(header);
   if (event->header == HEADER_INVALID) {
-    std::snprintf(event->class_name, sizeof event->class_name, "-");
+    (void)std::snprintf(event->class_name, sizeof event->class_name, "-");
     event->outcome = "ignored: not a device-interface header";
     return;
   }

@@ -54,7 +54,7 @@ void delays_since_events(long long ms, char* out, size_t out_size) {
     used += written > 0 ? static_cast<size_t>(written) : 0;
   }
   if (out[0] == '\0') {
-    std::snprintf(out, out_size, "no accepted notice watched");
+    (void)std::snprintf(out, out_size, "no accepted notice watched");
   }
 }
 

@@ -90,7 +90,7 @@ int main(int argc, char** argv) {
   start_probe_output();
   ProbeOptions options;
   if (!parse_probe_options(argc, argv, &options)) {
-    std::fputs(PROBE_USAGE, stderr);
+    (void)std::fputs(PROBE_USAGE, stderr);
     return 2;
   }
   print_header(options);

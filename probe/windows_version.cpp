@@ -14,7 +14,7 @@ using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
 // version comes from ntdll, which does not pretend. Looked up at run time: ntdll is in every
 // process, and an import of it would be one more line in the import table to explain.
 void windows_version(char* out, int out_size) {
-  std::snprintf(out, static_cast<size_t>(out_size), "unknown");
+  (void)std::snprintf(out, static_cast<size_t>(out_size), "unknown");
   HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
   if (ntdll == nullptr) {
     return;
@@ -26,6 +26,6 @@ void windows_version(char* out, int out_size) {
   if (rtl_get_version == nullptr || rtl_get_version(&info) != 0) {
     return;
   }
-  std::snprintf(out, static_cast<size_t>(out_size), "%lu.%lu.%lu", info.dwMajorVersion,
-                info.dwMinorVersion, info.dwBuildNumber);
+  (void)std::snprintf(out, static_cast<size_t>(out_size), "%lu.%lu.%lu", info.dwMajorVersion,
+                      info.dwMinorVersion, info.dwBuildNumber);
 }
