@@ -8,6 +8,10 @@ foreach(dll_target kestrune kestrune_diagnostic)
       -DDLL=$<TARGET_FILE:${dll_target}> -P ${CMAKE_CURRENT_LIST_DIR}/check_dll_tables.cmake)
 endforeach()
 
+add_test(NAME windows_kestrune_probe_tables
+  COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${KESTRUNE_MINGW_OBJDUMP} -DEXE=$<TARGET_FILE:kestrune-probe>
+    -P ${CMAKE_CURRENT_LIST_DIR}/check_probe_tables.cmake)
+
 # Wine loads this in place of its own winmm.dll for processes run with WINEDLLOVERRIDES=winmm=n.
 # The target has a name of its own, so that linking "winmm" still means the system library.
 add_library(kestrune_winmm_double SHARED ${CMAKE_CURRENT_LIST_DIR}/winmm_double.cpp)
