@@ -10,7 +10,9 @@
 namespace {
 
 // Long enough for the MIDI service's quiet period at its longest (2.5 s) and the port notices
-// after it; fine enough that the delays measure the system, not the probe.
+// after it; fine enough that the delays measure the system, not the probe. A wait on Windows
+// ends on the system timer's beat, often 15.6 ms, so a poll may come that much late; the timer
+// is left as it is rather than sped up for the whole machine.
 constexpr long long WATCH_MS = 5000;
 constexpr long long POLL_MS = 10;
 
