@@ -8,6 +8,10 @@ foreach(dll_target kestrune kestrune_diagnostic)
       -DDLL=$<TARGET_FILE:${dll_target}> -P ${CMAKE_CURRENT_LIST_DIR}/check_dll_tables.cmake)
 endforeach()
 
+add_test(NAME windows_kestrune_probe_tables
+  COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${KESTRUNE_MINGW_OBJDUMP} -DEXE=$<TARGET_FILE:kestrune-probe>
+    -P ${CMAKE_CURRENT_LIST_DIR}/check_probe_tables.cmake)
+
 # Wine loads this in place of its own winmm.dll for processes run with WINEDLLOVERRIDES=winmm=n.
 # The target has a name of its own, so that linking "winmm" still means the system library.
 add_library(kestrune_winmm_double SHARED ${CMAKE_CURRENT_LIST_DIR}/winmm_double.cpp)
@@ -42,6 +46,7 @@ add_executable(kestrune_windows_tests
   ${CMAKE_CURRENT_LIST_DIR}/host_messages_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/hostile_sender_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/load_unload_soak_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/probe_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/sender_process.cpp
   ${CMAKE_CURRENT_LIST_DIR}/sent_message_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/two_copies_test.cpp
@@ -55,7 +60,7 @@ if(KESTRUNE_VERBOSE_LOG)
 endif()
 # Built with the tests, so that the loader finds them beside the program.
 add_dependencies(kestrune_windows_tests kestrune kestrune_diagnostic kestrune_winmm_double
-  kestrune_device_sender)
+  kestrune_device_sender kestrune-probe)
 
 include(GoogleTest)
 # Listed when ctest starts rather than at build time, which would run Wine during the build with

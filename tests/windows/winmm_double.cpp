@@ -1,10 +1,15 @@
 // A winmm.dll for machines without MIDI hardware: the two device counts are whatever a test sets,
-// and every call is counted. <mmsystem.h> is kept out on purpose: it declares these functions as
-// imported, which a definition here would contradict.
+// every call is counted, and port N of either kind is named "Test MIDI In N" or "Test MIDI Out N".
+// <mmsystem.h> comes with _WINMM_ defined, which makes its declarations of these functions this
+// module's own rather than imports, which a definition here would contradict.
 #define WIN32_LEAN_AND_MEAN
+#define _WINMM_
 #include <windows.h>
+// mmsystem.h relies on the types of windows.h.
+#include <mmsystem.h>
 
 #include <atomic>
+#include <cwchar>
 #include <type_traits>
 
 #include "tests/windows/winmm_double.h"
@@ -12,28 +17,110 @@
 namespace {
 
 // The plug-in reads the counts on the host's thread while a test may set them from another.
-std::atomic<UINT> midi_inputs{0};
-std::atomic<UINT> midi_outputs{0};
+std::atomic<UINT> own_counts[2] = {{0}, {0}};
 std::atomic<LONG> midi_in_calls{0};
 std::atomic<LONG> midi_out_calls{0};
+
+// The counts of a machine whose ports come and go while another process watches: a program under
+// test (the probe) reads them in its own process, and only the test, in another, knows when the
+// device "arrived". So when the environment names a mapping, the counts live there and either
+// process may change them; otherwise they are this process's alone.
+WinmmDoubleSharedCounts* shared_counts = nullptr;
+HANDLE shared_mapping = nullptr;
+
+void open_shared_counts() {
+  wchar_t name[128];
+  DWORD length = GetEnvironmentVariableW(WINMM_DOUBLE_SHARED_COUNTS_VARIABLE, name, 128);
+  if (length == 0 || length >= 128) {
+    return;
+  }
+  shared_mapping = OpenFileMappingW(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, name);
+  if (shared_mapping == nullptr) {
+    return;
+  }
+  shared_counts = static_cast<WinmmDoubleSharedCounts*>(
+      MapViewOfFile(shared_mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof *shared_counts));
+}
+
+UINT count_of(int kind) {
+  if (shared_counts != nullptr) {
+    return static_cast<UINT>(InterlockedCompareExchange(
+        kind == 0 ? &shared_counts->inputs : &shared_counts->outputs, 0, 0));
+  }
+  return own_counts[kind];
+}
+
+MMRESULT port_name(int kind, UINT_PTR port, wchar_t* name, UINT size_given, UINT size_needed) {
+  if (port >= count_of(kind)) {
+    return MMSYSERR_BADDEVICEID;
+  }
+  if (name == nullptr || size_given < size_needed) {
+    return MMSYSERR_INVALPARAM;
+  }
+  std::swprintf(name, MAXPNAMELEN, kind == 0 ? L"Test MIDI In %u" : L"Test MIDI Out %u",
+                static_cast<unsigned>(port + 1));
+  return MMSYSERR_NOERROR;
+}
 
 }  // namespace
 
 extern "C" {
 
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, void*) {
+  if (reason == DLL_PROCESS_ATTACH) {
+    open_shared_counts();
+  }
+  return TRUE;
+}
+
 __declspec(dllexport) UINT WINAPI midiInGetNumDevs() {
   ++midi_in_calls;
-  return midi_inputs;
+  return count_of(0);
 }
 
 __declspec(dllexport) UINT WINAPI midiOutGetNumDevs() {
   ++midi_out_calls;
-  return midi_outputs;
+  return count_of(1);
+}
+
+__declspec(dllexport) MMRESULT WINAPI
+    midiInGetDevCapsW(UINT_PTR port, LPMIDIINCAPSW caps, UINT size) {
+  MMRESULT result =
+      port_name(0, port, caps != nullptr ? caps->szPname : nullptr, size, sizeof *caps);
+  if (result == MMSYSERR_NOERROR) {
+    caps->wMid = 0;
+    caps->wPid = 0;
+    caps->vDriverVersion = 0;
+    caps->dwSupport = 0;
+  }
+  return result;
+}
+
+__declspec(dllexport) MMRESULT WINAPI
+    midiOutGetDevCapsW(UINT_PTR port, LPMIDIOUTCAPSW caps, UINT size) {
+  MMRESULT result =
+      port_name(1, port, caps != nullptr ? caps->szPname : nullptr, size, sizeof *caps);
+  if (result == MMSYSERR_NOERROR) {
+    caps->wMid = 0;
+    caps->wPid = 0;
+    caps->vDriverVersion = 0;
+    caps->wTechnology = MOD_MIDIPORT;
+    caps->wVoices = 0;
+    caps->wNotes = 0;
+    caps->wChannelMask = 0xFFFF;
+    caps->dwSupport = 0;
+  }
+  return result;
 }
 
 __declspec(dllexport) void winmm_double_set_midi_counts(UINT inputs, UINT outputs) {
-  midi_inputs = inputs;
-  midi_outputs = outputs;
+  if (shared_counts != nullptr) {
+    InterlockedExchange(&shared_counts->inputs, static_cast<LONG>(inputs));
+    InterlockedExchange(&shared_counts->outputs, static_cast<LONG>(outputs));
+    return;
+  }
+  own_counts[0] = inputs;
+  own_counts[1] = outputs;
 }
 
 __declspec(dllexport) LONG winmm_double_midi_in_calls() {

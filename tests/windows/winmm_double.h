@@ -11,3 +11,12 @@ using WinmmDoubleCallsFn = LONG (*)();
 constexpr char WINMM_DOUBLE_SET_COUNTS[] = "winmm_double_set_midi_counts";
 constexpr char WINMM_DOUBLE_IN_CALLS[] = "winmm_double_midi_in_calls";
 constexpr char WINMM_DOUBLE_OUT_CALLS[] = "winmm_double_midi_out_calls";
+
+// Names a file mapping that holds the counts in place of the process's own, so that a test in
+// another process can change them while a program runs. Read once, when the double is loaded.
+constexpr wchar_t WINMM_DOUBLE_SHARED_COUNTS_VARIABLE[] = L"KESTRUNE_WINMM_DOUBLE_COUNTS";
+
+struct WinmmDoubleSharedCounts {
+  LONG inputs;
+  LONG outputs;
+};

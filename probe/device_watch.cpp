@@ -1,0 +1,139 @@
+#include "probe/device_watch.h"
+
+#include <cstdio>
+
+#include "probe/device_event.h"
+#include "probe/midi_ports.h"
+#include "probe/probe_output.h"
+#include "probe/watch_record.h"
+
+namespace {
+
+// Long enough for the MIDI service's quiet period at its longest (2.5 s) and the port notices
+// after it; fine enough that the delays measure the system, not the probe. A wait on Windows
+// ends on the system timer's beat, often 15.6 ms, so a poll may come that much late; the timer
+// is left as it is rather than sped up for the whole machine.
+constexpr long long WATCH_MS = 5000;
+constexpr long long POLL_MS = 10;
+
+int32_t verdict_tick_ms = 0;
+int event_number = 0;
+// The last ports read, by anyone: a change is a difference from these.
+MidiPorts last_ports;
+MidiPorts new_ports;
+
+bool watching = false;
+long long next_poll_ms = 0;
+WatchRecord record;
+
+void open_watch() {
+  watching = true;
+  record = WatchRecord{};
+  record.baseline_inputs = last_ports.inputs;
+  record.baseline_outputs = last_ports.outputs;
+}
+
+void note_event(int number, long long ms, const DeviceEvent& event) {
+  if (!watching) {
+    open_watch();
+  }
+  record.end_ms = ms + WATCH_MS;
+  next_poll_ms = ms + POLL_MS;
+  if (record.event_count < MAX_WATCHED_EVENTS) {
+    record.events[record.event_count++] =
+        WatchedEvent{number, ms, event.header == HEADER_MIDI_PORT_CLASS, event.arrival};
+  }
+}
+
+// The delays since the accepted notices of the open watch, as "312 ms after #1, 12 ms after #3".
+void delays_since_events(long long ms, char* out, size_t out_size) {
+  size_t used = 0;
+  out[0] = '\0';
+  for (int i = 0; watching && i < record.event_count && used < out_size; ++i) {
+    int written =
+        std::snprintf(out + used, out_size - used, "%s%lld ms after #%d", i == 0 ? "" : ", ",
+                      ms - record.events[i].ms, record.events[i].number);
+    used += written > 0 ? static_cast<size_t>(written) : 0;
+  }
+  if (out[0] == '\0') {
+    (void)std::snprintf(out, out_size, "no accepted notice watched");
+  }
+}
+
+// Names are read only when a count moved: listing them takes far longer than counting.
+void observe_counts(long long ms, UINT inputs, UINT outputs) {
+  if (inputs == last_ports.inputs && outputs == last_ports.outputs) {
+    return;
+  }
+  read_midi_ports(&new_ports);
+  char delays[256];
+  delays_since_events(ms, delays, sizeof delays);
+  probe_timed_line(ms, "change   in %u -> %u, out %u -> %u  (%s)", last_ports.inputs,
+                   new_ports.inputs, last_ports.outputs, new_ports.outputs, delays);
+  print_port_changes(ms, last_ports, new_ports);
+  last_ports = new_ports;
+  if (watching && record.change_count < MAX_WATCHED_CHANGES) {
+    record.changes[record.change_count++] = CountChange{ms, last_ports.inputs, last_ports.outputs};
+  }
+}
+
+void close_watch(long long ms) {
+  if (!watching) {
+    return;
+  }
+  record.end_ms = ms < record.end_ms ? ms : record.end_ms;
+  watching = false;
+  print_verdict(record, verdict_tick_ms);
+}
+
+}  // namespace
+
+void start_device_watch(int32_t tick_ms) {
+  verdict_tick_ms = tick_ms;
+  read_midi_ports(&last_ports);
+  probe_line("MIDI ports at start: in %u, out %u", last_ports.inputs, last_ports.outputs);
+  print_midi_ports(last_ports);
+}
+
+void on_probe_device_change(WPARAM code, LPARAM parameter) {
+  long long ms = probe_ms();
+  DeviceEvent event;
+  describe_device_event(code, parameter, &event);
+  UINT inputs = 0;
+  UINT outputs = 0;
+  read_port_counts(&inputs, &outputs);
+  int number = ++event_number;
+  if (event.accepted) {
+    note_event(number, ms, event);
+  }
+  probe_timed_line(ms, "#%d %s  %s  %s  in %u, out %u  %s", number, event.event_name,
+                   event.class_name, event.outcome, inputs, outputs, event.path);
+  observe_counts(ms, inputs, outputs);
+}
+
+long long next_device_poll_ms() {
+  return watching ? next_poll_ms : -1;
+}
+
+void poll_device_watch(long long now_ms) {
+  if (!watching || now_ms < next_poll_ms) {
+    return;
+  }
+  UINT inputs = 0;
+  UINT outputs = 0;
+  read_port_counts(&inputs, &outputs);
+  observe_counts(now_ms, inputs, outputs);
+  // From now, not from the time the poll was due: a loop that fell behind does not catch up
+  // with a burst of reads.
+  next_poll_ms = now_ms + POLL_MS;
+  if (now_ms >= record.end_ms) {
+    close_watch(now_ms);
+  }
+}
+
+void end_device_watch(long long now_ms) {
+  if (watching) {
+    probe_timed_line(now_ms, "the run ends %lld ms into the watch", now_ms - record.events[0].ms);
+  }
+  close_watch(now_ms);
+}

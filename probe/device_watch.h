@@ -1,0 +1,20 @@
+// What the probe does with each notice: one line for it, then the counts polled for a while
+// after an accepted one, each change on a line with its delay and the ports that came or went,
+// and at the end what the plug-in would have made of it all.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/win32.h"
+
+// Reads and prints the ports present; `tick_ms` is for the verdicts.
+void start_device_watch(int32_t tick_ms);
+// From the window procedure, for every WM_DEVICECHANGE.
+void on_probe_device_change(WPARAM code, LPARAM parameter);
+// When the main loop must next call poll_device_watch; -1 while nothing is watched, when the
+// probe reads nothing at all.
+long long next_device_poll_ms();
+// Reads the counts if a poll is due, and closes the watch with its verdict once its time is up.
+void poll_device_watch(long long now_ms);
+// The run is over: a watch still open gets its verdict on what it saw so far.
+void end_device_watch(long long now_ms);

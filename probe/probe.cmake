@@ -1,0 +1,19 @@
+# kestrune-probe.exe: a console program that watches device notices as the plug-in does, for
+# problem reports and real timings. Windows glue only, so it is built in the Windows world alone.
+add_executable(kestrune-probe
+  ${CMAKE_CURRENT_LIST_DIR}/device_event.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/device_watch.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/midi_ports.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/probe_main.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/probe_options.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/probe_output.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/probe_window.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/watch_verdict.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/windows_version.cpp
+  # The plug-in's class constants and header check, so that the probe sees what it sees.
+  ${PROJECT_SOURCE_DIR}/monitor/interface_class.cpp)
+target_include_directories(kestrune-probe PRIVATE ${PROJECT_SOURCE_DIR})
+# Empty while the project declares no version; the probe then calls itself "dev".
+target_compile_definitions(kestrune-probe PRIVATE KESTRUNE_PROBE_VERSION="${PROJECT_VERSION}")
+target_link_libraries(kestrune-probe PRIVATE winmm)
+set_target_properties(kestrune-probe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})

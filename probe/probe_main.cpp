@@ -1,0 +1,120 @@
+// kestrune-probe: watches the device notices the plug-in watches, as it sees them, and prints
+// what happened with times, for a problem report or for real timings. It neither loads the
+// plug-in nor needs the host.
+#include <windows.h>
+
+#include <cstdio>
+
+#include "monitor/monitor_state.h"
+#include "probe/device_watch.h"
+#include "probe/probe_options.h"
+#include "probe/probe_output.h"
+#include "probe/probe_window.h"
+#include "probe/windows_version.h"
+
+#ifndef KESTRUNE_PROBE_VERSION
+#define KESTRUNE_PROBE_VERSION ""
+#endif
+
+namespace {
+
+HANDLE stop_event = nullptr;
+
+// Runs on a thread of its own, which must not touch the window: it only wakes the main loop,
+// which then releases everything on the thread that acquired it.
+BOOL WINAPI on_console_control(DWORD type) {
+  if (type == CTRL_C_EVENT || type == CTRL_BREAK_EVENT || type == CTRL_CLOSE_EVENT) {
+    SetEvent(stop_event);
+    return TRUE;
+  }
+  return FALSE;
+}
+
+void print_header(const ProbeOptions& options) {
+  const char* version = KESTRUNE_PROBE_VERSION[0] != '\0' ? KESTRUNE_PROBE_VERSION : "dev";
+  char system[64];
+  windows_version(system, sizeof system);
+  probe_line("kestrune-probe %s on Windows %s", version, system);
+  probe_line("verdicts for a tick of %d ms: the plug-in verifies %d ticks (%d ms) after a notice",
+             options.tick_ms, CHECK_DELAY_TICKS, CHECK_DELAY_TICKS * options.tick_ms);
+}
+
+// The wait is for the stop event, a message (sent notices included), the next poll or the end of
+// the run, whichever comes first. Idle, with no end set, it waits for good.
+DWORD wait_time(long long deadline_ms) {
+  long long now = probe_ms();
+  long long until = next_device_poll_ms();
+  if (deadline_ms >= 0 && (until < 0 || deadline_ms < until)) {
+    until = deadline_ms;
+  }
+  if (until < 0) {
+    return INFINITE;
+  }
+  return until <= now ? 0 : static_cast<DWORD>(until - now);
+}
+
+// Notices are sent messages: PeekMessageW delivers them to the window procedure.
+bool handle_messages() {
+  MSG message;
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {
+      return false;
+    }
+    TranslateMessage(&message);
+    DispatchMessageW(&message);
+  }
+  return true;
+}
+
+const char* run(long long deadline_ms) {
+  for (;;) {
+    DWORD woken = MsgWaitForMultipleObjectsEx(1, &stop_event, wait_time(deadline_ms), QS_ALLINPUT,
+                                              MWMO_INPUTAVAILABLE);
+    if (woken == WAIT_OBJECT_0) {
+      return "stopped by Ctrl+C";
+    }
+    if (!handle_messages()) {
+      return "stopped by WM_QUIT";
+    }
+    long long now = probe_ms();
+    poll_device_watch(now);
+    if (deadline_ms >= 0 && now >= deadline_ms) {
+      return "stopped: the time given is over";
+    }
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  start_probe_output();
+  ProbeOptions options;
+  if (!parse_probe_options(argc, argv, &options)) {
+    (void)std::fputs(PROBE_USAGE, stderr);
+    return 2;
+  }
+  print_header(options);
+  stop_event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (stop_event == nullptr || !SetConsoleCtrlHandler(on_console_control, TRUE)) {
+    probe_line("could not set up Ctrl+C handling (error %lu)", GetLastError());
+    return 1;
+  }
+  start_device_watch(options.tick_ms);
+  if (!open_probe_window(options.all_classes)) {
+    return 1;
+  }
+  long long deadline_ms = -1;
+  if (options.seconds > 0) {
+    deadline_ms = options.seconds * 1000LL;
+    probe_line("watching for %d s; Ctrl+C stops earlier", options.seconds);
+  } else {
+    probe_line("watching until Ctrl+C");
+  }
+  const char* ending = run(deadline_ms);
+  end_device_watch(probe_ms());
+  close_probe_window();
+  SetConsoleCtrlHandler(on_console_control, FALSE);
+  CloseHandle(stop_event);
+  probe_timed_line(probe_ms(), "%s", ending);
+  return 0;
+}

@@ -1,0 +1,197 @@
+// kestrune-probe.exe run as a user runs it, in a process of its own, while this process plays
+// the system: it sends the notices, and it changes the MIDI counts the probe's winmm double
+// reports, through the mapping the double reads when the environment names it.
+#include <windows.h>
+// dbt.h relies on the types of windows.h.
+#include <dbt.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/windows/device_messages.h"
+#include "tests/windows/dll_host.h"
+#include "tests/windows/winmm_double.h"
+
+namespace {
+
+const GUID MIDI_INPUT_PORT_CLASS = {
+    0x504BE32C, 0xCCF6, 0x4D2C, {0xB7, 0x3F, 0x6F, 0x8B, 0x37, 0x47, 0xE2, 0x2B}};
+const GUID MIDI_OUTPUT_PORT_CLASS = {
+    0x6DC23320, 0xAB33, 0x4CE4, {0x80, 0xD4, 0xBB, 0xB3, 0xEB, 0xBF, 0x28, 0x14}};
+
+// As on a machine whose MIDI service publishes the ports after its quiet period. The port
+// notices come a while after the counts change, so that only the probe's polling can time it.
+constexpr DWORD PORTS_AFTER_AUDIO_NOTICE_MS = 300;
+constexpr DWORD PORT_NOTICES_AFTER_PORTS_MS = 200;
+// Long enough for a cold Wine start, the notices and a verification after the last; the watch
+// is then cut short by the end of the run, which gives its verdict on what it saw.
+constexpr wchar_t PROBE_ARGUMENTS[] = L" --seconds 6";
+constexpr DWORD PROBE_EXIT_TIMEOUT_MS = 30000;
+
+struct ProbeRun {
+  PROCESS_INFORMATION process;
+  std::thread reader;
+  std::string output;
+};
+
+// Stdout and stderr into one pipe, read on a thread of its own so that the probe never blocks on
+// a full pipe.
+bool start_probe(const wchar_t* arguments, ProbeRun* run) {
+  SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+  HANDLE read_end = nullptr;
+  HANDLE write_end = nullptr;
+  if (!CreatePipe(&read_end, &write_end, &inherited, 0)) {
+    return false;
+  }
+  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+  std::wstring command =
+      L"\"" + path_beside_program(L"kestrune-probe.exe") + L"\"" + std::wstring(arguments);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = write_end;
+  startup.hStdError = write_end;
+  bool started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                &startup, &run->process) != FALSE;
+  CloseHandle(write_end);
+  if (!started) {
+    CloseHandle(read_end);
+    return false;
+  }
+  run->reader = std::thread([read_end, run] {
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(read_end, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+      run->output.append(buffer, got);
+    }
+    CloseHandle(read_end);
+  });
+  return true;
+}
+
+// The exit code, or -1 if the probe did not end by itself in time (it is then ended).
+long finish_probe(ProbeRun* run) {
+  DWORD exit_code = 1;
+  bool ended = WaitForSingleObject(run->process.hProcess, PROBE_EXIT_TIMEOUT_MS) == WAIT_OBJECT_0;
+  if (!ended) {
+    TerminateProcess(run->process.hProcess, 1);
+  }
+  GetExitCodeProcess(run->process.hProcess, &exit_code);
+  run->reader.join();
+  CloseHandle(run->process.hThread);
+  CloseHandle(run->process.hProcess);
+  return ended ? static_cast<long>(exit_code) : -1;
+}
+
+HWND probe_window_of(DWORD process_id) {
+  HWND window = nullptr;
+  while ((window = FindWindowExW(HWND_MESSAGE, window, L"KestruneProbeWindow", nullptr)) !=
+         nullptr) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == process_id) {
+      return window;
+    }
+  }
+  return nullptr;
+}
+
+HWND wait_for_probe_window(DWORD process_id, HANDLE process) {
+  for (int i = 0; i < 3000; ++i) {
+    HWND window = probe_window_of(process_id);
+    if (window != nullptr || WaitForSingleObject(process, 10) == WAIT_OBJECT_0) {
+      return window;
+    }
+  }
+  return nullptr;
+}
+
+bool send_arrival(HWND window, const GUID& interface_class) {
+  std::vector<unsigned char> header = interface_header(interface_class);
+  DWORD_PTR result = 0;
+  return SendMessageTimeoutW(window, WM_DEVICECHANGE, DBT_DEVICEARRIVAL,
+                             reinterpret_cast<LPARAM>(header.data()), SMTO_BLOCK, 10000,
+                             &result) != 0;
+}
+
+}  // namespace
+
+TEST(Probe, ReportsEachNoticeTheDelayOfTheCountChangeAndThePluginsVerdict) {
+  std::wstring mapping_name =
+      L"Local\\KestruneProbeTestCounts" + std::to_wstring(GetCurrentProcessId());
+  HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                      sizeof(WinmmDoubleSharedCounts), mapping_name.c_str());
+  ASSERT_NE(mapping, nullptr);
+  auto* counts = static_cast<WinmmDoubleSharedCounts*>(
+      MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, sizeof(WinmmDoubleSharedCounts)));
+  ASSERT_NE(counts, nullptr);
+  counts->inputs = 0;
+  counts->outputs = 0;
+
+  // Inherited by the probe alone: this process's double was loaded long before.
+  SetEnvironmentVariableW(WINMM_DOUBLE_SHARED_COUNTS_VARIABLE, mapping_name.c_str());
+  ProbeRun run;
+  bool started = start_probe(PROBE_ARGUMENTS, &run);
+  SetEnvironmentVariableW(WINMM_DOUBLE_SHARED_COUNTS_VARIABLE, nullptr);
+  ASSERT_TRUE(started);
+
+  HWND window = wait_for_probe_window(run.process.dwProcessId, run.process.hProcess);
+  bool sent_audio = window != nullptr && send_arrival(window, AUDIO_INTERFACE_CLASS);
+  Sleep(PORTS_AFTER_AUDIO_NOTICE_MS);
+  InterlockedExchange(&counts->inputs, 1);
+  InterlockedExchange(&counts->outputs, 1);
+  Sleep(PORT_NOTICES_AFTER_PORTS_MS);
+  bool sent_ports = sent_audio && send_arrival(window, MIDI_INPUT_PORT_CLASS) &&
+                    send_arrival(window, MIDI_OUTPUT_PORT_CLASS);
+  long exit_code = finish_probe(&run);
+  UnmapViewOfFile(counts);
+  CloseHandle(mapping);
+
+  const std::string& output = run.output;
+  EXPECT_TRUE(sent_audio && sent_ports) << output;
+  EXPECT_EQ(exit_code, 0) << output;
+  EXPECT_NE(output.find("#1 arrival  audio  accepted by class  in 0, out 0"), std::string::npos)
+      << output;
+  EXPECT_NE(output.find("#2 arrival  MIDI input port  accepted by class"), std::string::npos)
+      << output;
+  EXPECT_NE(output.find("#3 arrival  MIDI output port  accepted by class"), std::string::npos)
+      << output;
+
+  std::smatch change;
+  ASSERT_TRUE(std::regex_search(
+      output, change, std::regex("change   in 0 -> 1, out 0 -> 1  \\(([0-9]+) ms after #1\\)")))
+      << output;
+  int delay_ms = std::atoi(change[1].str().c_str());
+  EXPECT_GE(delay_ms, 250) << output;
+  EXPECT_LE(delay_ms, 1000) << output;
+  EXPECT_NE(output.find("+ in  \"Test MIDI In 1\""), std::string::npos) << output;
+  EXPECT_NE(output.find("+ out \"Test MIDI Out 1\""), std::string::npos) << output;
+
+  // The audio notice's verification comes before the ports; the input port's comes after.
+  EXPECT_TRUE(
+      std::regex_search(output, std::regex("verdict  #1: its verification at [0-9]+ ms, 165 "
+                                           "ms after it, reads in 0, out 0 as before: it "
+                                           "misses the change")))
+      << output;
+  EXPECT_TRUE(
+      std::regex_search(output, std::regex("verdict  #2: its verification at [0-9]+ ms, 165 "
+                                           "ms after it, reads in 1, out 1 where there were "
+                                           "in 0, out 0: it sees the change, reset")))
+      << output;
+  EXPECT_NE(output.find("verdict: at a tick of 33 ms the plug-in would reset the host, after the "
+                        "verification of #2"),
+            std::string::npos)
+      << output;
+}
+
+TEST(Probe, RefusesAnUnknownArgumentWithUsageAndStatus2) {
+  ProbeRun run;
+  ASSERT_TRUE(start_probe(L" --tick-ms 0", &run));
+  long exit_code = finish_probe(&run);
+  EXPECT_EQ(exit_code, 2);
+  EXPECT_EQ(run.output.rfind("usage: kestrune-probe", 0), 0u) << run.output;
+}
