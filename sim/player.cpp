@@ -14,9 +14,11 @@ long tick_number;
 unsigned midi_inputs;
 unsigned midi_outputs;
 unsigned device_serial;
-// The tick of the last device event sent, so that a host command can say how long after it came;
-// negative before the first.
-long device_event_tick;
+// The ticks of the first and the last device events sent since the previous host command or load,
+// so that a command can say how long after them it came; negative when none was sent. Which of
+// them the plug-in acted on, the host cannot see.
+long first_event_tick;
+long last_event_tick;
 
 // What the plug-in does to its host, as the transcript shows it.
 void show_host_event(const HostEvent& event) {
@@ -25,15 +27,23 @@ void show_host_event(const HostEvent& event) {
       transcript_add(TRANSCRIPT_CONSOLE, transcript_console_text(event.text));
       break;
     case HOST_COMMAND: {
-      char text[128];
+      char text[160];
       int length = std::snprintf(text, sizeof text, "Main_OnCommand(%d, %d)",
                                  static_cast<int>(event.command), static_cast<int>(event.flag));
       // For the reader of a transcript: the delay that the plug-in's timing rules are about.
-      if (device_event_tick >= 0) {
-        std::snprintf(text + length, sizeof text - static_cast<size_t>(length),
-                      "  %ld ticks after the device event at tick %ld",
-                      transcript_tick() - device_event_tick, device_event_tick);
+      size_t room = sizeof text - static_cast<size_t>(length);
+      if (first_event_tick >= 0 && first_event_tick == last_event_tick) {
+        std::snprintf(text + length, room, "  %ld ticks after the device event at tick %ld",
+                      transcript_tick() - first_event_tick, first_event_tick);
+      } else if (first_event_tick >= 0) {
+        std::snprintf(text + length, room,
+                      "  %ld ticks after the first device event at tick %ld, %ld after the last "
+                      "at tick %ld",
+                      transcript_tick() - first_event_tick, first_event_tick,
+                      transcript_tick() - last_event_tick, last_event_tick);
       }
+      first_event_tick = -1;
+      last_event_tick = -1;
       transcript_add(TRANSCRIPT_COMMAND, text);
       break;
     }
@@ -79,7 +89,8 @@ bool send_notification(const ScenarioStep& step) {
   }
   bool sent = world_send_device_change(step.event_code, header, notice.size);
   if (sent) {
-    device_event_tick = tick_number;
+    first_event_tick = first_event_tick >= 0 ? first_event_tick : tick_number;
+    last_event_tick = tick_number;
   }
   return sent;
 }
@@ -106,6 +117,8 @@ void play_step(const ScenarioStep& step) {
       run_ticks(step.ticks);
       break;
     case STEP_LOAD:
+      first_event_tick = -1;
+      last_event_tick = -1;
       call_entry(step.text,
                  host_record(step.api_version, host_import_bit(step.missing_function.c_str())));
       break;
@@ -135,7 +148,8 @@ void play_scenario(const std::vector<ScenarioStep>& steps) {
   midi_inputs = 0;
   midi_outputs = 0;
   device_serial = 0;
-  device_event_tick = -1;
+  first_event_tick = -1;
+  last_event_tick = -1;
   host_reset();
   host_observe(show_host_event);
   transcript_set_tick(0);
