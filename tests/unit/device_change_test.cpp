@@ -13,21 +13,11 @@
 
 namespace {
 
-using Lines = std::vector<std::string>;
-
 const GUID VOLUME_CLASS = {
     0x53F5630D, 0xB6BF, 0x11D0, {0x94, 0xF2, 0x00, 0xA0, 0xC9, 0x1E, 0xFB, 0x8B}};
 // Differs from the audio class in its very last byte only.
 const GUID ALMOST_AUDIO = {
     0x6994AD04, 0x93EF, 0x11D0, {0xA3, 0xCC, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x97}};
-
-const std::string RECEIVED_ARRIVAL =
-    "Kestrune: [DEVICE_CHANGE] Received WM_DEVICECHANGE message, wParam=0x8000\n";
-const std::string PROCESSING_ARRIVAL = "Kestrune: [DEVICE_CHANGE] Processing device ARRIVAL\n";
-const std::string INVALID_HEADER =
-    "Kestrune: [INVALID_HDR] Invalid device broadcast header, ignoring\n";
-const std::string AUDIO_ADDED =
-    "Kestrune: [AUDIO_DEVICE] Audio device ADDED detected via Windows API\n";
 
 // Memory the monitor must not read. Under ASan every read of it is a report that ends the run,
 // so a test that passes a pointer into it fails loudly if the header is touched.
@@ -91,16 +81,9 @@ TEST_F(DroppedEvents, DuringSettlingEveryEventIsDroppedWithoutReadingItsHeader) 
   for (WPARAM code : {WPARAM{DBT_DEVICEARRIVAL}, WPARAM{DBT_DEVICEREMOVECOMPLETE}, WPARAM{7}}) {
     deliver(code, forbidden_header());
   }
-  const std::string ignoring =
-      "Kestrune: [DEVICE_CHANGE] Device change during initialization (80 ticks remaining) - "
-      "ignoring\n";
-  EXPECT_EQ(
-      host_console(),
-      (Lines{RECEIVED_ARRIVAL, ignoring,
-             "Kestrune: [DEVICE_CHANGE] Received WM_DEVICECHANGE message, wParam=0x8004\n",
-             ignoring, "Kestrune: [DEVICE_CHANGE] Received WM_DEVICECHANGE message, wParam=0x7\n",
-             ignoring}));
   EXPECT_FALSE(monitor_state.check_pending);
+  EXPECT_EQ(monitor_state.init_ticks_left, INIT_DELAY_TICKS - 10);
+  EXPECT_EQ(count_reads(), 0);
 }
 
 TEST_F(DroppedEvents, AudioArrivalDuringSettlingIsNotCaughtUpAfterwards) {
@@ -124,13 +107,6 @@ TEST_F(DroppedEvents, OtherEventTypesAreDroppedWithoutReadingTheSecondParameter)
   deliver(DBT_DEVNODES_CHANGED, forbidden_header());
   // Compared at full width: only the low 32 bits of this one look like an arrival.
   deliver(WPARAM{0x100008000ull}, forbidden_header());
-  EXPECT_EQ(host_console(),
-            (Lines{
-                "Kestrune: [DEVICE_CHANGE] Received WM_DEVICECHANGE message, wParam=0x7\n",
-                "Kestrune: [OTHER_MESSAGE] Ignoring device change message type 0x7\n",
-                RECEIVED_ARRIVAL,
-                "Kestrune: [OTHER_MESSAGE] Ignoring device change message type 0x8000\n",
-            }));
   EXPECT_TRUE(state_untouched_after_settling(1, 1));
 }
 
@@ -138,15 +114,6 @@ TEST_F(DroppedEvents, ArrivalOrRemovalWithoutHeaderIsAnInvalidHeader) {
   settle_monitor(1, 1, true);
   deliver(DBT_DEVICEARRIVAL, nullptr);
   deliver(DBT_DEVICEREMOVECOMPLETE, nullptr);
-  EXPECT_EQ(host_console(),
-            (Lines{
-                RECEIVED_ARRIVAL,
-                PROCESSING_ARRIVAL,
-                INVALID_HEADER,
-                "Kestrune: [DEVICE_CHANGE] Received WM_DEVICECHANGE message, wParam=0x8004\n",
-                "Kestrune: [DEVICE_CHANGE] Processing device REMOVAL\n",
-                INVALID_HEADER,
-            }));
   EXPECT_TRUE(state_untouched_after_settling(1, 1));
 }
 
@@ -155,18 +122,14 @@ TEST_F(DroppedEvents, HeaderOfAnotherDeviceTypeIsDroppedBeforeItsClassIsRead) {
   InterfaceHeader notice = make_interface_header(KSCATEGORY_AUDIO);
   notice.header.dbcc_devicetype = DBT_DEVTYP_VOLUME;
   deliver(DBT_DEVICEARRIVAL, header_readable_to(notice, sizeof(DEV_BROADCAST_HDR)));
-  EXPECT_EQ(host_console(), (Lines{RECEIVED_ARRIVAL, PROCESSING_ARRIVAL, INVALID_HEADER}));
   EXPECT_TRUE(state_untouched_after_settling(1, 1));
 }
 
 TEST_F(DroppedEvents, InterfaceOfANonAudioClassIsDropped) {
   settle_monitor(1, 1, true);
   for (const GUID& interface_class : {VOLUME_CLASS, ALMOST_AUDIO}) {
-    host_clear_journal();
     InterfaceHeader notice = make_interface_header(interface_class);
     deliver(DBT_DEVICEARRIVAL, as_header(notice));
-    EXPECT_EQ(host_console(), (Lines{RECEIVED_ARRIVAL, PROCESSING_ARRIVAL,
-                                     "Kestrune: [NON_AUDIO] Non-audio device change, ignoring\n"}));
   }
   EXPECT_TRUE(state_untouched_after_settling(1, 1));
   EXPECT_EQ(count_reads(), 0);
@@ -179,10 +142,6 @@ TEST_F(DroppedEvents, EventWhileAVerificationIsPendingDoesNotRestartItsCountdown
   sim_set_midi_counts(2, 1);  // would make an immediate check schedule a reset
   InterfaceHeader notice = make_interface_header(KSCATEGORY_AUDIO);
   deliver(DBT_DEVICEARRIVAL, as_header(notice));
-  EXPECT_EQ(host_console(),
-            (Lines{RECEIVED_ARRIVAL, PROCESSING_ARRIVAL, AUDIO_ADDED,
-                   "Kestrune: [DEVICE_CHECK_PENDING] Device verification already scheduled, "
-                   "ignoring additional notifications\n"}));
   EXPECT_EQ(monitor_state.check_ticks_left, 2);
   EXPECT_FALSE(monitor_state.reset_pending);
   EXPECT_EQ(count_reads(), 0);
@@ -227,7 +186,6 @@ TEST_F(ShortHeaders, TwelveByteHeaderIsDroppedWithoutReadingPastItsEnd) {
   std::memcpy(block, &fields, sizeof fields);
   deliver(DBT_DEVICEARRIVAL, reinterpret_cast<const DEV_BROADCAST_HDR*>(block));
   delete[] block;
-  EXPECT_EQ(host_console(), (Lines{RECEIVED_ARRIVAL, PROCESSING_ARRIVAL, INVALID_HEADER}));
   EXPECT_TRUE(state_untouched_after_settling(1, 1));
 }
 
@@ -239,8 +197,7 @@ TEST_F(ShortHeaders, DeviceTypeIsNotReadWhenTheSizeDoesNotReachIt) {
   std::memcpy(block, &size, sizeof size);
   deliver(DBT_DEVICEREMOVECOMPLETE, reinterpret_cast<const DEV_BROADCAST_HDR*>(block));
   delete[] block;
-  ASSERT_EQ(host_console().size(), 3u);
-  EXPECT_EQ(host_console()[2], INVALID_HEADER);
+  EXPECT_TRUE(state_untouched_after_settling(1, 1));
 }
 
 TEST_F(ShortHeaders, TwentyEightByteAudioHeaderIsAccepted) {
@@ -273,8 +230,6 @@ TEST_F(ShortHeaders, HeaderWhoseSizeIsShorterThanAnInterfaceRecordIsDropped) {
     InterfaceHeader notice = make_interface_header(KSCATEGORY_AUDIO);
     notice.header.dbcc_size = size;
     deliver(DBT_DEVICEARRIVAL, as_header(notice));
-    EXPECT_EQ(host_console(), (Lines{RECEIVED_ARRIVAL, PROCESSING_ARRIVAL, INVALID_HEADER}))
-        << "size " << size;
   }
   EXPECT_TRUE(state_untouched_after_settling(1, 1));
 }
@@ -308,25 +263,15 @@ TEST_F(AcceptedEvents, EveryAudioAndPortClassSchedulesTheVerificationWithoutRead
   }
 }
 
-TEST_F(AcceptedEvents, RemovalIsAcceptedAndNamedAsSuch) {
-  settle_monitor(2, 1, true);
-  InterfaceHeader notice = make_interface_header(KSCATEGORY_CAPTURE);
-  deliver(DBT_DEVICEREMOVECOMPLETE, as_header(notice));
-  ASSERT_GE(host_console().size(), 3u);
-  EXPECT_EQ(host_console()[1], "Kestrune: [DEVICE_CHANGE] Processing device REMOVAL\n");
-  EXPECT_EQ(host_console()[2],
-            "Kestrune: [AUDIO_DEVICE] Audio device REMOVED detected via Windows API\n");
-  EXPECT_TRUE(monitor_state.check_pending);
-  EXPECT_FALSE(monitor_state.port_removed);
-
-  settle_monitor(2, 1, true);
-  notice = make_interface_header(MIDI_INPUT_PORT_INTERFACE);
-  deliver(DBT_DEVICEREMOVECOMPLETE, as_header(notice));
-  ASSERT_GE(host_console().size(), 3u);
-  EXPECT_EQ(host_console()[2],
-            "Kestrune: [MIDI_PORT] MIDI port REMOVED detected via Windows API\n");
-  EXPECT_TRUE(monitor_state.check_pending);
-  EXPECT_TRUE(monitor_state.port_removed);
+// Only a MIDI port's removal is remembered: an audio interface may be a headset's.
+TEST_F(AcceptedEvents, RemovalIsAcceptedAndOnlyAPortsIsRemembered) {
+  for (const GUID* interface_class : {&KSCATEGORY_CAPTURE, &MIDI_INPUT_PORT_INTERFACE}) {
+    settle_monitor(2, 1, false);
+    InterfaceHeader notice = make_interface_header(*interface_class);
+    deliver(DBT_DEVICEREMOVECOMPLETE, as_header(notice));
+    EXPECT_TRUE(monitor_state.check_pending);
+    EXPECT_EQ(monitor_state.port_removed, interface_class == &MIDI_INPUT_PORT_INTERFACE);
+  }
 }
 
 TEST_F(AcceptedEvents, ImmediateCheckThatSeesAChangeSchedulesTheResetAtOnce) {
@@ -334,18 +279,6 @@ TEST_F(AcceptedEvents, ImmediateCheckThatSeesAChangeSchedulesTheResetAtOnce) {
   sim_set_midi_counts(2, 1);
   InterfaceHeader notice = make_interface_header(KSCATEGORY_AUDIO);
   deliver(DBT_DEVICEARRIVAL, as_header(notice));
-  EXPECT_EQ(host_console(),
-            (Lines{
-                RECEIVED_ARRIVAL,
-                PROCESSING_ARRIVAL,
-                AUDIO_ADDED,
-                "Kestrune: [IMMEDIATE_CHECK] Immediate check - IN: 2, OUT: 1 | Last - IN: 1, OUT: "
-                "1\n",
-                "Kestrune: [IMMEDIATE_SUCCESS] Immediate check detected change - proceeding with "
-                "immediate reset!\n",
-                "Kestrune: [IMMEDIATE_RESET_SCHEDULED] Immediate reset scheduled - no device "
-                "verification delay needed\n",
-            }));
   EXPECT_TRUE(monitor_state.reset_pending);
   EXPECT_EQ(monitor_state.reset_ticks_left, RESET_DELAY_TICKS);
   EXPECT_EQ(monitor_state.last_in_count, 2);
@@ -369,18 +302,6 @@ TEST_F(AcceptedEvents, ImmediateCheckWithoutChangeFallsBackToTheVerification) {
   settle_monitor(1, 1, true);
   InterfaceHeader notice = make_interface_header(KSCATEGORY_AUDIO);
   deliver(DBT_DEVICEARRIVAL, as_header(notice));
-  EXPECT_EQ(host_console(),
-            (Lines{
-                RECEIVED_ARRIVAL,
-                PROCESSING_ARRIVAL,
-                AUDIO_ADDED,
-                "Kestrune: [IMMEDIATE_CHECK] Immediate check - IN: 1, OUT: 1 | Last - IN: 1, OUT: "
-                "1\n",
-                "Kestrune: [IMMEDIATE_FAILED] Immediate check detected NO change - will try short "
-                "delayed check\n",
-                "Kestrune: [DEVICE_CHECK_SCHEDULED] Immediate check failed, scheduling fallback "
-                "verification in 5 ticks (~0.5 seconds)\n",
-            }));
   EXPECT_TRUE(monitor_state.check_pending);
   EXPECT_EQ(monitor_state.check_ticks_left, CHECK_DELAY_TICKS);
   EXPECT_FALSE(monitor_state.reset_pending);

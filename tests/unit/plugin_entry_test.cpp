@@ -153,21 +153,6 @@ TEST_F(PluginLoadRefusal, MissingHostFunctionIsRefusedAfterEveryNameWasLookedUp)
 
 using PluginLoad = MonitorTest;
 
-TEST_F(PluginLoad, WritesTheSixStartUpLinesInOrderWithLoggingOn) {
-  reset_world(true);
-  HostPluginInfo info = make_host_record();
-  ASSERT_EQ(load(&info), 1);
-  EXPECT_EQ(host_console(),
-            (std::vector<std::string>{
-                "Kestrune: [INIT_START] Starting delayed initialization (90 ticks) to let VELMAR "
-                "MIDI system stabilize\n",
-                "Kestrune: [SUCCESS] Hidden notification window created\n",
-                "Kestrune: Windows device notifications registered successfully\n",
-                "Kestrune: [SUCCESS] Device notifications registered\n",
-                "Kestrune: [INIT_SUCCESS] Windows device monitoring initialized successfully\n",
-                "Kestrune: Plugin loaded - event-driven monitoring with delayed reset active\n"}));
-}
-
 TEST_F(PluginLoad, LooksUpAllFunctionsAndStartsSettlingSilentlyWithLoggingOff) {
   // A reset left over from before belongs to devices the host is about to re-enumerate.
   monitor_state.reset_pending = true;
