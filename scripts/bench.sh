@@ -6,6 +6,18 @@
 # so. Exits non-zero when a figure with an expected value (device-count queries, one verification
 # per storm) misses it, or when a program fails.
 set -euo pipefail
+
+usage() {
+  cat <<'USAGE'
+usage: scripts/bench.sh
+  Builds and runs the benchmarks natively and under Wine, and prints one table.
+USAGE
+}
+case "${1:-}" in
+  "") ;;
+  -h | --help) usage; exit 0 ;;
+  *) echo "${0##*/}: unexpected argument: $1" >&2; usage >&2; exit 2 ;;
+esac
 cd "$(dirname "$0")/.."
 
 scripts/ensure-packages.sh cmake ninja-build g++ libgtest-dev valgrind
