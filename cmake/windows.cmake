@@ -61,6 +61,8 @@ kestrune_dll(kestrune ${KESTRUNE_VERBOSE_LOG} ${CMAKE_BINARY_DIR})
 # other, in a folder of its own under the same file name.
 kestrune_dll(kestrune_diagnostic ON ${CMAKE_BINARY_DIR}/diagnostic)
 
+include(${CMAKE_CURRENT_LIST_DIR}/package.cmake)
+
 if(NOT KESTRUNE_WINDOWS_TESTS)
   return()
 endif()
