@@ -91,7 +91,8 @@ kestrune_add_scenario_tests(
 # The DLLs of the second compiler (the windows-clang preset's build folder, which scripts/test.sh
 # builds first), played by the same velmar-sim.exe: every scenario must give the same transcript
 # with either compiler's DLLs, and their tables must pass the same check.
-set(KESTRUNE_CLANG_BUILD_DIR "" CACHE PATH "Build folder of the windows-clang preset, whose DLLs the scenarios also play")
+set(KESTRUNE_CLANG_BUILD_DIR "" CACHE PATH
+  "Build folder of the windows-clang preset, whose DLLs the scenarios also play")
 if(KESTRUNE_CLANG_BUILD_DIR)
   kestrune_add_scenario_tests(
     PREFIX windows.clang.

@@ -25,8 +25,8 @@ add_test(NAME windows_dll_tables_refuse_simulator_code
     -DMAP=$<TARGET_FILE_DIR:kestrune_with_simulator_code>/kestrune.map
     -P ${CMAKE_CURRENT_LIST_DIR}/check_dll_tables.cmake)
 
-# Two release builds of this tree in two other folders must give the same bytes. It builds on
-# its own, so that it adds no jobs to other tests'.
+# Two release builds of this tree in two other folders must give the same bytes. It runs alone,
+# so that its two build jobs do not compete with other tests.
 add_test(NAME windows_release_dlls_reproducible
   COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${PROJECT_SOURCE_DIR}
     -DWORK_DIR=${CMAKE_BINARY_DIR}/reproducibility
