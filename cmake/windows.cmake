@@ -20,11 +20,16 @@ include(${CMAKE_CURRENT_LIST_DIR}/version_resource.cmake)
 # from a plug-in library, with its linker map beside it as kestrune.map, from which the tests read
 # what was linked in.
 function(kestrune_dll_module target plugin_library output_directory)
-  add_library(${target} SHARED ${KESTRUNE_DLL_EXPORTS} ${ARGN})
+  add_library(${target} SHARED ${KESTRUNE_DLL_EXPORTS}
+    ${PROJECT_SOURCE_DIR}/platform/windows/dll_startup.cpp ${ARGN})
   target_link_libraries(${target} PRIVATE ${plugin_library} winmm)
   # Stripped by the linker and with no link time in the header, so that two builds of one commit
-  # are the same bytes: a later strip would stamp the header with the current time again.
+  # are the same bytes: a later strip would stamp the header with the current time again. No
+  # reference may need patching at load (dll_startup.cpp); without auto-import the linker also
+  # keeps constant data in a read-only section rather than among the writable data.
   target_link_options(${target} PRIVATE
+    -Wl,--disable-auto-import
+    -Wl,--disable-runtime-pseudo-reloc
     -Wl,--no-insert-timestamp
     -Wl,--gc-sections
     -Wl,-Map=${output_directory}/kestrune.map
