@@ -11,7 +11,6 @@ find_program(CMAKE_CXX_COMPILER NAMES ${KESTRUNE_MINGW_TRIPLET}-g++-posix ${KEST
   REQUIRED)
 find_program(CMAKE_RC_COMPILER NAMES ${KESTRUNE_MINGW_TRIPLET}-windres)
 find_program(KESTRUNE_MINGW_OBJDUMP NAMES ${KESTRUNE_MINGW_TRIPLET}-objdump)
-find_program(KESTRUNE_MINGW_NM NAMES ${KESTRUNE_MINGW_TRIPLET}-nm)
 
 # Headers and libraries come from the cross sysroot only; programs run on the build machine.
 set(CMAKE_FIND_ROOT_PATH /usr/${KESTRUNE_MINGW_TRIPLET})

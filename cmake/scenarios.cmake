@@ -3,6 +3,7 @@
 #
 # kestrune_add_scenario_tests(
 #   [PREFIX <test name prefix>]
+#   [SCENARIOS_ONLY]                             only the scenarios, not velmar-sim's own checks
 #   COMMAND <velmar-sim command...>              e.g. wine;velmar-sim.exe;--plugin;kestrune.dll
 #   [DIAGNOSTIC_COMMAND <command...>]            the same with the diagnostic plug-in
 #   [GARBAGE_FILE <any binary file>]             played as a scenario: must be refused, not crash
@@ -12,7 +13,7 @@ set(KESTRUNE_SCENARIO_DIR ${PROJECT_SOURCE_DIR}/tests/scenarios)
 set(KESTRUNE_EXPECT_FAILURE_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/expect_failure.cmake)
 
 function(kestrune_add_scenario_tests)
-  cmake_parse_arguments(PARSE_ARGV 0 arg "" "PREFIX;GARBAGE_FILE"
+  cmake_parse_arguments(PARSE_ARGV 0 arg "SCENARIOS_ONLY" "PREFIX;GARBAGE_FILE"
                         "COMMAND;DIAGNOSTIC_COMMAND;PROPERTIES")
   set(dir ${KESTRUNE_SCENARIO_DIR})
   set(added)
@@ -38,6 +39,13 @@ function(kestrune_add_scenario_tests)
                        ${scenario})
       list(APPEND added ${arg_PREFIX}scenario.diagnostic.${name})
     endforeach()
+  endif()
+
+  if(arg_SCENARIOS_ONLY)
+    if(arg_PROPERTIES AND added)
+      set_tests_properties(${added} PROPERTIES ${arg_PROPERTIES})
+    endif()
+    return()
   endif()
 
   # Each bad file names, in a line "# error: TEXT", the error velmar-sim must report for it.

@@ -14,10 +14,26 @@ add_link_options(-static)
 set(KESTRUNE_DLL_EXPORTS ${CMAKE_BINARY_DIR}/kestrune.def)
 file(WRITE ${KESTRUNE_DLL_EXPORTS} "EXPORTS\n  VelmarPluginEntry\n")
 
-function(kestrune_dll target verbose output_directory)
-  kestrune_plugin_library(${target}_plugin ${verbose})
-  add_library(${target} SHARED ${KESTRUNE_DLL_EXPORTS})
-  target_link_libraries(${target} PRIVATE ${target}_plugin winmm)
+include(${CMAKE_CURRENT_LIST_DIR}/version_resource.cmake)
+
+# kestrune_dll_module(<target> <plugin library> <output directory> <sources>...): a kestrune.dll
+# from a plug-in library, with its linker map beside it as kestrune.map, from which the tests read
+# what was linked in.
+function(kestrune_dll_module target plugin_library output_directory)
+  add_library(${target} SHARED ${KESTRUNE_DLL_EXPORTS}
+    ${PROJECT_SOURCE_DIR}/platform/windows/dll_startup.cpp ${ARGN})
+  target_link_libraries(${target} PRIVATE ${plugin_library} winmm)
+  # Stripped by the linker and with no link time in the header, so that two builds of one commit
+  # are the same bytes: a later strip would stamp the header with the current time again. No
+  # reference may need patching at load (dll_startup.cpp); without auto-import the linker also
+  # keeps constant data in a read-only section rather than among the writable data.
+  target_link_options(${target} PRIVATE
+    -Wl,--disable-auto-import
+    -Wl,--disable-runtime-pseudo-reloc
+    -Wl,--no-insert-timestamp
+    -Wl,--gc-sections
+    -Wl,-Map=${output_directory}/kestrune.map
+    $<$<CONFIG:Release,MinSizeRel>:-s>)
   set_target_properties(${target} PROPERTIES
     PREFIX ""
     OUTPUT_NAME kestrune
@@ -26,12 +42,32 @@ function(kestrune_dll target verbose output_directory)
     ARCHIVE_OUTPUT_DIRECTORY ${output_directory})
 endfunction()
 
+# kestrune_dll(<target> <verbose> <output directory>): one variant of kestrune.dll.
+function(kestrune_dll target verbose output_directory)
+  kestrune_plugin_library(${target}_plugin ${verbose})
+  if(verbose)
+    # The C runtime's own formatter handles the few conversions the lines use (%d, %X, %s);
+    # mingw's complete one would add tens of kilobytes.
+    target_compile_definitions(${target}_plugin PRIVATE KESTRUNE_LOG_VSNPRINTF=_vsnprintf)
+  else()
+    target_compile_definitions(${target}_plugin PRIVATE KESTRUNE_LOG_COMPILED_OUT)
+  endif()
+  # Small rather than fast: the plug-in's own code is a few hundred instructions that run a few
+  # times a second, and most of the module is mingw's start-up code. Unreferenced functions and
+  # data are dropped at link.
+  target_compile_options(${target}_plugin PRIVATE
+    $<$<CONFIG:Release,MinSizeRel>:-Os> -ffunction-sections -fdata-sections)
+  kestrune_dll_module(${target} ${target}_plugin ${output_directory})
+  kestrune_version_resource(${target} ${verbose})
+endfunction()
+
 kestrune_dll(kestrune ${KESTRUNE_VERBOSE_LOG} ${CMAKE_BINARY_DIR})
 # The diagnostic scenarios need the console lines, so their DLL is always built beside the
 # other, in a folder of its own under the same file name.
 kestrune_dll(kestrune_diagnostic ON ${CMAKE_BINARY_DIR}/diagnostic)
 
 include(${PROJECT_SOURCE_DIR}/probe/probe.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/package.cmake)
 
 if(NOT KESTRUNE_WINDOWS_TESTS)
   return()
@@ -57,3 +93,24 @@ kestrune_add_scenario_tests(
     --plugin $<TARGET_FILE:kestrune_diagnostic>
   GARBAGE_FILE $<TARGET_FILE:kestrune_plugin>
   PROPERTIES ${KESTRUNE_WINE_TEST_PROPERTIES} TIMEOUT 120)
+
+# The DLLs of the second compiler (the windows-clang preset's build folder, which scripts/test.sh
+# builds first), played by the same velmar-sim.exe: every scenario must give the same transcript
+# with either compiler's DLLs, and their tables must pass the same check.
+set(KESTRUNE_CLANG_BUILD_DIR "" CACHE PATH
+  "Build folder of the windows-clang preset, whose DLLs the scenarios also play")
+if(KESTRUNE_CLANG_BUILD_DIR)
+  kestrune_add_scenario_tests(
+    PREFIX windows.clang.
+    SCENARIOS_ONLY
+    COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:velmar-sim>
+      --plugin ${KESTRUNE_CLANG_BUILD_DIR}/kestrune.dll
+    DIAGNOSTIC_COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:velmar-sim>
+      --plugin ${KESTRUNE_CLANG_BUILD_DIR}/diagnostic/kestrune.dll
+    PROPERTIES ${KESTRUNE_WINE_TEST_PROPERTIES} TIMEOUT 120)
+  kestrune_add_dll_tables_test(windows_clang_kestrune_dll_tables
+    ${KESTRUNE_CLANG_BUILD_DIR}/kestrune.dll ${KESTRUNE_CLANG_BUILD_DIR}/kestrune.map)
+  kestrune_add_dll_tables_test(windows_clang_kestrune_diagnostic_dll_tables
+    ${KESTRUNE_CLANG_BUILD_DIR}/diagnostic/kestrune.dll
+    ${KESTRUNE_CLANG_BUILD_DIR}/diagnostic/kestrune.map)
+endif()

@@ -4,8 +4,20 @@
 # its own), runs them all and prints one table: every figure from the same run, so that ratios
 # measured on a noisy machine sit side by side. Without Wine it prints the native rows and says
 # so. Exits non-zero when a figure with an expected value (device-count queries, one verification
-# per storm) misses it, or when a program fails.
+# per storm, the DLLs' sizes) misses it, or when a program fails.
 set -euo pipefail
+
+usage() {
+  cat <<'USAGE'
+usage: scripts/bench.sh
+  Builds and runs the benchmarks natively and under Wine, and prints one table.
+USAGE
+}
+case "${1:-}" in
+  "") ;;
+  -h | --help) usage; exit 0 ;;
+  *) echo "${0##*/}: unexpected argument: $1" >&2; usage >&2; exit 2 ;;
+esac
 cd "$(dirname "$0")/.."
 
 scripts/ensure-packages.sh cmake ninja-build g++ libgtest-dev valgrind
@@ -96,11 +108,27 @@ elif ! {
   echo "== Windows build (build/bench-windows)"
   quietly cmake --preset windows -B build/bench-windows -DKESTRUNE_BENCH=ON &&
     quietly cmake --build build/bench-windows -j2 --target kestrune_bench_wine_idle_tick \
-      kestrune_bench_wine_storm
+      kestrune_bench_wine_storm kestrune kestrune_diagnostic
 }; then
   wine_note="Wine rows missing: the Windows build failed (log above)"
   status=1
 else
+  # The DLLs as released: the same options as the release preset's.
+  for variant in plain diagnostic; do
+    dll=build/bench-windows/kestrune.dll
+    limit=16384
+    if [ "$variant" = diagnostic ]; then
+      dll=build/bench-windows/diagnostic/kestrune.dll
+      limit=24576
+    fi
+    size=$(stat -c %s "$dll")
+    printf 'kestrune.dll size, %s (bytes)\t%s (target at most %s)\tstat, stripped at link, mingw-w64 GCC\n' \
+      "$variant" "$size" "$limit" >>"$work/sizes"
+    if [ "$size" -gt "$limit" ]; then
+      echo "bench: the $variant DLL is $size bytes, over $limit" >&2
+      status=1
+    fi
+  done
   echo "== Wine: prefix, idle tick, storm"
   wine_started=1
   if quietly prefix_script start; then
@@ -118,8 +146,8 @@ echo "Machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -
   "$(g++ --version | head -1)$(command -v wine >/dev/null && echo ", $(wine --version 2>/dev/null)")"
 echo
 # One Markdown table, columns padded to their widest cell.
-touch "$work"/{wine-idle,native-idle,native-queries,wine-storm,native-storm}
-cat "$work"/{wine-idle,native-idle,native-queries,native-storm,wine-storm} | awk -F'\t' '
+touch "$work"/{sizes,wine-idle,native-idle,native-queries,wine-storm,native-storm}
+cat "$work"/{sizes,wine-idle,native-idle,native-queries,native-storm,wine-storm} | awk -F'\t' '
   { for (i = 1; i <= 3; ++i) { cell[NR, i] = $i; if (length($i) > width[i]) width[i] = length($i) } }
   END {
     split("figure|value|how measured", head, "|")

@@ -1,7 +1,18 @@
 #!/usr/bin/env bash
 # Installs the named Debian packages that are missing: as root, or through sudo. Without either it
-# names them and fails. Usage: scripts/ensure-packages.sh PACKAGE...
+# names them and fails.
 set -euo pipefail
+
+usage() {
+  echo "usage: scripts/ensure-packages.sh PACKAGE..."
+  echo "  Installs with apt (as root or through sudo) the named Debian packages that are missing."
+}
+for package in "$@"; do
+  case "$package" in
+    -h | --help) usage; exit 0 ;;
+    -*) echo "ensure-packages.sh: unknown option: $package" >&2; usage >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for package in "$@"; do

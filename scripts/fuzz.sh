@@ -6,7 +6,24 @@
 #   build/fuzz/kestrune_monitor_fuzzer build/fuzz/artifacts/crash-...
 set -euo pipefail
 cd "$(dirname "$0")/.."
-seconds="${1:-60}"
+
+usage() {
+  cat <<'USAGE'
+usage: scripts/fuzz.sh [SECONDS]
+  Builds the monitor fuzzer and runs it for SECONDS (default 60), a whole number from 1 to
+  999999999.
+USAGE
+}
+case "${1:-}" in
+  -h | --help) usage; exit 0 ;;
+esac
+# libFuzzer reads 0 as "no limit", and a word it cannot read as 0 too: either would run for good.
+if [ $# -gt 1 ] || ! [[ "${1:-60}" =~ ^[0-9]{1,9}$ ]] || [ "$((10#${1:-60}))" -eq 0 ]; then
+  echo "fuzz.sh: SECONDS must be a whole number from 1 to 999999999: ${*:-}" >&2
+  usage >&2
+  exit 2
+fi
+seconds=$((10#${1:-60}))
 
 scripts/ensure-packages.sh cmake ninja-build clang libclang-rt-14-dev
 

@@ -1,9 +1,22 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need, when any of it is missing.
 set -euo pipefail
+
+usage() {
+  cat <<'USAGE'
+usage: scripts/install-deps.sh
+  Installs with apt the packages the build and the tests need, when any is missing.
+USAGE
+}
+case "${1:-}" in
+  "") ;;
+  -h | --help) usage; exit 0 ;;
+  *) echo "${0##*/}: unexpected argument: $1" >&2; usage >&2; exit 2 ;;
+esac
 cd "$(dirname "$0")/.."
 
 # The Windows world needs the cross compiler and Wine. `wine` gives the wine command and is only a
-# recommendation of wine64, so both are named.
+# recommendation of wine64, so both are named. clang and lld build the DLLs a second time (the
+# windows-clang preset).
 exec scripts/ensure-packages.sh cmake ninja-build g++ libgtest-dev googletest \
-  g++-mingw-w64-x86-64-posix wine wine64
+  g++-mingw-w64-x86-64-posix wine wine64 clang lld

@@ -10,10 +10,37 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+usage() {
+  cat <<'USAGE'
+usage: scripts/play.sh [--diagnostic] [SCENARIO]
+  Plays a session against the plug-in and prints its transcript: the built-in session, or
+  SCENARIO, a scenario file such as tests/scenarios/burst.scenario.
+  --diagnostic  play the diagnostic variant, which also shows every console line it writes
+USAGE
+}
+
 variant=plain
-if [ "${1:-}" = "--diagnostic" ]; then
-  variant=diagnostic
-  shift
+while [ $# -gt 0 ]; do
+  case "$1" in
+    -h | --help) usage; exit 0 ;;
+    --diagnostic) variant=diagnostic; shift ;;
+    -*) echo "play.sh: unknown option: $1" >&2; usage >&2; exit 2 ;;
+    *) break ;;
+  esac
+done
+if [ $# -gt 1 ]; then
+  echo "play.sh: one scenario at a time: $*" >&2
+  usage >&2
+  exit 2
+fi
+# Refused before the builds, which take a while.
+if [ $# -eq 1 ] && ! [ -f "$1" -a -r "$1" ]; then
+  if [ -e "$1" ]; then
+    echo "play.sh: cannot read $1: not a readable file" >&2
+  else
+    echo "play.sh: cannot read $1: no such file" >&2
+  fi
+  exit 2
 fi
 
 scripts/ensure-packages.sh cmake ninja-build g++ libgtest-dev googletest

@@ -1,6 +1,8 @@
 #include "sim/scenario.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "sim/host_double.h"
 #include "sim/transcript.h"
@@ -275,6 +277,11 @@ bool parse_scenario(const std::string& source, const std::string& name,
     }
     steps->push_back(step);
   }
+  // An empty file is almost always the wrong file: playing it would print nothing and pass.
+  if (steps->empty()) {
+    parser.line = parser.line > 0 ? parser.line : 1;
+    return fail(parser, "the scenario holds no steps");
+  }
   return true;
 }
 
@@ -283,7 +290,7 @@ bool read_text_file(const std::string& path, std::string* text, std::string* err
   constexpr size_t MAX_FILE_SIZE = 1 << 20;
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) {
-    *error = "cannot open " + path;
+    *error = "cannot open " + path + ": " + std::strerror(errno);
     return false;
   }
   text->clear();
@@ -298,9 +305,10 @@ bool read_text_file(const std::string& path, std::string* text, std::string* err
     }
   }
   bool failed = std::ferror(file) != 0;
+  int reason = errno;
   std::fclose(file);
   if (failed) {
-    *error = "cannot read " + path;
+    *error = "cannot read " + path + ": " + std::strerror(reason);
     return false;
   }
   return true;

@@ -60,7 +60,8 @@ constexpr long MAX_TICKS_PER_STEP = 100000;
 constexpr long MAX_TICKS_PER_SCENARIO = 1000000;
 constexpr unsigned MAX_PORTS = 1000;
 
-// On failure, `error` reads "NAME:LINE: what is wrong" and `steps` is left incomplete.
+// On failure, `error` reads "NAME:LINE: what is wrong" and `steps` is left incomplete. A source
+// without a single step is refused.
 bool parse_scenario(const std::string& source, const std::string& name,
                     std::vector<ScenarioStep>* steps, std::string* error);
 

@@ -30,6 +30,8 @@ bool counting;
 int allocations;
 int frees;
 
+// The hooks exist only where the sanitizer can call them.
+#if KESTRUNE_TEST_ASAN
 void count_allocation(const volatile void*, size_t) {
   if (counting) {
     ++allocations;
@@ -41,6 +43,7 @@ void count_free(const volatile void*) {
     ++frees;
   }
 }
+#endif
 
 bool install_hooks() {
 #if KESTRUNE_TEST_ASAN

@@ -1,16 +1,41 @@
 # What only the real platform shows: the DLL's tables, the real loader, user32's message-only
 # windows and sent-message delivery, and cross-process notifications, all under Wine.
 
-# The DLL files themselves, read without running them.
+# The DLL files themselves and their linker maps, read without running them.
+set(KESTRUNE_DLL_TABLES_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/check_dll_tables.cmake)
+function(kestrune_add_dll_tables_test name dll map)
+  add_test(NAME ${name}
+    COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${KESTRUNE_MINGW_OBJDUMP} -DDLL=${dll} -DMAP=${map}
+      -P ${KESTRUNE_DLL_TABLES_SCRIPT})
+endfunction()
 foreach(dll_target kestrune kestrune_diagnostic)
-  add_test(NAME windows_${dll_target}_dll_tables
-    COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${KESTRUNE_MINGW_OBJDUMP} -DNM=${KESTRUNE_MINGW_NM}
-      -DDLL=$<TARGET_FILE:${dll_target}> -P ${CMAKE_CURRENT_LIST_DIR}/check_dll_tables.cmake)
+  kestrune_add_dll_tables_test(windows_${dll_target}_dll_tables $<TARGET_FILE:${dll_target}>
+    $<TARGET_FILE_DIR:${dll_target}>/kestrune.map)
 endforeach()
 
 add_test(NAME windows_kestrune_probe_tables
   COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${KESTRUNE_MINGW_OBJDUMP} -DEXE=$<TARGET_FILE:kestrune-probe>
     -P ${CMAKE_CURRENT_LIST_DIR}/check_probe_tables.cmake)
+
+# A check that cannot fail would pass the DLLs above whatever they hold: this one must fail, and
+# for the simulated platform's code, not for some other fault.
+kestrune_dll_module(kestrune_with_simulator_code kestrune_plugin
+  ${CMAKE_BINARY_DIR}/simulator-code-proof ${CMAKE_CURRENT_LIST_DIR}/simulator_code_in_dll.cpp)
+add_test(NAME windows_dll_tables_refuse_simulator_code
+  COMMAND ${CMAKE_COMMAND} -DEXPECT_EXIT=1 "-DEXPECT_TEXT=contains code of the simulated platform"
+    -P ${PROJECT_SOURCE_DIR}/cmake/expect_failure.cmake --
+    ${CMAKE_COMMAND} -DOBJDUMP=${KESTRUNE_MINGW_OBJDUMP}
+    -DDLL=$<TARGET_FILE:kestrune_with_simulator_code>
+    -DMAP=$<TARGET_FILE_DIR:kestrune_with_simulator_code>/kestrune.map
+    -P ${CMAKE_CURRENT_LIST_DIR}/check_dll_tables.cmake)
+
+# Two release builds of this tree in two other folders must give the same bytes. It runs alone,
+# so that its two build jobs do not compete with other tests.
+add_test(NAME windows_release_dlls_reproducible
+  COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${PROJECT_SOURCE_DIR}
+    -DWORK_DIR=${CMAKE_BINARY_DIR}/reproducibility
+    -P ${PROJECT_SOURCE_DIR}/cmake/reproducible_build.cmake)
+set_tests_properties(windows_release_dlls_reproducible PROPERTIES RUN_SERIAL TRUE TIMEOUT 900)
 
 # Wine loads this in place of its own winmm.dll for processes run with WINEDLLOVERRIDES=winmm=n.
 # The target has a name of its own, so that linking "winmm" still means the system library.
@@ -50,10 +75,18 @@ add_executable(kestrune_windows_tests
   ${CMAKE_CURRENT_LIST_DIR}/sender_process.cpp
   ${CMAKE_CURRENT_LIST_DIR}/sent_message_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/two_copies_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/version_resource_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/window_lifetime_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/winmm_binding_test.cpp
 )
-target_link_libraries(kestrune_windows_tests PRIVATE kestrune_windows_test_support gtest gtest_main)
+target_link_libraries(kestrune_windows_tests PRIVATE kestrune_windows_test_support gtest gtest_main
+  version)
+# The version the DLLs must show is the project's, not a copy of it.
+target_compile_definitions(kestrune_windows_tests PRIVATE
+  KESTRUNE_VERSION_MAJOR=${PROJECT_VERSION_MAJOR}
+  KESTRUNE_VERSION_MINOR=${PROJECT_VERSION_MINOR}
+  KESTRUNE_VERSION_PATCH=${PROJECT_VERSION_PATCH}
+  "KESTRUNE_VERSION_TEXT=L\"${KESTRUNE_VERSION_TEXT}\"")
 # The cases expect the variant of kestrune.dll that this build makes.
 if(KESTRUNE_VERBOSE_LOG)
   target_compile_definitions(kestrune_windows_tests PRIVATE KESTRUNE_VERBOSE_LOG)

@@ -1,0 +1,48 @@
+# The release package, kestrune-<version>-windows-x64.zip, which scripts/release.sh makes with
+# CPack: both DLLs, the field probe, the user guide, the licence, the changelog and SHA256SUMS over
+# all of them.
+# The diagnostic DLL keeps its file name in a folder of its own, so that copying either variant
+# into Velmar's plug-in folder replaces the other.
+install(FILES $<TARGET_FILE:kestrune> DESTINATION .)
+install(FILES $<TARGET_FILE:kestrune_diagnostic> DESTINATION diagnostic)
+install(FILES $<TARGET_FILE:kestrune-probe> DESTINATION .)
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/CHANGELOG.md DESTINATION .)
+
+# The user guide is the README's first section, cut out when the package is made, so that the
+# two cannot drift apart.
+install(CODE "
+  file(READ \"${PROJECT_SOURCE_DIR}/README.md\" readme)
+  string(FIND \"\${readme}\" \"<!-- user guide -->\" begin)
+  string(FIND \"\${readme}\" \"<!-- end of user guide -->\" end)
+  if(begin EQUAL -1 OR end LESS begin)
+    message(FATAL_ERROR \"README.md has no user guide between its markers\")
+  endif()
+  math(EXPR begin \"\${begin} + 19\")
+  math(EXPR length \"\${end} - \${begin}\")
+  string(SUBSTRING \"\${readme}\" \${begin} \${length} guide)
+  string(STRIP \"\${guide}\" guide)
+  file(WRITE \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/USER-GUIDE.txt\"
+    \"Kestrune ${KESTRUNE_VERSION_TEXT}\\n\\n\${guide}\\n\")
+")
+
+# Last, so that it covers every other file; the format of sha256sum -c.
+install(CODE "
+  set(root \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}\")
+  file(GLOB_RECURSE files LIST_DIRECTORIES false RELATIVE \"\${root}\" \"\${root}/*\")
+  list(REMOVE_ITEM files SHA256SUMS)
+  list(SORT files)
+  set(sums \"\")
+  foreach(file IN LISTS files)
+    file(SHA256 \"\${root}/\${file}\" hash)
+    string(APPEND sums \"\${hash}  \${file}\\n\")
+  endforeach()
+  file(WRITE \"\${root}/SHA256SUMS\" \"\${sums}\")
+")
+
+set(CPACK_GENERATOR ZIP)
+set(CPACK_PACKAGE_NAME kestrune)
+set(CPACK_PACKAGE_VENDOR "the Kestrune developers")
+set(CPACK_PACKAGE_VERSION ${KESTRUNE_VERSION_TEXT})
+set(CPACK_PACKAGE_FILE_NAME kestrune-${KESTRUNE_VERSION_TEXT}-windows-x64)
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+include(CPack)
