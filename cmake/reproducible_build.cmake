@@ -1,11 +1,11 @@
-# Builds the release DLLs twice from one source tree, in two folders of different names and
-# depths, and fails unless each DLL has the same SHA-256 both times: a user must be able to rebuild
-# a release and get the very bytes that were published
+# Builds the release programs twice from one source tree, in two folders of different names and
+# depths, and fails unless each DLL and the probe have the same SHA-256 both times: a user must be
+# able to rebuild a release and get the very bytes that were published
 # (cmake -DSOURCE_DIR=... -DWORK_DIR=... -P reproducible_build.cmake).
 cmake_minimum_required(VERSION 3.25)
 
 set(folders ${WORK_DIR}/first ${WORK_DIR}/second/with-a-longer-name)
-set(dlls kestrune.dll diagnostic/kestrune.dll)
+set(dlls kestrune.dll diagnostic/kestrune.dll kestrune-probe.exe)
 file(REMOVE_RECURSE ${WORK_DIR})
 
 foreach(folder IN LISTS folders)

@@ -13,7 +13,10 @@ add_executable(kestrune-probe
   # The plug-in's class constants and header check, so that the probe sees what it sees.
   ${PROJECT_SOURCE_DIR}/monitor/interface_class.cpp)
 target_include_directories(kestrune-probe PRIVATE ${PROJECT_SOURCE_DIR})
-# Empty while the project declares no version; the probe then calls itself "dev".
-target_compile_definitions(kestrune-probe PRIVATE KESTRUNE_PROBE_VERSION="${PROJECT_VERSION}")
+# The version the DLLs carry, marked as theirs is when the tree was modified.
+target_compile_definitions(kestrune-probe PRIVATE KESTRUNE_PROBE_VERSION="${KESTRUNE_VERSION_TEXT}")
 target_link_libraries(kestrune-probe PRIVATE winmm)
+# Released beside the DLLs, so stripped and stamped like them: two builds give the same bytes.
+target_link_options(kestrune-probe PRIVATE -Wl,--no-insert-timestamp
+  $<$<CONFIG:Release,MinSizeRel>:-s>)
 set_target_properties(kestrune-probe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Makes the release package from this tree: builds both DLLs afresh in build/release (the release
-# preset: mingw-w64, stripped, reproducible), packs them with the user guide, the licence, the
-# changelog and SHA256SUMS into kestrune-<version>-windows-x64.zip with CPack, checks the package's
-# sums, and prints its path and the DLLs' SHA-256.
+# Makes the release package from this tree: builds both DLLs and the probe afresh in
+# build/release (the release preset: mingw-w64, stripped, reproducible), packs them with the user
+# guide, the licence, the changelog and SHA256SUMS into kestrune-<version>-windows-x64.zip with
+# CPack, checks the package's
+# sums, and prints its path and the SHA-256 of the DLLs and the probe.
 #
 # A release is made from committed sources only, so that its DLLs can be rebuilt from the commit.
 # --allow-modified builds a tree with uncommitted changes anyway, and marks its version (file
@@ -80,4 +81,4 @@ mkdir -p "$check"
 
 echo "package: $package"
 echo "SHA-256:"
-(cd "$check/$name" && sha256sum kestrune.dll diagnostic/kestrune.dll)
+(cd "$check/$name" && sha256sum kestrune.dll diagnostic/kestrune.dll kestrune-probe.exe)
