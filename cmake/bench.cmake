@@ -12,14 +12,8 @@ set(KESTRUNE_BENCH_SOURCE_DIR ${PROJECT_SOURCE_DIR}/tests/bench)
 # What both worlds share: the table rows and the storm's messages.
 add_library(kestrune_bench_support STATIC
   ${KESTRUNE_BENCH_SOURCE_DIR}/bench_table.cpp
-  ${KESTRUNE_BENCH_SOURCE_DIR}/storm_messages.cpp
-  ${PROJECT_SOURCE_DIR}/sim/device_events.cpp)
-# Under Wine the plug-in is a DLL, so the storm has its own copies of the classes and the builder.
-if(WIN32)
-  target_sources(kestrune_bench_support PRIVATE ${PROJECT_SOURCE_DIR}/monitor/interface_class.cpp
-    ${PROJECT_SOURCE_DIR}/sim/device_notice.cpp)
-endif()
-target_include_directories(kestrune_bench_support PUBLIC ${PROJECT_SOURCE_DIR})
+  ${KESTRUNE_BENCH_SOURCE_DIR}/storm_messages.cpp)
+target_link_libraries(kestrune_bench_support PUBLIC kestrune_sim_host)
 
 if(WIN32)
   # Each loads kestrune.dll and the winmm test double from beside itself, through the test host
@@ -36,8 +30,7 @@ if(WIN32)
   return()
 endif()
 
-add_library(kestrune_bench_host STATIC ${KESTRUNE_BENCH_SOURCE_DIR}/bench_host.cpp
-  ${PROJECT_SOURCE_DIR}/sim/host_double.cpp)
+add_library(kestrune_bench_host STATIC ${KESTRUNE_BENCH_SOURCE_DIR}/bench_host.cpp)
 target_link_libraries(kestrune_bench_host PUBLIC kestrune_plugin kestrune_bench_support)
 foreach(program idle_tick device_queries storm)
   add_executable(kestrune_bench_${program} ${KESTRUNE_BENCH_SOURCE_DIR}/${program}_bench.cpp)

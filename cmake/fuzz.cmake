@@ -7,7 +7,8 @@ add_subdirectory(${PROJECT_SOURCE_DIR}/platform/simulated ${CMAKE_BINARY_DIR}/pl
 kestrune_plugin_library(kestrune_plugin OFF)
 target_link_libraries(kestrune_plugin PUBLIC kestrune_sim_platform)
 
-add_executable(kestrune_monitor_fuzzer ${PROJECT_SOURCE_DIR}/tests/fuzz/monitor_fuzzer.cpp
-  ${PROJECT_SOURCE_DIR}/sim/device_events.cpp ${PROJECT_SOURCE_DIR}/sim/host_double.cpp)
-target_link_libraries(kestrune_monitor_fuzzer PRIVATE kestrune_plugin)
+add_subdirectory(${PROJECT_SOURCE_DIR}/sim ${CMAKE_BINARY_DIR}/sim)
+
+add_executable(kestrune_monitor_fuzzer ${PROJECT_SOURCE_DIR}/tests/fuzz/monitor_fuzzer.cpp)
+target_link_libraries(kestrune_monitor_fuzzer PRIVATE kestrune_plugin kestrune_sim_host)
 target_link_options(kestrune_monitor_fuzzer PRIVATE -fsanitize=fuzzer)

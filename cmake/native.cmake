@@ -24,12 +24,12 @@ include(cmake/model.cmake)
 kestrune_plugin_library(kestrune_plugin_diagnostic ON)
 target_link_libraries(kestrune_plugin_diagnostic PUBLIC kestrune_sim_platform)
 
-include(cmake/velmar_sim.cmake)
+add_subdirectory(sim)
 kestrune_add_velmar_sim(velmar-sim ${PROJECT_SOURCE_DIR}/sim/world_native.cpp)
 target_link_libraries(velmar-sim PRIVATE kestrune_plugin)
 kestrune_add_velmar_sim(velmar-sim-diagnostic ${PROJECT_SOURCE_DIR}/sim/world_native.cpp)
 target_link_libraries(velmar-sim-diagnostic PRIVATE kestrune_plugin_diagnostic)
-target_sources(kestrune_unit_tests PRIVATE ${VELMAR_SIM_SCENARIO_SOURCES})
+target_link_libraries(kestrune_unit_tests PRIVATE kestrune_sim_host)
 
 include(cmake/scenarios.cmake)
 kestrune_add_scenario_tests(

@@ -4,8 +4,13 @@ find_program(KESTRUNE_WINE NAMES wine REQUIRED)
 find_program(KESTRUNE_WINESERVER NAMES wineserver REQUIRED)
 
 set(KESTRUNE_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine-prefix)
-# WINEDEBUG=-all also keeps the wine launcher from asking for the 32-bit half on every start.
-set(KESTRUNE_WINE_ENVIRONMENT WINEPREFIX=${KESTRUNE_WINE_PREFIX} WINEDEBUG=-all)
+# The environment of the programs, from the file the scripts read too.
+file(STRINGS ${CMAKE_CURRENT_LIST_DIR}/wine.env kestrune_wine_settings REGEX "^[A-Z]")
+foreach(setting IN LISTS kestrune_wine_settings)
+  string(REGEX MATCH "^([A-Z_]+)=(.*)$" setting "${setting}")
+  set(KESTRUNE_${CMAKE_MATCH_1} ${CMAKE_MATCH_2})
+endforeach()
+set(KESTRUNE_WINE_ENVIRONMENT WINEPREFIX=${KESTRUNE_WINE_PREFIX} WINEDEBUG=${KESTRUNE_WINEDEBUG})
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_COMMAND} -E env ${KESTRUNE_WINE_ENVIRONMENT} ${KESTRUNE_WINE})
 
 # One persistent wineserver with a booted prefix for the whole run. Without it every test process
@@ -35,8 +40,7 @@ file(WRITE ${KESTRUNE_WINE_PREFIX_CREATE}
   "endif()\n")
 set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${KESTRUNE_WINE_PREFIX_CREATE})
 
-# The properties of every test that runs a program under Wine. WINEDLLOVERRIDES makes Wine load
-# tests/windows' winmm.dll from beside the program in place of its own, whose MIDI counts are
-# always 0 here; it stays off every other Wine process, wineboot above all, so that Wine's own
-# services keep the real library.
-set(KESTRUNE_WINE_TEST_PROPERTIES FIXTURES_REQUIRED wine_prefix ENVIRONMENT WINEDLLOVERRIDES=winmm=n)
+# The properties of every test that runs a program under Wine: the winmm test double in place of
+# Wine's own (cmake/wine.env).
+set(KESTRUNE_WINE_TEST_PROPERTIES FIXTURES_REQUIRED wine_prefix
+  ENVIRONMENT WINEDLLOVERRIDES=${KESTRUNE_WINEDLLOVERRIDES})

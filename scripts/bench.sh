@@ -13,41 +13,24 @@ usage: scripts/bench.sh
   Builds and runs the benchmarks natively and under Wine, and prints one table.
 USAGE
 }
-case "${1:-}" in
-  "") ;;
-  -h | --help) usage; exit 0 ;;
-  *) echo "${0##*/}: unexpected argument: $1" >&2; usage >&2; exit 2 ;;
-esac
 cd "$(dirname "$0")/.."
+. scripts/common.sh
+no_arguments "$@"
 
 scripts/ensure-packages.sh cmake ninja-build g++ libgtest-dev valgrind
 
 work=$(mktemp -d)
 status=0
 wine_note=""
-wine_prefix="$PWD/build/bench-windows/wine-prefix"
+prefix="$PWD/build/bench-windows/wine-prefix"
 wine_started=0
-prefix_script() {
-  cmake -DACTION="$1" -DWINE="$(command -v wine)" -DWINESERVER="$(command -v wineserver)" \
-    -DWINEPREFIX="$wine_prefix" -P cmake/wine_prefix.cmake
-}
 finish() {
   if [ "$wine_started" -eq 1 ]; then
-    prefix_script stop || true
+    wine_prefix stop "$prefix" || true
   fi
   rm -rf "$work"
 }
 trap finish EXIT
-
-# Runs a build step quietly; its log is shown only when it fails.
-quietly() {
-  local log="$work/log"
-  if "$@" >"$log" 2>&1; then
-    return 0
-  fi
-  cat "$log" >&2
-  return 1
-}
 
 # Appends a program's rows to the table; a failing program marks the run failed but keeps what it
 # printed. Windows programs end their lines in CR LF.
@@ -131,8 +114,8 @@ else
   done
   echo "== Wine: prefix, idle tick, storm"
   wine_started=1
-  if quietly prefix_script start; then
-    export WINEPREFIX="$wine_prefix" WINEDEBUG=-all WINEDLLOVERRIDES=winmm=n
+  if quietly wine_prefix start "$prefix"; then
+    use_wine_environment "$prefix"
     rows wine-idle wine build/bench-windows/kestrune_bench_wine_idle_tick.exe
     rows wine-storm wine build/bench-windows/kestrune_bench_wine_storm.exe
   else

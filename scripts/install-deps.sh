@@ -8,12 +8,9 @@ usage: scripts/install-deps.sh
   Installs with apt the packages the build and the tests need, when any is missing.
 USAGE
 }
-case "${1:-}" in
-  "") ;;
-  -h | --help) usage; exit 0 ;;
-  *) echo "${0##*/}: unexpected argument: $1" >&2; usage >&2; exit 2 ;;
-esac
 cd "$(dirname "$0")/.."
+. scripts/common.sh
+no_arguments "$@"
 
 # The Windows world needs the cross compiler and Wine. `wine` gives the wine command and is only a
 # recommendation of wine64, so both are named. clang and lld build the DLLs a second time (the

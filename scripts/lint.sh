@@ -12,12 +12,9 @@ usage: scripts/lint.sh
   clang-tidy, cppcheck and clang-format on the sources; exits 1 on any finding.
 USAGE
 }
-case "${1:-}" in
-  "") ;;
-  -h | --help) usage; exit 0 ;;
-  *) echo "${0##*/}: unexpected argument: $1" >&2; usage >&2; exit 2 ;;
-esac
 cd "$(dirname "$0")/.."
+. scripts/common.sh
+no_arguments "$@"
 
 scripts/ensure-packages.sh clang-tidy cppcheck clang-format g++-mingw-w64-x86-64-posix
 

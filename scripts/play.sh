@@ -9,6 +9,7 @@
 # cannot be had.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/common.sh
 
 usage() {
   cat <<'USAGE'
@@ -55,13 +56,6 @@ sends the host. Main_OnCommand(41175, 0) is the host resetting its MIDI devices.
 LEGEND
 fi
 
-# Quiet builds: the log is shown only when a step fails.
-log=$(mktemp)
-trap 'rm -f "$log"' EXIT
-quietly() {
-  "$@" >"$log" 2>&1 || { cat "$log" >&2; return 1; }
-}
-
 play_native() {
   echo "velmar-sim: playing against the native build (simulated Win32)" >&2
   quietly cmake --preset native
@@ -81,16 +75,12 @@ quietly cmake --preset windows
 quietly cmake --build --preset windows --target velmar-sim
 
 prefix="$PWD/build/windows/wine-prefix"
-prefix_script() {
-  cmake -DACTION="$1" -DWINE="$(command -v wine)" -DWINESERVER="$(command -v wineserver)" \
-    -DWINEPREFIX="$prefix" -P cmake/wine_prefix.cmake
-}
-quietly prefix_script start
-trap 'prefix_script stop >/dev/null 2>&1 || true; rm -f "$log"' EXIT
+quietly wine_prefix start "$prefix"
+trap 'wine_prefix stop "$prefix" >/dev/null 2>&1 || true' EXIT
 
 dll=build/windows/kestrune.dll
 [ "$variant" = diagnostic ] && dll=build/windows/diagnostic/kestrune.dll
 echo "velmar-sim: playing against $dll under Wine" >&2
 # The winmm test double beside velmar-sim.exe stands in for MIDI hardware.
-WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES=winmm=n \
-  wine build/windows/velmar-sim.exe --plugin "$dll" "$@"
+use_wine_environment "$prefix"
+wine build/windows/velmar-sim.exe --plugin "$dll" "$@"

@@ -10,6 +10,7 @@
 # name, version resource) as "-modified" so that it cannot pass for the release.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/common.sh
 
 usage() {
   cat <<'USAGE'
@@ -52,11 +53,6 @@ fi
 
 build=build/release
 rm -rf "$build"
-log=$(mktemp)
-trap 'rm -f "$log"' EXIT
-quietly() {
-  "$@" >"$log" 2>&1 || { cat "$log" >&2; return 1; }
-}
 echo "== building $(git rev-parse --short HEAD)${suffix} in $build"
 quietly cmake --preset release -DKESTRUNE_VERSION_SUFFIX="$suffix"
 quietly cmake --build --preset release

@@ -11,12 +11,9 @@ usage: scripts/test.sh
   suites under Wine (with the DLLs of both compilers). KESTRUNE_FUZZ_SECONDS=N fuzzes N seconds.
 USAGE
 }
-case "${1:-}" in
-  "") ;;
-  -h | --help) usage; exit 0 ;;
-  *) echo "${0##*/}: unexpected argument: $1" >&2; usage >&2; exit 2 ;;
-esac
 cd "$(dirname "$0")/.."
+. scripts/common.sh
+no_arguments "$@"
 
 scripts/install-deps.sh
 scripts/lint.sh
