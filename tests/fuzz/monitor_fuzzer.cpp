@@ -19,6 +19,7 @@
 #include "monitor/monitor_state.h"
 #include "platform/simulated/sim_control.h"
 #include "sim/device_events.h"
+#include "sim/fresh_module.h"
 #include "sim/host_double.h"
 
 namespace {
@@ -423,13 +424,7 @@ void start_session() {
     __asan_poison_memory_region(forbidden_header, sizeof forbidden_header);
     poisoned = true;
   }
-  sim_reset();
-  // The module's state at load: everything zero but the unread counts.
-  monitor_state = MonitorState{};
-  monitor_state.last_in_count = UNSET_COUNT;
-  monitor_state.last_out_count = UNSET_COUNT;
-  monitor_state.verbose_log = false;
-  host_reset();
+  start_fresh_module(false);
   counts_unset_expected = true;
   reset_owed = false;
   loaded = false;

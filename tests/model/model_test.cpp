@@ -18,6 +18,7 @@
 #include "monitor/monitor_state.h"
 #include "platform/simulated/sim_control.h"
 #include "sim/device_events.h"
+#include "sim/fresh_module.h"
 #include "sim/host_double.h"
 #include "tests/model/reference_model.h"
 
@@ -400,18 +401,8 @@ struct Outcome {
   std::string detail;
 };
 
-void start_fresh_process(bool verbose) {
-  sim_reset();
-  // The module's state at load: everything zero but the unread counts.
-  monitor_state = MonitorState{};
-  monitor_state.last_in_count = UNSET_COUNT;
-  monitor_state.last_out_count = UNSET_COUNT;
-  monitor_state.verbose_log = verbose;
-  host_reset();
-}
-
 Outcome run_sequence(const std::vector<Step>& steps, bool verbose, ModelState* model) {
-  start_fresh_process(verbose);
+  start_fresh_module(verbose);
   model_start(model, verbose);
   for (size_t i = 0; i < steps.size(); ++i) {
     const Step& step = steps[i];

@@ -6,6 +6,7 @@
 #include "monitor/timer_tick.h"
 #include "platform/windows/notification_window.h"
 #include "sim/device_notice.h"
+#include "sim/fresh_module.h"
 
 std::vector<std::string> host_console() {
   std::vector<std::string> lines;
@@ -56,13 +57,7 @@ void install_host_functions() {
 }
 
 void reset_world(bool verbose) {
-  sim_reset();
-  // The module's state at load: everything zero but the unread counts.
-  monitor_state = MonitorState{};
-  monitor_state.last_in_count = UNSET_COUNT;
-  monitor_state.last_out_count = UNSET_COUNT;
-  monitor_state.verbose_log = verbose;
-  host_reset();
+  start_fresh_module(verbose);
 }
 
 void run_ticks(int count) {

@@ -1,0 +1,16 @@
+#include "sim/fresh_module.h"
+
+#include "monitor/monitor_state.h"
+#include "platform/simulated/sim_control.h"
+#include "sim/host_double.h"
+
+// The state a module has before the host calls anything: all zero but the unread counts, with
+// the diagnostic switch as given.
+void start_fresh_module(bool verbose) {
+  sim_reset();
+  monitor_state = MonitorState{};
+  monitor_state.last_in_count = UNSET_COUNT;
+  monitor_state.last_out_count = UNSET_COUNT;
+  monitor_state.verbose_log = verbose;
+  host_reset();
+}
