@@ -21,8 +21,7 @@ if(WIN32)
   foreach(program wine_idle_tick wine_storm)
     add_executable(kestrune_bench_${program}
       ${KESTRUNE_BENCH_SOURCE_DIR}/${program}.cpp
-      ${KESTRUNE_BENCH_SOURCE_DIR}/wine_settled_plugin.cpp
-      ${PROJECT_SOURCE_DIR}/tests/windows/dll_host.cpp)
+      ${KESTRUNE_BENCH_SOURCE_DIR}/wine_settled_plugin.cpp)
     target_link_libraries(kestrune_bench_${program} PRIVATE
       kestrune_bench_support kestrune_windows_test_support)
     add_dependencies(kestrune_bench_${program} kestrune kestrune_winmm_double)

@@ -13,6 +13,7 @@ add_executable(kestrune-probe
   # The plug-in's class constants and header check, so that the probe sees what it sees.
   ${PROJECT_SOURCE_DIR}/monitor/interface_class.cpp)
 target_include_directories(kestrune-probe PRIVATE ${PROJECT_SOURCE_DIR})
+target_link_libraries(kestrune-probe PRIVATE kestrune_warnings)
 # The version the DLLs carry, marked as theirs is when the tree was modified.
 target_compile_definitions(kestrune-probe PRIVATE KESTRUNE_PROBE_VERSION="${KESTRUNE_VERSION_TEXT}")
 target_link_libraries(kestrune-probe PRIVATE winmm)

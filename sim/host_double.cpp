@@ -195,6 +195,12 @@ void host_call_tick() {
   }
 }
 
+void host_call_ticks(long count) {
+  for (long i = 0; i < count; ++i) {
+    host_call_tick();
+  }
+}
+
 void* host_tick_address() {
   return reinterpret_cast<void*>(registered_tick);
 }
@@ -257,4 +263,40 @@ void host_clear_journal() {
 
 void host_observe(HostObserver new_observer) {
   observer = new_observer;
+}
+
+std::vector<std::string> host_console() {
+  std::vector<std::string> lines;
+  for (int i = 0; i < host_event_count(); ++i) {
+    if (host_event(i).kind == HOST_CONSOLE) {
+      lines.emplace_back(host_event(i).text);
+    }
+  }
+  return lines;
+}
+
+std::vector<HostCommand> host_commands() {
+  std::vector<HostCommand> commands;
+  for (int i = 0; i < host_event_count(); ++i) {
+    if (host_event(i).kind == HOST_COMMAND) {
+      commands.push_back(HostCommand{host_event(i).command, host_event(i).flag});
+    }
+  }
+  return commands;
+}
+
+std::vector<std::string> host_lookups() {
+  std::vector<std::string> names;
+  for (int i = 0; i < host_lookup_count() && i < HOST_NAMES_KEPT; ++i) {
+    names.emplace_back(host_lookup(i));
+  }
+  return names;
+}
+
+std::vector<std::string> host_registrations() {
+  std::vector<std::string> names;
+  for (int i = 0; i < host_registration_count() && i < HOST_NAMES_KEPT; ++i) {
+    names.emplace_back(host_registration(i));
+  }
+  return names;
 }

@@ -6,6 +6,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "host/host_api.h"
 
@@ -42,6 +44,7 @@ unsigned host_import_bit(const char* name);
 // The host's periodic call: the tick registered under "timer", if one ever was. An unload does
 // not withdraw it, and the host keeps calling it.
 void host_call_tick();
+void host_call_ticks(long count);
 void* host_tick_address();
 // Forgets the tick, as a host does once it has freed the module that registered it.
 void host_forget_tick();
@@ -71,3 +74,14 @@ void host_clear_journal();
 // and a test may re-enter the plug-in from there, as a host's console or command may.
 using HostObserver = void (*)(const HostEvent& event);
 void host_observe(HostObserver observer);
+
+// Copies of what the journal holds, for comparisons in tests, whose failures then print readably.
+// They allocate: call them outside the plug-in's code.
+struct HostCommand {
+  int32_t command;
+  int32_t flag;
+};
+std::vector<std::string> host_console();
+std::vector<HostCommand> host_commands();
+std::vector<std::string> host_lookups();
+std::vector<std::string> host_registrations();

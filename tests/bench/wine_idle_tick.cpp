@@ -33,7 +33,7 @@ LARGE_INTEGER now() {
 
 LONGLONG time_ticks() {
   LARGE_INTEGER start = now();
-  host_ticks(CALLS_PER_ROUND);
+  host_call_ticks(CALLS_PER_ROUND);
   return now().QuadPart - start.QuadPart;
 }
 
@@ -128,5 +128,5 @@ int main() {
   host_unload_plugin();
   host_free_plugin();
   // Idle means nothing was asked of the system or the host.
-  return in_calls == 0 && out_calls == 0 && host_commands.empty() ? 0 : 1;
+  return in_calls == 0 && out_calls == 0 && host_commands().empty() ? 0 : 1;
 }

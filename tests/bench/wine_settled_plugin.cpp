@@ -22,6 +22,6 @@ bool load_and_settle() {
     return false;
   }
   winmm_double_set_counts(1, 1);
-  host_ticks(INIT_DELAY_TICKS);
+  host_call_ticks(INIT_DELAY_TICKS);
   return true;
 }

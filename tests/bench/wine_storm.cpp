@@ -80,15 +80,15 @@ int main() {
   QueryPerformanceCounter(&end);
   CloseHandle(sender);
 
-  host_ticks(TICKS_AFTER_STORM);
+  host_call_ticks(TICKS_AFTER_STORM);
   in_calls = winmm_double_in_calls() - in_calls;
   out_calls = winmm_double_out_calls() - out_calls;
   int resets = 0;
-  for (const HostCommand& command : host_commands) {
+  for (const HostCommand& command : host_commands()) {
     resets += command.command == RESET_COMMAND_ID && command.flag == 0 ? 1 : 0;
   }
   bool one_each = in_calls == 1 && out_calls == 1 && resets == 1 &&
-                  host_commands.size() == static_cast<size_t>(resets);
+                  host_commands().size() == static_cast<size_t>(resets);
 
   double us = static_cast<double>(end.QuadPart - start.QuadPart) * 1e6 /
               static_cast<double>(frequency.QuadPart);

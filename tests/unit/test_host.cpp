@@ -8,42 +8,6 @@
 #include "sim/device_notice.h"
 #include "sim/fresh_module.h"
 
-std::vector<std::string> host_console() {
-  std::vector<std::string> lines;
-  for (int i = 0; i < host_event_count(); ++i) {
-    if (host_event(i).kind == HOST_CONSOLE) {
-      lines.emplace_back(host_event(i).text);
-    }
-  }
-  return lines;
-}
-
-std::vector<HostCommand> host_commands() {
-  std::vector<HostCommand> commands;
-  for (int i = 0; i < host_event_count(); ++i) {
-    if (host_event(i).kind == HOST_COMMAND) {
-      commands.push_back(HostCommand{host_event(i).command, host_event(i).flag});
-    }
-  }
-  return commands;
-}
-
-std::vector<std::string> host_lookups() {
-  std::vector<std::string> names;
-  for (int i = 0; i < host_lookup_count() && i < HOST_NAMES_KEPT; ++i) {
-    names.emplace_back(host_lookup(i));
-  }
-  return names;
-}
-
-std::vector<std::string> host_registrations() {
-  std::vector<std::string> names;
-  for (int i = 0; i < host_registration_count() && i < HOST_NAMES_KEPT; ++i) {
-    names.emplace_back(host_registration(i));
-  }
-  return names;
-}
-
 HostPluginInfo make_host_record(const std::string& missing) {
   return *host_record(HOST_API_VERSION, host_import_bit(missing.c_str()));
 }

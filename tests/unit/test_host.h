@@ -1,6 +1,5 @@
-// The unit tests' view of the host double (sim/host_double.h): what the plug-in gave the host, as
-// values a failed comparison prints readably, and a fresh monitor state and simulated machine
-// for every test.
+// The unit tests' set-up around the host double (sim/host_double.h): a fresh monitor state,
+// simulated machine and host for every test, and the monitor settled as a test needs it.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,17 +11,6 @@
 #include "host/host_api.h"
 #include "platform/simulated/sim_control.h"
 #include "sim/host_double.h"
-
-struct HostCommand {
-  int32_t command;
-  int32_t flag;
-};
-
-// What the host has been given since the last reset_world() or host_clear_journal().
-std::vector<std::string> host_console();
-std::vector<HostCommand> host_commands();
-std::vector<std::string> host_lookups();
-std::vector<std::string> host_registrations();
 
 // A record the plug-in accepts: the right version and all six functions. `missing` names one
 // function that get_function does not know (empty for none).

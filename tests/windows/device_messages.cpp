@@ -1,12 +1,7 @@
 #include "tests/windows/device_messages.h"
 
-#include <cstddef>
-#include <cstring>
-
+#include "sim/device_notice.h"
 #include "sim/plugin_windows.h"
-
-const GUID AUDIO_INTERFACE_CLASS = {
-    0x6994AD04, 0x93EF, 0x11D0, {0xA3, 0xCC, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
 
 HWND plugin_window_of(DWORD process_id) {
   HWND window = nullptr;
@@ -19,17 +14,9 @@ HWND plugin_window() {
 }
 
 std::vector<unsigned char> interface_header(const GUID& interface_class) {
-  const wchar_t name[] = L"\\\\?\\USB#VID_0000&PID_0000#MIDI";
-  size_t size = offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name) + sizeof name;
-  std::vector<unsigned char> bytes(size);
-  DEV_BROADCAST_DEVICEINTERFACE_W header{};
-  header.dbcc_size = static_cast<DWORD>(size);
-  header.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-  header.dbcc_classguid = interface_class;
-  std::memcpy(bytes.data(), &header, offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name));
-  std::memcpy(bytes.data() + offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name), name,
-              sizeof name);
-  return bytes;
+  DeviceNotice notice =
+      wide_interface_notice(interface_class, L"\\\\?\\USB#VID_0000&PID_0000#MIDI");
+  return std::vector<unsigned char>(notice.bytes, notice.bytes + notice.size);
 }
 
 void forget_earlier_sent_messages() {

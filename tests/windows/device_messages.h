@@ -9,8 +9,8 @@
 
 #include <vector>
 
-// The interface class the plug-in registers for.
-extern const GUID AUDIO_INTERFACE_CLASS;
+// The interface classes, from the plug-in: KSCATEGORY_AUDIO is the one a USB MIDI device announces.
+#include "monitor/interface_class.h"
 
 // The plug-in's message-only window in the given process, or null when it has none there.
 // Message-only windows are found desktop-wide, and other test programs may be running with
@@ -20,7 +20,7 @@ HWND plugin_window_of(DWORD process_id);
 HWND plugin_window();
 
 // A DEV_BROADCAST_DEVICEINTERFACE_W of the given class with a symbolic-link name, as the system
-// sends for an arrival or removal; its dbcc_size covers the name.
+// sends it to a Unicode window for an arrival or removal (sim/device_notice.h builds it).
 std::vector<unsigned char> interface_header(const GUID& interface_class);
 
 // A thread blocked in SendMessageW until the window's thread delivers its message. The header

@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
   if (storm) {
     return send_hostile_storm(window) ? 0 : 3;
   }
-  std::vector<unsigned char> header = interface_header(AUDIO_INTERFACE_CLASS);
+  std::vector<unsigned char> header = interface_header(KSCATEGORY_AUDIO);
   DWORD_PTR result = 0;
   // Blocks until the host's thread retrieves messages; the timeout only keeps a test that never
   // does from leaving this process behind.

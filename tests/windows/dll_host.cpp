@@ -2,67 +2,16 @@
 
 #include "tests/windows/winmm_double.h"
 
-std::vector<std::string> host_console;
-std::vector<HostCommand> host_commands;
-std::vector<std::string> host_registered_names;
-
 namespace {
 
 using PluginEntryFn = int32_t (*)(void* instance, HostPluginInfo* info);
 HMODULE plugin_module;
 PluginEntryFn plugin_entry;
 bool plugin_active;
-using TickFn = void (*)();
-TickFn plugin_tick;
 
 WinmmDoubleSetCountsFn double_set_counts;
 WinmmDoubleCallsFn double_in_calls;
 WinmmDoubleCallsFn double_out_calls;
-
-void show_console_msg(const char* text) {
-  host_console.emplace_back(text);
-}
-
-void main_on_command(int32_t command, int32_t flag) {
-  host_commands.push_back(HostCommand{command, flag});
-}
-
-// Never called by the plug-in; present because it refuses a host without them.
-void get_midi_input_name() {}
-void get_midi_output_name() {}
-void get_num_midi_inputs() {}
-void get_num_midi_outputs() {}
-
-void* get_function(const char* name) {
-  std::string wanted(name);
-  if (wanted == "GetMIDIInputName") {
-    return reinterpret_cast<void*>(&get_midi_input_name);
-  }
-  if (wanted == "GetMIDIOutputName") {
-    return reinterpret_cast<void*>(&get_midi_output_name);
-  }
-  if (wanted == "GetNumMIDIInputs") {
-    return reinterpret_cast<void*>(&get_num_midi_inputs);
-  }
-  if (wanted == "GetNumMIDIOutputs") {
-    return reinterpret_cast<void*>(&get_num_midi_outputs);
-  }
-  if (wanted == "Main_OnCommand") {
-    return reinterpret_cast<void*>(&main_on_command);
-  }
-  if (wanted == "ShowConsoleMsg") {
-    return reinterpret_cast<void*>(&show_console_msg);
-  }
-  return nullptr;
-}
-
-int register_callback(const char* name, void* value) {
-  host_registered_names.emplace_back(name);
-  if (std::string(name) == "timer") {
-    plugin_tick = reinterpret_cast<TickFn>(value);
-  }
-  return 1;
-}
 
 std::string last_error_text(const char* what) {
   return std::string(what) + " failed with error " + std::to_string(GetLastError());
@@ -80,10 +29,7 @@ std::wstring path_beside_program(const wchar_t* file_name) {
 }
 
 bool host_load_plugin(const wchar_t* dll_path, int32_t* entry_result, std::string* error) {
-  host_console.clear();
-  host_commands.clear();
-  host_registered_names.clear();
-  plugin_tick = nullptr;
+  host_reset();
   if (GetModuleHandleW(L"kestrune.dll") != nullptr) {
     *error = "kestrune.dll is already loaded";
     return false;
@@ -100,11 +46,7 @@ bool host_load_plugin(const wchar_t* dll_path, int32_t* entry_result, std::strin
     host_free_plugin();
     return false;
   }
-  HostPluginInfo info{};
-  info.api_version = HOST_API_VERSION;
-  info.register_callback = register_callback;
-  info.get_function = get_function;
-  *entry_result = plugin_entry(GetModuleHandleW(nullptr), &info);
+  *entry_result = plugin_entry(GetModuleHandleW(nullptr), host_record());
   plugin_active = true;
   return true;
 }
@@ -120,7 +62,7 @@ void host_free_plugin() {
   }
   plugin_module = nullptr;
   plugin_entry = nullptr;
-  plugin_tick = nullptr;
+  host_forget_tick();
   plugin_active = false;
 }
 
@@ -138,27 +80,7 @@ int32_t host_call_entry(HMODULE module, bool load) {
   if (entry == nullptr) {
     return -1;
   }
-  HostPluginInfo info{};
-  info.api_version = HOST_API_VERSION;
-  info.register_callback = register_callback;
-  info.get_function = get_function;
-  return entry(GetModuleHandleW(nullptr), load ? &info : nullptr);
-}
-
-void host_forget_tick() {
-  plugin_tick = nullptr;
-}
-
-void host_tick() {
-  if (plugin_tick != nullptr) {
-    plugin_tick();
-  }
-}
-
-void host_ticks(int count) {
-  for (int i = 0; i < count; ++i) {
-    host_tick();
-  }
+  return entry(GetModuleHandleW(nullptr), load ? host_record() : nullptr);
 }
 
 bool winmm_double_ready(std::string* error) {

@@ -1,7 +1,6 @@
-// A host for the tests of the real kestrune.dll: loads the module as the host application does
-// (LoadLibraryW, then GetProcAddress for VelmarPluginEntry), hands it a record whose functions
-// keep what they receive, and calls the tick the plug-in registers. The MIDI counts come from
-// the winmm test double.
+// What the tests of the real kestrune.dll add to the host double (sim/host_double.h): loading the
+// module as the host application does (LoadLibraryW, then GetProcAddress for VelmarPluginEntry)
+// and calling its entry with the double's record. The MIDI counts come from the winmm test double.
 #pragma once
 
 #include <windows.h>
@@ -11,23 +10,14 @@
 #include <vector>
 
 #include "host/host_api.h"
-
-struct HostCommand {
-  int32_t command;
-  int32_t flag;
-};
-
-// What the plug-in has given the host since the module was loaded.
-extern std::vector<std::string> host_console;
-extern std::vector<HostCommand> host_commands;
-extern std::vector<std::string> host_registered_names;
+#include "sim/host_double.h"
 
 // A path beside the running program, where the build puts kestrune.dll and its helpers.
 std::wstring path_beside_program(const wchar_t* file_name);
 
-// Loads a fresh copy of the module and calls its entry with a record the plug-in accepts. On
-// failure describes it in `error` and returns false. The module must not be loaded already: its
-// state would carry over.
+// Loads a fresh copy of the module and calls its entry with the double's record, on a host reset
+// for it. On failure describes it in `error` and returns false. The module must not be loaded
+// already: its state would carry over.
 bool host_load_plugin(const wchar_t* dll_path, int32_t* entry_result, std::string* error);
 // Calls the entry with a null record and returns its result. The module stays in memory, as it
 // does in the host until the host frees it.
@@ -40,14 +30,9 @@ bool host_plugin_active();
 HMODULE host_plugin_module();
 
 // For tests that hold copies of the module themselves: calls a module's entry with the record,
-// or with null when `load` is false. A copy that accepts the load registers its tick here.
+// or with null when `load` is false. A copy that accepts the load registers its tick with the
+// double.
 int32_t host_call_entry(HMODULE module, bool load);
-// Forgets the registered tick, as a host does once it has freed the module that registered it.
-void host_forget_tick();
-
-// The tick the plug-in registered, called as the host does.
-void host_tick();
-void host_ticks(int count);
 
 // The winmm test double. False when the process's winmm is not the double (the test was not run
 // with WINEDLLOVERRIDES=winmm=n).

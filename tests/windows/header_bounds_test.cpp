@@ -36,8 +36,8 @@ class HeaderBounds : public LoadedPluginTest {
 
   // The counts changed before each notice here, so one that was accepted leads to the reset.
   bool notice_led_to_reset() {
-    host_ticks(NOTICE_TO_RESET_TICKS);
-    return !host_commands.empty();
+    host_call_ticks(NOTICE_TO_RESET_TICKS);
+    return !host_commands().empty();
   }
 
   void expect_no_fault() {
@@ -81,7 +81,7 @@ TEST_F(HeaderBounds, ShortHeaderBeforeAnInaccessiblePageIsDroppedWithoutFault) {
 TEST_F(HeaderBounds, InterfaceHeaderWithoutNameBeforeAnInaccessiblePageIsAccepted) {
   settle(1, 1);
   winmm_double_set_counts(2, 1);
-  std::vector<unsigned char> full = interface_header(AUDIO_INTERFACE_CLASS);
+  std::vector<unsigned char> full = interface_header(KSCATEGORY_AUDIO);
   constexpr DWORD without_name = 28;
   DWORD size = without_name;
   std::memcpy(full.data(), &size, sizeof size);

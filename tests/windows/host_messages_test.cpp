@@ -19,7 +19,7 @@ void CALLBACK host_timer(HWND, UINT, UINT_PTR, DWORD) {
   if (timer_passes == QUIT_AT_PASS) {
     PostQuitMessage(QUIT_CODE);
   }
-  host_tick();
+  host_call_tick();
 }
 
 }  // namespace
@@ -50,7 +50,7 @@ TEST_F(ForeignMessages, ClosePostedToTheWindowLeavesItListening) {
   HWND window = plugin_window();
   ASSERT_NE(window, nullptr);
   ASSERT_TRUE(PostMessageW(window, WM_CLOSE, 0, 0));
-  host_tick();
+  host_call_tick();
   ASSERT_TRUE(IsWindow(window)) << "WM_CLOSE destroyed the plug-in's window";
 
   winmm_double_set_counts(2, 1);

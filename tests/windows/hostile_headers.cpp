@@ -9,6 +9,7 @@
 #include <iterator>
 #include <random>
 
+#include "sim/device_notice.h"
 #include "tests/windows/device_messages.h"
 
 namespace {
@@ -25,7 +26,7 @@ const GUID RENDER_CLASS = {
     0x65E8773E, 0x8F56, 0x11D0, {0xA3, 0xB9, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
 const GUID CAPTURE_CLASS = {
     0x65E8773D, 0x8F56, 0x11D0, {0xA3, 0xB9, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
-const GUID* const AUDIO_CLASSES[] = {&AUDIO_INTERFACE_CLASS, &RENDER_CLASS, &CAPTURE_CLASS};
+const GUID* const AUDIO_CLASSES[] = {&KSCATEGORY_AUDIO, &RENDER_CLASS, &CAPTURE_CLASS};
 
 // Types of other notifications, whose headers hold other data where an interface keeps its class.
 const DWORD OTHER_TYPES[] = {DBT_DEVTYP_OEM, DBT_DEVTYP_VOLUME, DBT_DEVTYP_PORT, DBT_DEVTYP_HANDLE,

@@ -1,7 +1,7 @@
 // WM_DEVICECHANGE arrivals and removals that no device sends but any process may: headers of
 // every size from 0 to 64 bytes with random content, drawn from a fixed seed so that the sender
 // process and the test that checks what arrived draw the same ones. None of them is a valid
-// audio-class device interface.
+// device interface of a class the plug-in acts on.
 #pragma once
 
 #include <windows.h>
@@ -23,7 +23,7 @@ DWORD claimed_size(const HostileMessage& message);
 std::vector<HostileMessage> hostile_storm();
 
 // A header of this content would be acted on: at least the interface fields, an interface type
-// and one of the audio classes.
+// and one of the classes the plug-in acts on.
 bool is_valid_audio_interface(const unsigned char* header, DWORD size);
 
 // Sends the whole storm to the window, one message at a time, each waiting for the receiver's

@@ -86,7 +86,7 @@ LONG WINAPI end_on_unhandled_exception(EXCEPTION_POINTERS* exception) {
 
 int lines_containing(const char* text) {
   int count = 0;
-  for (const std::string& line : host_console) {
+  for (const std::string& line : host_console()) {
     count += line.find(text) != std::string::npos ? 1 : 0;
   }
   return count;
@@ -122,7 +122,7 @@ class HostileSenders : public ::testing::Test {
     int32_t loaded = 0;
     ASSERT_TRUE(host_load_plugin(path_beside_program(file).c_str(), &loaded, &error)) << error;
     ASSERT_EQ(loaded, 1);
-    host_ticks(INIT_DELAY_TICKS);
+    host_call_ticks(INIT_DELAY_TICKS);
     winmm_double_set_counts(2, 1);
     notice_to_reset_ticks = diagnostic ? RESET_DELAY_TICKS : CHECK_DELAY_TICKS + RESET_DELAY_TICKS;
     count_reads_at_start = winmm_double_in_calls() + winmm_double_out_calls();
@@ -146,7 +146,7 @@ class HostileSenders : public ::testing::Test {
         SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&record_device_change)));
     DWORD woken;
     do {
-      host_tick();
+      host_call_tick();
       woken = MsgWaitForMultipleObjectsEx(1, &process.hProcess, 30000, QS_SENDMESSAGE,
                                           MWMO_INPUTAVAILABLE);
     } while (woken == WAIT_OBJECT_0 + 1);
@@ -197,8 +197,8 @@ class HostileSenders : public ::testing::Test {
   void expect_no_fault_and_nothing_acted_on() {
     EXPECT_EQ(exceptions_raised, 0)
         << "the plug-in faulted, first with exception 0x" << std::hex << first_exception_code;
-    host_ticks(notice_to_reset_ticks + 1);
-    EXPECT_TRUE(host_commands.empty()) << "reset after headers that name no audio interface";
+    host_call_ticks(notice_to_reset_ticks + 1);
+    EXPECT_TRUE(host_commands().empty()) << "reset after headers that name no audio interface";
     EXPECT_EQ(winmm_double_in_calls() + winmm_double_out_calls(), count_reads_at_start)
         << "the counts were read: a verification was scheduled";
   }
@@ -212,14 +212,14 @@ class HostileSenders : public ::testing::Test {
     ASSERT_TRUE(delivery.pending) << "the valid notice never reached this thread";
     ASSERT_EQ(delivery.exit_code, 0u);
 
-    host_ticks(notice_to_reset_ticks - 2);
-    EXPECT_TRUE(host_commands.empty()) << "reset before its tick";
-    host_tick();
-    ASSERT_EQ(host_commands.size(), 1u) << "no reset on its tick";
-    EXPECT_EQ(host_commands[0].command, RESET_COMMAND_ID);
-    EXPECT_EQ(host_commands[0].flag, 0);
-    host_ticks(notice_to_reset_ticks + 1);
-    EXPECT_EQ(host_commands.size(), 1u) << "more than one reset for one change";
+    host_call_ticks(notice_to_reset_ticks - 2);
+    EXPECT_TRUE(host_commands().empty()) << "reset before its tick";
+    host_call_tick();
+    ASSERT_EQ(host_commands().size(), 1u) << "no reset on its tick";
+    EXPECT_EQ(host_commands()[0].command, RESET_COMMAND_ID);
+    EXPECT_EQ(host_commands()[0].flag, 0);
+    host_call_ticks(notice_to_reset_ticks + 1);
+    EXPECT_EQ(host_commands().size(), 1u) << "more than one reset for one change";
   }
 
   PVOID exception_recorder = nullptr;
@@ -277,7 +277,7 @@ TEST_F(HostileSenders, MalformedHeadersFromAnotherProcessCauseNoFaultAndNoReset)
 // every message reached the decision and was turned away there.
 TEST_F(HostileSenders, DiagnosticVariantTurnsAwayEveryMalformedHeader) {
   load_settled(L"diagnostic\\kestrune.dll", true);
-  host_console.clear();
+  host_clear_journal();
   ASSERT_EQ(storm_from_another_process(), 0u) << "the sender could not deliver the storm";
   expect_storm_arrived_as_sent();
   int received = lines_containing("[DEVICE_CHANGE] Received");

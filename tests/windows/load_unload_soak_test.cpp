@@ -75,7 +75,7 @@ TEST_F(LoadUnloadSoak, TenThousandCyclesLeaveNoWindowNoClassNoMemoryAndAWorkingP
     loads_without_window += plugin_window() != nullptr ? 0 : 1;
     last_module = host_plugin_module();
     loads_without_class += class_registered_for(last_module) ? 0 : 1;
-    host_tick();
+    host_call_tick();
     failed_unloads += host_unload_plugin() == 0 ? 0 : 1;
     host_free_plugin();
   }
@@ -107,6 +107,6 @@ TEST_F(LoadUnloadSoak, TenThousandCyclesLeaveNoWindowNoClassNoMemoryAndAWorkingP
   winmm_double_set_counts(2, 1);
   notice_arrival_in_one_tick();
   expect_reset_on_tick(NOTICE_TO_RESET_TICKS - 1);
-  host_ticks(NOTICE_TO_RESET_TICKS);
-  EXPECT_EQ(host_commands.size(), 1u) << "more than one reset for one change";
+  host_call_ticks(NOTICE_TO_RESET_TICKS);
+  EXPECT_EQ(host_commands().size(), 1u) << "more than one reset for one change";
 }

@@ -38,17 +38,17 @@ class LoadedPluginTest : public ::testing::Test {
   // Lets the start-up settling run out with these counts as the baseline.
   void settle(UINT inputs, UINT outputs) {
     winmm_double_set_counts(inputs, outputs);
-    host_ticks(INIT_DELAY_TICKS);
+    host_call_ticks(INIT_DELAY_TICKS);
   }
 
   // An audio-class arrival sent to the plug-in's window from another thread, as the system sends
   // it, and the one tick whose drain must deliver it.
   void notice_arrival_in_one_tick() {
     DeviceChangeSender sender{nullptr, plugin_window(), DBT_DEVICEARRIVAL,
-                              interface_header(AUDIO_INTERFACE_CLASS)};
+                              interface_header(KSCATEGORY_AUDIO)};
     ASSERT_NE(sender.window, nullptr) << "no plug-in window";
     ASSERT_TRUE(send_from_another_thread(&sender)) << "the message never reached the queue";
-    host_tick();
+    host_call_tick();
     EXPECT_TRUE(sender_finished(sender, 10000)) << "the tick's drain did not deliver the message";
     join_sender(&sender);
   }
@@ -56,11 +56,11 @@ class LoadedPluginTest : public ::testing::Test {
   // After a notice handled outside a tick, or in the tick just run: the reset comes on the last
   // of the ticks it is due in, not a tick earlier or later.
   void expect_reset_on_tick(int ticks) {
-    host_ticks(ticks - 1);
-    EXPECT_TRUE(host_commands.empty()) << "reset before its tick";
-    host_tick();
-    ASSERT_EQ(host_commands.size(), 1u) << "no reset on its tick";
-    EXPECT_EQ(host_commands[0].command, RESET_COMMAND_ID);
-    EXPECT_EQ(host_commands[0].flag, 0);
+    host_call_ticks(ticks - 1);
+    EXPECT_TRUE(host_commands().empty()) << "reset before its tick";
+    host_call_tick();
+    ASSERT_EQ(host_commands().size(), 1u) << "no reset on its tick";
+    EXPECT_EQ(host_commands()[0].command, RESET_COMMAND_ID);
+    EXPECT_EQ(host_commands()[0].flag, 0);
   }
 };

@@ -140,7 +140,7 @@ TEST(Probe, ReportsEachNoticeTheDelayOfTheCountChangeAndThePluginsVerdict) {
   ASSERT_TRUE(started);
 
   HWND window = wait_for_probe_window(run.process.dwProcessId, run.process.hProcess);
-  bool sent_audio = window != nullptr && send_arrival(window, AUDIO_INTERFACE_CLASS);
+  bool sent_audio = window != nullptr && send_arrival(window, KSCATEGORY_AUDIO);
   Sleep(PORTS_AFTER_AUDIO_NOTICE_MS);
   InterlockedExchange(&counts->inputs, 1);
   InterlockedExchange(&counts->outputs, 1);

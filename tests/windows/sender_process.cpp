@@ -25,7 +25,7 @@ SenderDelivery deliver_in_one_tick(PROCESS_INFORMATION* process) {
   SenderDelivery delivery{false, false, 1};
   delivery.pending = wait_for_sent_message(process->hProcess, SENDER_TIMEOUT_MS);
   if (delivery.pending) {
-    host_tick();
+    host_call_tick();
   }
   delivery.finished = WaitForSingleObject(process->hProcess, SENDER_TIMEOUT_MS) == WAIT_OBJECT_0;
   GetExitCodeProcess(process->hProcess, &delivery.exit_code);

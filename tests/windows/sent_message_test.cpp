@@ -14,13 +14,13 @@ TEST_F(SentMessageDelivery, MessageFromAnotherThreadIsHandledInTheNextTickDrain)
   winmm_double_set_counts(2, 1);
 
   DeviceChangeSender sender{nullptr, plugin_window(), DBT_DEVICEARRIVAL,
-                            interface_header(AUDIO_INTERFACE_CLASS)};
+                            interface_header(KSCATEGORY_AUDIO)};
   ASSERT_NE(sender.window, nullptr);
   ASSERT_TRUE(send_from_another_thread(&sender)) << "the message never reached the queue";
   // Nothing has retrieved messages yet, so the sender is still waiting for its result.
   EXPECT_FALSE(sender_finished(sender, 0));
 
-  host_tick();
+  host_call_tick();
   EXPECT_TRUE(sender_finished(sender, 10000)) << "the tick's drain did not deliver the message";
   join_sender(&sender);
   // Counted from that tick: a message handled one tick later would show here.
@@ -41,7 +41,7 @@ TEST_F(SentMessageDelivery, HostMessagesOnTheSameThreadSurviveTheTickDrain) {
   ASSERT_TRUE(PostMessageW(host_window, WM_APP, 1, 2));
   ASSERT_TRUE(PostThreadMessageW(GetCurrentThreadId(), WM_APP + 1, 3, 4));
 
-  host_ticks(3);
+  host_call_ticks(3);
 
   MSG message;
   EXPECT_TRUE(PeekMessageW(&message, host_window, WM_APP, WM_APP, PM_REMOVE));

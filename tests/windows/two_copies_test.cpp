@@ -37,16 +37,16 @@ int plugin_windows_here() {
 // The counts move by one input, and the system announces it to the plug-in window there is, if
 // any; then the ticks run. Returns the resets the host got for it.
 size_t resets_for_one_change(UINT inputs) {
-  size_t before = host_commands.size();
+  size_t before = host_commands().size();
   winmm_double_set_counts(inputs, 0);
   DeviceChangeSender sender{nullptr, plugin_window(), DBT_DEVICEARRIVAL,
-                            interface_header(AUDIO_INTERFACE_CLASS)};
+                            interface_header(KSCATEGORY_AUDIO)};
   if (sender.window != nullptr && send_from_another_thread(&sender)) {
-    host_tick();
+    host_call_tick();
     join_sender(&sender);
   }
-  host_ticks(TICKS_PER_CHANGE);
-  return host_commands.size() - before;
+  host_call_ticks(TICKS_PER_CHANGE);
+  return host_commands().size() - before;
 }
 
 bool unload_and_free(HMODULE module, bool held_the_tick) {
@@ -88,7 +88,7 @@ int two_copies_session(const CopyOrder& order) {
   if (plugin_windows_here() != 1) {
     return failed("one plug-in window in the process");
   }
-  host_ticks(INIT_DELAY_TICKS);
+  host_call_ticks(INIT_DELAY_TICKS);
   if (resets_for_one_change(1) != 1) {
     return failed("one reset for a change while both copies are loaded");
   }
@@ -142,7 +142,7 @@ int session_after_a_class_left_behind() {
     return failed("the copy loads beside the class left behind");
   }
   winmm_double_set_counts(0, 0);
-  host_ticks(INIT_DELAY_TICKS);
+  host_call_ticks(INIT_DELAY_TICKS);
   if (resets_for_one_change(1) != 1) {
     return failed("one reset for one change");
   }

@@ -41,6 +41,7 @@ set_tests_properties(windows_release_dlls_reproducible PROPERTIES RUN_SERIAL TRU
 # The target has a name of its own, so that linking "winmm" still means the system library.
 add_library(kestrune_winmm_double SHARED ${CMAKE_CURRENT_LIST_DIR}/winmm_double.cpp)
 target_include_directories(kestrune_winmm_double PRIVATE ${PROJECT_SOURCE_DIR})
+target_link_libraries(kestrune_winmm_double PRIVATE kestrune_warnings)
 set_target_properties(kestrune_winmm_double PROPERTIES PREFIX "" OUTPUT_NAME winmm
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR} ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
 
@@ -53,11 +54,14 @@ add_subdirectory(${KESTRUNE_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EX
 target_compile_options(gtest PRIVATE -w)
 target_compile_options(gtest_main PRIVATE -w)
 
+# What the test programs, the sender and the Wine benchmarks share, over velmar-sim's host side
+# (the host double, the notice builder, the plug-in's interface classes).
 add_library(kestrune_windows_test_support STATIC
   ${CMAKE_CURRENT_LIST_DIR}/device_messages.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/dll_host.cpp
   ${PROJECT_SOURCE_DIR}/sim/plugin_windows.cpp
   ${CMAKE_CURRENT_LIST_DIR}/hostile_headers.cpp)
-target_include_directories(kestrune_windows_test_support PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(kestrune_windows_test_support PUBLIC kestrune_sim_host)
 
 add_executable(kestrune_device_sender ${CMAKE_CURRENT_LIST_DIR}/device_sender.cpp)
 target_link_libraries(kestrune_device_sender PRIVATE kestrune_windows_test_support)
@@ -65,7 +69,6 @@ target_link_libraries(kestrune_device_sender PRIVATE kestrune_windows_test_suppo
 # One program for all cases: each Wine process costs most of a second to start.
 add_executable(kestrune_windows_tests
   ${CMAKE_CURRENT_LIST_DIR}/cross_process_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/dll_host.cpp
   ${CMAKE_CURRENT_LIST_DIR}/guarded_page.cpp
   ${CMAKE_CURRENT_LIST_DIR}/header_bounds_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/host_messages_test.cpp
