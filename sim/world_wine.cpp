@@ -13,31 +13,23 @@
 #include <string>
 #include <vector>
 
+#include "sim/notice_sender.h"
 #include "sim/plugin_windows.h"
+#include "sim/winmm_double.h"
 #include "sim/world.h"
-#include "tests/windows/winmm_double.h"
 
 namespace {
 
-// Generous: a send reaches the queue within milliseconds, and a tick delivers it at once. Only a
-// broken world waits this long, and then it says so rather than hang.
-constexpr DWORD SEND_TIMEOUT_MS = 10000;
-
-struct Sender {
-  HANDLE thread;
-  HWND window;
-  WPARAM event;
-  // The sender's own copy, as a notification from another process arrives as a copy: the
-  // scenario's buffer is gone by the time the message is delivered.
-  std::vector<unsigned char> header;
-  // Still blocked after a tick that should have delivered its message.
+// A notice on its way, and whether a tick that should have delivered it has been reported.
+struct PendingNotice {
+  DeviceChangeSender sender;
   bool stalled;
 };
 
 HMODULE plugin_module;
 PluginEntryFn plugin_entry;
 WinmmDoubleSetCountsFn set_midi_counts;
-std::vector<Sender*> senders;
+std::vector<PendingNotice*> pending;
 
 // Other copies of velmar-sim (or test programs) may run at the same time with their own plug-in
 // window: only the one in this process is ours.
@@ -65,59 +57,21 @@ std::wstring module_path(const char* plugin_path) {
   return path + L"kestrune.dll";
 }
 
-DWORD WINAPI send_device_change(void* parameter) {
-  Sender* sender = static_cast<Sender*>(parameter);
-  LPARAM header = sender->header.empty() ? 0 : reinterpret_cast<LPARAM>(sender->header.data());
-  SendMessageW(sender->window, WM_DEVICECHANGE, sender->event, header);
-  return 0;
-}
-
-// GetQueueStatus only looks at the queue; it delivers nothing. Its low word tells what arrived
-// since the last call, so a message behind others that are still waiting is seen too.
-bool sent_message_arrived() {
-  return (LOWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) != 0;
-}
-
-bool wait_until_queued(const Sender& sender) {
-  ULONGLONG deadline = GetTickCount64() + SEND_TIMEOUT_MS;
-  for (;;) {
-    if (sent_message_arrived()) {
-      return true;
-    }
-    // A sender that ends first was refused: its message never reached the queue.
-    if (WaitForSingleObject(sender.thread, 1) == WAIT_OBJECT_0) {
-      return sent_message_arrived();
-    }
-    if (GetTickCount64() > deadline) {
-      std::fprintf(stderr, "velmar-sim: a device notification never reached the host thread\n");
-      return false;
-    }
-  }
-}
-
-void forget_sender(size_t index) {
-  CloseHandle(senders[index]->thread);
-  delete senders[index];
-  senders.erase(senders.begin() + static_cast<std::ptrdiff_t>(index));
+void forget_notice(size_t index) {
+  delete pending[index];
+  pending.erase(pending.begin() + static_cast<std::ptrdiff_t>(index));
 }
 
 // Delivers whatever is still sent to this thread until every sender is done, as a host's
-// message loop would. The wait asks for input available, not input new since the last look:
-// wait_until_queued has already looked at these messages.
+// message loop would. One that never finishes is left alive: its header may still be read.
 void finish_all_senders() {
-  while (!senders.empty()) {
-    MSG message;
-    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);
-    HANDLE thread = senders.back()->thread;
-    DWORD woken = MsgWaitForMultipleObjectsEx(1, &thread, SEND_TIMEOUT_MS, QS_SENDMESSAGE,
-                                              MWMO_INPUTAVAILABLE);
-    if (woken == WAIT_OBJECT_0) {
-      forget_sender(senders.size() - 1);
-    } else if (woken != WAIT_OBJECT_0 + 1) {
-      // Its header may still be read if the message is ever delivered, so it is left alive.
+  while (!pending.empty()) {
+    if (join_sender(&pending.back()->sender)) {
+      delete pending.back();
+    } else {
       std::fprintf(stderr, "velmar-sim: a device notification's sender never finished\n");
-      senders.pop_back();
     }
+    pending.pop_back();
   }
 }
 
@@ -177,19 +131,24 @@ bool world_send_device_change(uintptr_t event, const void* header, size_t size) 
   if (window == nullptr) {
     return false;
   }
-  Sender* sender = new Sender{nullptr, window, event, {}, false};
+  // The sender's own copy, as a notice from another process arrives as a copy: the scenario's
+  // buffer is gone by the time the message is delivered.
+  PendingNotice* notice = new PendingNotice{{nullptr, window, event, {}}, false};
   if (header != nullptr) {
     const unsigned char* bytes = static_cast<const unsigned char*>(header);
-    sender->header.assign(bytes, bytes + size);
+    notice->sender.header.assign(bytes, bytes + size);
   }
-  sent_message_arrived();  // forgets arrivals before this one
-  sender->thread = CreateThread(nullptr, 0, send_device_change, sender, 0, nullptr);
-  if (sender->thread == nullptr) {
-    delete sender;
+  bool queued = send_from_another_thread(&notice->sender);
+  if (notice->sender.thread == nullptr) {
+    delete notice;
     return false;
   }
-  senders.push_back(sender);
-  return wait_until_queued(*sender);
+  pending.push_back(notice);
+  // A sender that ended first was refused: its message never reached the queue.
+  if (!queued && !sender_finished(notice->sender, 0)) {
+    std::fprintf(stderr, "velmar-sim: a device notification never reached the host thread\n");
+  }
+  return queued;
 }
 
 // A message sent from another thread is delivered by any retrieval on this one; a peek that
@@ -205,15 +164,16 @@ void world_pump_messages() {
 // about to return. One that does not would be delivered outside a tick if it were pumped for
 // here, so it is reported once and left to the next retrieval; later ticks do not wait for it.
 void world_after_tick() {
-  ULONGLONG deadline = GetTickCount64() + SEND_TIMEOUT_MS;
-  for (size_t i = senders.size(); i-- > 0;) {
-    Sender* sender = senders[i];
+  ULONGLONG deadline = GetTickCount64() + SENDER_TIMEOUT_MS;
+  for (size_t i = pending.size(); i-- > 0;) {
+    PendingNotice* notice = pending[i];
     ULONGLONG now = GetTickCount64();
-    DWORD timeout = sender->stalled || now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
-    if (WaitForSingleObject(sender->thread, timeout) == WAIT_OBJECT_0) {
-      forget_sender(i);
-    } else if (!sender->stalled) {
-      sender->stalled = true;
+    DWORD timeout = notice->stalled || now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
+    if (sender_finished(notice->sender, timeout)) {
+      join_sender(&notice->sender);
+      forget_notice(i);
+    } else if (!notice->stalled) {
+      notice->stalled = true;
       std::fprintf(stderr, "velmar-sim: a device notification was not delivered by the tick\n");
     }
   }

@@ -1,6 +1,6 @@
 #include "tests/windows/dll_host.h"
 
-#include "tests/windows/winmm_double.h"
+#include "sim/winmm_double.h"
 
 namespace {
 

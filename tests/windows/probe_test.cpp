@@ -12,9 +12,9 @@
 #include <thread>
 #include <vector>
 
+#include "sim/winmm_double.h"
 #include "tests/windows/device_messages.h"
 #include "tests/windows/dll_host.h"
-#include "tests/windows/winmm_double.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 namespace {
 
 // Generous: a cold Wine process takes a second or two to start.
-constexpr DWORD SENDER_TIMEOUT_MS = 30000;
+constexpr DWORD SENDER_PROCESS_TIMEOUT_MS = 30000;
 
 }  // namespace
 
@@ -23,11 +23,11 @@ bool start_sender_process(const wchar_t* arguments, PROCESS_INFORMATION* process
 
 SenderDelivery deliver_in_one_tick(PROCESS_INFORMATION* process) {
   SenderDelivery delivery{false, false, 1};
-  delivery.pending = wait_for_sent_message(process->hProcess, SENDER_TIMEOUT_MS);
+  delivery.pending = wait_for_sent_message(process->hProcess, SENDER_PROCESS_TIMEOUT_MS);
   if (delivery.pending) {
     host_call_tick();
   }
-  delivery.finished = WaitForSingleObject(process->hProcess, SENDER_TIMEOUT_MS) == WAIT_OBJECT_0;
+  delivery.finished = WaitForSingleObject(process->hProcess, SENDER_PROCESS_TIMEOUT_MS) == WAIT_OBJECT_0;
   GetExitCodeProcess(process->hProcess, &delivery.exit_code);
   if (!delivery.finished) {
     TerminateProcess(process->hProcess, 1);

@@ -39,7 +39,7 @@ set_tests_properties(windows_release_dlls_reproducible PROPERTIES RUN_SERIAL TRU
 
 # Wine loads this in place of its own winmm.dll for processes run with WINEDLLOVERRIDES=winmm=n.
 # The target has a name of its own, so that linking "winmm" still means the system library.
-add_library(kestrune_winmm_double SHARED ${CMAKE_CURRENT_LIST_DIR}/winmm_double.cpp)
+add_library(kestrune_winmm_double SHARED ${PROJECT_SOURCE_DIR}/sim/winmm_double.cpp)
 target_include_directories(kestrune_winmm_double PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_libraries(kestrune_winmm_double PRIVATE kestrune_warnings)
 set_target_properties(kestrune_winmm_double PROPERTIES PREFIX "" OUTPUT_NAME winmm
@@ -55,11 +55,10 @@ target_compile_options(gtest PRIVATE -w)
 target_compile_options(gtest_main PRIVATE -w)
 
 # What the test programs, the sender and the Wine benchmarks share, over velmar-sim's host side
-# (the host double, the notice builder, the plug-in's interface classes).
+# (the host double, the notice builder and senders, the plug-in's interface classes).
 add_library(kestrune_windows_test_support STATIC
   ${CMAKE_CURRENT_LIST_DIR}/device_messages.cpp
   ${CMAKE_CURRENT_LIST_DIR}/dll_host.cpp
-  ${PROJECT_SOURCE_DIR}/sim/plugin_windows.cpp
   ${CMAKE_CURRENT_LIST_DIR}/hostile_headers.cpp)
 target_link_libraries(kestrune_windows_test_support PUBLIC kestrune_sim_host)
 

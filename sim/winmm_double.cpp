@@ -12,7 +12,7 @@
 #include <cwchar>
 #include <type_traits>
 
-#include "tests/windows/winmm_double.h"
+#include "sim/winmm_double.h"
 
 namespace {
 

@@ -1,0 +1,68 @@
+#include "sim/notice_sender.h"
+
+void forget_earlier_sent_messages() {
+  GetQueueStatus(QS_SENDMESSAGE);
+}
+
+bool wait_for_sent_message(HANDLE sender, DWORD timeout_ms) {
+  ULONGLONG deadline = GetTickCount64() + timeout_ms;
+  for (;;) {
+    // The low word holds what changed since the last call: a message that arrived, even behind
+    // others still waiting.
+    if ((LOWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) != 0) {
+      return true;
+    }
+    if (WaitForSingleObject(sender, 1) == WAIT_OBJECT_0) {
+      return (LOWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) != 0;
+    }
+    if (GetTickCount64() > deadline) {
+      return false;
+    }
+  }
+}
+
+namespace {
+
+DWORD WINAPI send_device_change(void* parameter) {
+  DeviceChangeSender* sender = static_cast<DeviceChangeSender*>(parameter);
+  LPARAM header = sender->header.empty() ? 0 : reinterpret_cast<LPARAM>(sender->header.data());
+  SendMessageW(sender->window, WM_DEVICECHANGE, sender->event, header);
+  return 0;
+}
+
+}  // namespace
+
+bool send_from_another_thread(DeviceChangeSender* sender) {
+  forget_earlier_sent_messages();
+  sender->thread = CreateThread(nullptr, 0, send_device_change, sender, 0, nullptr);
+  if (sender->thread == nullptr) {
+    return false;
+  }
+  return wait_for_sent_message(sender->thread, SENDER_TIMEOUT_MS);
+}
+
+bool sender_finished(const DeviceChangeSender& sender, DWORD timeout_ms) {
+  return WaitForSingleObject(sender.thread, timeout_ms) == WAIT_OBJECT_0;
+}
+
+// A sender still blocked gets its message delivered here, so that it never outlives its caller.
+bool join_sender(DeviceChangeSender* sender) {
+  if (sender->thread == nullptr) {
+    return true;
+  }
+  // Input available, not only input new since the last look: the wait for the message to be
+  // queued has looked at it already.
+  DWORD woken;
+  do {
+    MSG message;
+    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);
+    woken = MsgWaitForMultipleObjectsEx(1, &sender->thread, SENDER_TIMEOUT_MS, QS_SENDMESSAGE,
+                                        MWMO_INPUTAVAILABLE);
+  } while (woken == WAIT_OBJECT_0 + 1);
+  if (woken != WAIT_OBJECT_0) {
+    return false;
+  }
+  CloseHandle(sender->thread);
+  sender->thread = nullptr;
+  return true;
+}
