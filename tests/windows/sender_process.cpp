@@ -27,7 +27,8 @@ SenderDelivery deliver_in_one_tick(PROCESS_INFORMATION* process) {
   if (delivery.pending) {
     host_call_tick();
   }
-  delivery.finished = WaitForSingleObject(process->hProcess, SENDER_PROCESS_TIMEOUT_MS) == WAIT_OBJECT_0;
+  delivery.finished =
+      WaitForSingleObject(process->hProcess, SENDER_PROCESS_TIMEOUT_MS) == WAIT_OBJECT_0;
   GetExitCodeProcess(process->hProcess, &delivery.exit_code);
   if (!delivery.finished) {
     TerminateProcess(process->hProcess, 1);
