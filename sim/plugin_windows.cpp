@@ -5,14 +5,14 @@ namespace {
 // A scan that has lost its place gives up after this many fresh starts; each needs another
 // process to destroy a window between two steps of the scan.
 constexpr int MAX_SCANS = 1000;
-
-}  // namespace
+// How often a scan that finds none of the process's windows is made again.
+constexpr int EMPTY_SCAN_REPEATS = 3;
 
 // FindWindowExW continues after a given window, and finds nothing when that window has just been
 // destroyed by its process: then the scan ended early, not at the end of the list, and starts
 // over.
-int plugin_windows_of(DWORD process_id, HWND* first) {
-  for (int scan = 0; scan < MAX_SCANS; ++scan) {
+int scan(DWORD process_id, HWND* first) {
+  for (int attempt = 0; attempt < MAX_SCANS; ++attempt) {
     int count = 0;
     HWND own_first = nullptr;
     HWND window = nullptr;
@@ -27,14 +27,28 @@ int plugin_windows_of(DWORD process_id, HWND* first) {
       }
     }
     if (window == nullptr || IsWindow(window)) {
-      if (first != nullptr) {
-        *first = own_first;
-      }
+      *first = own_first;
       return count;
     }
   }
-  if (first != nullptr) {
-    *first = nullptr;
-  }
+  *first = nullptr;
   return 0;
+}
+
+}  // namespace
+
+// Wine unlinks a window that its process destroys before the window's handle dies, so a scan
+// that passes it meanwhile can end early although the window still looks alive, and miss every
+// window after it. Such a miss lasts only as long as that destruction: a scan that finds none is
+// made again.
+int plugin_windows_of(DWORD process_id, HWND* first) {
+  HWND found = nullptr;
+  int count = 0;
+  for (int repeat = 0; repeat < EMPTY_SCAN_REPEATS && count == 0; ++repeat) {
+    count = scan(process_id, &found);
+  }
+  if (first != nullptr) {
+    *first = found;
+  }
+  return count;
 }

@@ -14,6 +14,7 @@ const wchar_t WINDOW_TITLE[] = L"Kestrune Hidden Window";
 // A scan for another copy's window that keeps losing its place gives up after this many fresh
 // starts; each one needs another process to destroy a window between two steps of the scan.
 constexpr int MAX_WINDOW_SCANS = 1000;
+constexpr int EMPTY_SCAN_REPEATS = 3;
 
 // The class belongs to this module. Under the host's executable a second copy of the DLL (a
 // backup in the plug-in folder, the other variant) would find the class already there and create
@@ -26,11 +27,9 @@ HINSTANCE module_instance() {
   return module;
 }
 
-// Only one copy listens in a process: two would reset the host twice for one change. Windows of
-// other processes don't count, nor does this copy's own. FindWindowExW continues after a given
-// window, and finds nothing when another process has just destroyed that window: then the scan
-// ended early, not at the end of the list, and starts over.
-bool another_copy_active() {
+// FindWindowExW continues after a given window, and finds nothing when another process has just
+// destroyed that window: then the scan ended early, not at the end of the list, and starts over.
+bool scan_for_another_copy() {
   DWORD this_process = GetCurrentProcessId();
   for (int scan = 0; scan < MAX_WINDOW_SCANS; ++scan) {
     HWND window = nullptr;
@@ -45,6 +44,19 @@ bool another_copy_active() {
     }
     if (window == nullptr || IsWindow(window)) {
       return false;
+    }
+  }
+  return false;
+}
+
+// Only one copy listens in a process: two would reset the host twice for one change. Windows of
+// other processes don't count, nor does this copy's own. A window another process is destroying
+// can hide the ones after it from a scan that looks complete (Wine unlinks it before its handle
+// dies), so a scan that finds nothing is made again.
+bool another_copy_active() {
+  for (int repeat = 0; repeat < EMPTY_SCAN_REPEATS; ++repeat) {
+    if (scan_for_another_copy()) {
+      return true;
     }
   }
   return false;

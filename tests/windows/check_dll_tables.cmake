@@ -5,38 +5,11 @@
 # What was linked in is read from the linker's map (MAP), not from the DLL's symbols: the release
 # DLL is stripped at link, and a symbol search in a stripped file finds nothing and proves nothing.
 cmake_minimum_required(VERSION 3.25)
-execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE headers RESULT_VARIABLE result)
-if(NOT result EQUAL 0)
-  message(FATAL_ERROR "${OBJDUMP} -p ${DLL} failed (${result})")
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/pe_imports.cmake)
 
 set(failures "")
-
-if(NOT headers MATCHES "file format pei-x86-64" OR NOT headers MATCHES "Magic[ \t]+020b")
-  string(APPEND failures "  not a 64-bit (PE32+ x86-64) module\n")
-endif()
-
-string(REGEX MATCHALL "DLL Name: [^\n]+" import_lines "${headers}")
-set(imports "")
-foreach(line IN LISTS import_lines)
-  string(REGEX REPLACE "DLL Name: *" "" name "${line}")
-  string(STRIP "${name}" name)
-  string(TOUPPER "${name}" name)
-  list(APPEND imports ${name})
-endforeach()
-if(NOT imports)
-  string(APPEND failures "  no import table found\n")
-endif()
-foreach(name IN LISTS imports)
-  if(NOT name MATCHES "^(KERNEL32|USER32|WINMM|MSVCRT)\\.DLL$" AND NOT name MATCHES "^API-MS-WIN-CRT-")
-    string(APPEND failures "  imports ${name}\n")
-  endif()
-endforeach()
-foreach(required KERNEL32.DLL USER32.DLL WINMM.DLL)
-  if(NOT required IN_LIST imports)
-    string(APPEND failures "  does not import ${required}\n")
-  endif()
-endforeach()
+kestrune_read_imports(${DLL} module)
+kestrune_check_imports("^(KERNEL32|USER32|WINMM|MSVCRT)\\.DLL$" KERNEL32.DLL USER32.DLL WINMM.DLL)
 
 # objdump lists the exports under "[Ordinal/Name Pointer] Table", one "[n] name" a line, up to the
 # first blank line.

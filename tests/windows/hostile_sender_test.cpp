@@ -19,6 +19,7 @@
 #include "tests/windows/dll_host.h"
 #include "tests/windows/guarded_page.h"
 #include "tests/windows/hostile_headers.h"
+#include "tests/windows/plugin_test.h"
 #include "tests/windows/sender_process.h"
 
 namespace {
@@ -212,12 +213,7 @@ class HostileSenders : public ::testing::Test {
     ASSERT_TRUE(delivery.pending) << "the valid notice never reached this thread";
     ASSERT_EQ(delivery.exit_code, 0u);
 
-    host_call_ticks(notice_to_reset_ticks - 2);
-    EXPECT_TRUE(host_commands().empty()) << "reset before its tick";
-    host_call_tick();
-    ASSERT_EQ(host_commands().size(), 1u) << "no reset on its tick";
-    EXPECT_EQ(host_commands()[0].command, RESET_COMMAND_ID);
-    EXPECT_EQ(host_commands()[0].flag, 0);
+    expect_reset_on_tick(notice_to_reset_ticks - 1);
     host_call_ticks(notice_to_reset_ticks + 1);
     EXPECT_EQ(host_commands().size(), 1u) << "more than one reset for one change";
   }

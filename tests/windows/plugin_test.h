@@ -16,6 +16,17 @@
 constexpr int NOTICE_TO_RESET_TICKS =
     VERBOSE_LOG_BUILT_IN ? RESET_DELAY_TICKS : CHECK_DELAY_TICKS + RESET_DELAY_TICKS;
 
+// After a notice handled outside a tick, or in the tick just run: the reset comes on the last of
+// the ticks it is due in, not a tick earlier or later.
+inline void expect_reset_on_tick(int ticks) {
+  host_call_ticks(ticks - 1);
+  EXPECT_TRUE(host_commands().empty()) << "reset before its tick";
+  host_call_tick();
+  ASSERT_EQ(host_commands().size(), 1u) << "no reset on its tick";
+  EXPECT_EQ(host_commands()[0].command, RESET_COMMAND_ID);
+  EXPECT_EQ(host_commands()[0].flag, 0);
+}
+
 class LoadedPluginTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -51,16 +62,5 @@ class LoadedPluginTest : public ::testing::Test {
     host_call_tick();
     EXPECT_TRUE(sender_finished(sender, 10000)) << "the tick's drain did not deliver the message";
     join_sender(&sender);
-  }
-
-  // After a notice handled outside a tick, or in the tick just run: the reset comes on the last
-  // of the ticks it is due in, not a tick earlier or later.
-  void expect_reset_on_tick(int ticks) {
-    host_call_ticks(ticks - 1);
-    EXPECT_TRUE(host_commands().empty()) << "reset before its tick";
-    host_call_tick();
-    ASSERT_EQ(host_commands().size(), 1u) << "no reset on its tick";
-    EXPECT_EQ(host_commands()[0].command, RESET_COMMAND_ID);
-    EXPECT_EQ(host_commands()[0].flag, 0);
   }
 };

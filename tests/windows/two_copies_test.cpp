@@ -92,26 +92,17 @@ int two_copies_session(const CopyOrder& order) {
   if (resets_for_one_change(1) != 1) {
     return failed("one reset for a change while both copies are loaded");
   }
-  if (order.first_goes_first) {
-    if (!unload_and_free(first, true) || plugin_windows_here() != 0) {
-      return failed("the listening copy goes first, with its window");
-    }
-    if (resets_for_one_change(2) != 0) {
-      return failed("no reset once no copy listens");
-    }
-    if (!unload_and_free(second, false)) {
-      return failed("the refused copy goes last");
-    }
-  } else {
-    if (!unload_and_free(second, false) || plugin_windows_here() != 1) {
-      return failed("the refused copy goes first, the other's window stays");
-    }
-    if (resets_for_one_change(2) != 1) {
-      return failed("one reset for a change after the refused copy is gone");
-    }
-    if (!unload_and_free(first, true)) {
-      return failed("the listening copy goes last");
-    }
+  // The listening copy takes its window along when it goes, and the refused one leaves it alone.
+  bool listener_first = order.first_goes_first;
+  if (!unload_and_free(listener_first ? first : second, listener_first) ||
+      plugin_windows_here() != (listener_first ? 0 : 1)) {
+    return failed("the first copy to go takes its own window along, and no other");
+  }
+  if (resets_for_one_change(2) != (listener_first ? 0u : 1u)) {
+    return failed("one reset for a change while the listening copy is left, none once it is gone");
+  }
+  if (!unload_and_free(listener_first ? second : first, !listener_first)) {
+    return failed("the last copy goes");
   }
   return plugin_windows_here() == 0 ? 0 : failed("no window left");
 }
