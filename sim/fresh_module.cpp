@@ -6,11 +6,11 @@
 
 // The state a module has before the host calls anything: all zero but the unread counts, with
 // the diagnostic switch as given.
-void start_fresh_module(bool verbose) {
+void start_fresh_module(bool diagnostic) {
   sim_reset();
   monitor_state = MonitorState{};
   monitor_state.last_in_count = UNSET_COUNT;
   monitor_state.last_out_count = UNSET_COUNT;
-  monitor_state.verbose_log = verbose;
+  monitor_state.verbose_log = diagnostic;
   host_reset();
 }

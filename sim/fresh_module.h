@@ -3,4 +3,4 @@
 // the plug-in's state is reachable from outside.
 #pragma once
 
-void start_fresh_module(bool verbose);
+void start_fresh_module(bool diagnostic);

@@ -20,8 +20,8 @@ void install_host_functions() {
   host_reset();
 }
 
-void reset_world(bool verbose) {
-  start_fresh_module(verbose);
+void reset_world(bool diagnostic) {
+  start_fresh_module(diagnostic);
 }
 
 void run_ticks(int count) {
@@ -30,8 +30,8 @@ void run_ticks(int count) {
   }
 }
 
-void settle_monitor(unsigned inputs, unsigned outputs, bool verbose) {
-  reset_world(verbose);
+void settle_monitor(unsigned inputs, unsigned outputs, bool diagnostic) {
+  reset_world(diagnostic);
   install_host_functions();
   sim_set_midi_counts(inputs, outputs);
   begin_settle();
@@ -40,8 +40,8 @@ void settle_monitor(unsigned inputs, unsigned outputs, bool verbose) {
   sim_clear_calls();
 }
 
-void settle_with_window(unsigned inputs, unsigned outputs, bool verbose) {
-  reset_world(verbose);
+void settle_with_window(unsigned inputs, unsigned outputs, bool diagnostic) {
+  reset_world(diagnostic);
   install_host_functions();
   sim_set_midi_counts(inputs, outputs);
   ASSERT_TRUE(start_device_monitoring());

@@ -22,18 +22,18 @@ void install_host_functions();
 // Every test starts from a module just loaded into a fresh process on a fresh machine: monitor
 // state at its initial values with the diagnostic switch as given, simulation reset, host
 // journal empty.
-void reset_world(bool verbose);
+void reset_world(bool diagnostic);
 
 // Ticks as the host calls them.
 void run_ticks(int count);
 
 // Monitor idle after settling, with baseline counts in and out and the slots filled, no window.
-void settle_monitor(unsigned inputs, unsigned outputs, bool verbose);
+void settle_monitor(unsigned inputs, unsigned outputs, bool diagnostic);
 
 // The same, but started as a load starts it: through start_device_monitoring(), so the real
 // notification window exists (in monitor_state.notify_window) and is registered for
 // audio-class interfaces.
-void settle_with_window(unsigned inputs, unsigned outputs, bool verbose);
+void settle_with_window(unsigned inputs, unsigned outputs, bool diagnostic);
 
 // An arrival or removal notification as the system delivers it: a device-interface header of
 // the given class, with a symbolic-link name after it.
