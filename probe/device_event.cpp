@@ -22,19 +22,6 @@ const KnownClass KNOWN_CLASSES[] = {
     {&MIDI_OUTPUT_PORT_INTERFACE, "MIDI output port"},
 };
 
-void name_class(const GUID& guid, char* out, size_t out_size) {
-  for (const KnownClass& known : KNOWN_CLASSES) {
-    if (std::memcmp(&guid, known.guid, sizeof guid) == 0) {
-      (void)std::snprintf(out, out_size, "%s", known.name);
-      return;
-    }
-  }
-  (void)std::snprintf(out, out_size, "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                      static_cast<unsigned long>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0],
-                      guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5],
-                      guid.Data4[6], guid.Data4[7]);
-}
-
 // The window and its registrations are Unicode, so the system sends the wide header. The name
 // may fill the header without a terminating null; it is read up to dbch_size and no further.
 void read_interface(const DEV_BROADCAST_HDR* header, DeviceEvent* event) {
@@ -57,6 +44,19 @@ void read_interface(const DEV_BROADCAST_HDR* header, DeviceEvent* event) {
 }
 
 }  // namespace
+
+void name_class(const GUID& guid, char* out, size_t out_size) {
+  for (const KnownClass& known : KNOWN_CLASSES) {
+    if (std::memcmp(&guid, known.guid, sizeof guid) == 0) {
+      (void)std::snprintf(out, out_size, "%s", known.name);
+      return;
+    }
+  }
+  (void)std::snprintf(out, out_size, "{%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                      static_cast<unsigned long>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0],
+                      guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5],
+                      guid.Data4[6], guid.Data4[7]);
+}
 
 void describe_device_event(WPARAM code, LPARAM parameter, DeviceEvent* event) {
   *event = DeviceEvent{};

@@ -1,6 +1,8 @@
 // One WM_DEVICECHANGE as the probe reports it, and whether the plug-in would act on it.
 #pragma once
 
+#include <cstddef>
+
 #include "monitor/interface_class.h"
 #include "platform/win32.h"
 
@@ -17,6 +19,9 @@ struct DeviceEvent {
   // drops notices while it settles after load and while a verification is pending.
   const char* outcome;
 };
+
+// A class by the name the probe gives it when the plug-in knows it, any other as its GUID.
+void name_class(const GUID& guid, char* out, size_t out_size);
 
 // Reads the header only for an arrival or a removal, and then no byte past its dbch_size, as
 // the plug-in does: for other events the second parameter is no pointer.

@@ -1,6 +1,7 @@
 #include "probe/probe_window.h"
 
 #include "monitor/interface_class.h"
+#include "probe/device_event.h"
 #include "probe/device_watch.h"
 #include "probe/probe_output.h"
 
@@ -8,17 +9,9 @@ const wchar_t PROBE_WINDOW_CLASS[] = L"KestruneProbeWindow";
 
 namespace {
 
-struct Registration {
-  const GUID* guid;
-  const char* name;
-};
-
 // The classes the plug-in's window registers for, in its order.
-const Registration PLUGIN_CLASSES[] = {
-    {&KSCATEGORY_AUDIO, "audio"},
-    {&MIDI_INPUT_PORT_INTERFACE, "MIDI input port"},
-    {&MIDI_OUTPUT_PORT_INTERFACE, "MIDI output port"},
-};
+const GUID* const PLUGIN_CLASSES[] = {&KSCATEGORY_AUDIO, &MIDI_INPUT_PORT_INTERFACE,
+                                      &MIDI_OUTPUT_PORT_INTERFACE};
 constexpr int REGISTRATION_COUNT = 3;
 
 HWND probe_window = nullptr;
@@ -77,10 +70,12 @@ bool open_probe_window(bool all_classes) {
   // As in the plug-in, the audio class is required and the port classes are not: a system
   // that refuses them is worth a line in the report, and the plug-in goes on without them.
   for (int i = 0; i < REGISTRATION_COUNT; ++i) {
-    registrations[i] = register_for(PLUGIN_CLASSES[i].guid);
+    registrations[i] = register_for(PLUGIN_CLASSES[i]);
     if (registrations[i] == nullptr) {
-      probe_line("could not register for the %s class (error %lu)", PLUGIN_CLASSES[i].name,
-                 GetLastError());
+      DWORD error = GetLastError();
+      char name[48];
+      name_class(*PLUGIN_CLASSES[i], name, sizeof name);
+      probe_line("could not register for the %s class (error %lu)", name, error);
       if (i == 0) {
         close_probe_window();
         return false;
