@@ -15,9 +15,11 @@ namespace {
 // PeekMessageA itself. The handle is read once: the loop must never widen to the whole thread's
 // queue, whose messages are the host's.
 //
-// The system hands WM_QUIT to any retrieval on the thread, whatever window it asks for. It is the
-// host's: posted again with its exit code, for the host's own loop to end on, and the drain stops
-// there, or it would take the same message back at once.
+// The system hands the thread's WM_QUIT, the one without a window, to any retrieval on the
+// thread, whatever window it asks for. It is the host's: posted again with its exit code, for the
+// host's own loop to end on, and the drain stops there, or it would take the same message back at
+// once. A WM_QUIT that some process posted to the window itself is an ordinary message of the
+// window, and is dropped: handed back, it would end the host.
 void drain_notification_window() {
   HWND window = monitor_state.notify_window;
   if (window == nullptr) {
@@ -26,6 +28,9 @@ void drain_notification_window() {
   MSG message;
   while (PeekMessageA(&message, window, 0, 0, PM_REMOVE)) {
     if (message.message == WM_QUIT) {
+      if (message.hwnd != nullptr) {
+        continue;
+      }
       PostQuitMessage(static_cast<int>(message.wParam));
       return;
     }

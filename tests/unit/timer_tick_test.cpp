@@ -404,19 +404,21 @@ TEST_F(TickDrain, PostedMessagesOfTheWindowAreDispatchedAndOthersLeftAlone) {
   DestroyWindow(host_window);
 }
 
-// The system hands WM_QUIT to a retrieval filtered to any window. The host's loop must still get
-// it, with its code; the window's own messages before it are handled, and the tick goes on.
+// The system hands the thread's WM_QUIT to a retrieval filtered to any window. The host's loop
+// must still get it, with its code; the window's own messages before it are handled, a WM_QUIT
+// posted to the window among them is dropped, and the tick goes on.
 TEST_F(TickDrain, QuitPostedToTheThreadIsLeftForTheHostAndTheTickCountsDown) {
   settle_with_window(1, 1, false);
   monitor_state.check_pending = true;
   monitor_state.check_ticks_left = 3;
   ASSERT_TRUE(PostMessageW(monitor_state.notify_window, WM_USER, 0, 0));
+  ASSERT_TRUE(PostMessageW(monitor_state.notify_window, WM_QUIT, 9, 0));
   PostQuitMessage(5);
   sim_clear_calls();
   on_timer_tick();
   EXPECT_EQ(sim_call_count(SIM_DISPATCH_MESSAGE_A), 1);
   EXPECT_EQ(sim_call_count(SIM_POST_QUIT_MESSAGE), 1);
-  EXPECT_EQ(sim_call_count(SIM_PEEK_MESSAGE_A), 2);
+  EXPECT_EQ(sim_call_count(SIM_PEEK_MESSAGE_A), 3);
   EXPECT_EQ(monitor_state.check_ticks_left, 2);
   MSG message;
   ASSERT_TRUE(PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE));
