@@ -8,25 +8,15 @@
 namespace {
 
 const char* const call_names[SIM_CALL_COUNT] = {
-    "GetModuleHandleA",
-    "GetModuleHandleExW",
-    "GetLastError",
-    "RegisterClassW",
-    "UnregisterClassW",
-    "CreateWindowExW",
-    "DestroyWindow",
-    "DefWindowProcA",
-    "DefWindowProcW",
-    "PeekMessageA",
-    "TranslateMessage",
-    "DispatchMessageA",
-    "SendMessageW",
-    "PostMessageW",
-    "PostQuitMessage",
-    "RegisterDeviceNotificationA",
-    "UnregisterDeviceNotification",
-    "midiInGetNumDevs",
-    "midiOutGetNumDevs",
+#define SIM_CALL_NAME(identifier, name, can_fail) #name,
+    SIM_CALLS(SIM_CALL_NAME)
+#undef SIM_CALL_NAME
+};
+
+const bool call_can_fail[SIM_CALL_COUNT] = {
+#define SIM_CALL_CAN_FAIL(identifier, name, can_fail) can_fail,
+    SIM_CALLS(SIM_CALL_CAN_FAIL)
+#undef SIM_CALL_CAN_FAIL
 };
 
 // Fixed arrays: recording a call must not allocate, or the plug-in's own path could not be
@@ -36,6 +26,9 @@ SimCall journal[SIM_JOURNAL_CAPACITY];
 int journal_length;
 int fail_countdown[SIM_CALL_COUNT];
 DWORD fail_error[SIM_CALL_COUNT];
+int any_fail_countdown;
+DWORD any_fail_error;
+SimCall any_failed_call = SIM_CALL_COUNT;
 
 thread_local DWORD last_error;
 
@@ -52,6 +45,20 @@ const char* sim_call_name(SimCall call) {
   return call >= 0 && call < SIM_CALL_COUNT ? call_names[call] : "?";
 }
 
+bool sim_call_from_name(const char* name, SimCall* call) {
+  for (int i = 0; i < SIM_CALL_COUNT; ++i) {
+    if (std::strcmp(call_names[i], name) == 0) {
+      *call = static_cast<SimCall>(i);
+      return true;
+    }
+  }
+  return false;
+}
+
+bool sim_call_can_fail(SimCall call) {
+  return call >= 0 && call < SIM_CALL_COUNT && call_can_fail[call];
+}
+
 bool sim_enter(SimCall call) {
   ++call_counts[call];
   if (journal_length < SIM_JOURNAL_CAPACITY) {
@@ -62,7 +69,22 @@ bool sim_enter(SimCall call) {
     last_error = fail_error[call];
     return true;
   }
+  if (call_can_fail[call] && any_fail_countdown > 0 && --any_fail_countdown == 0) {
+    any_failed_call = call;
+    last_error = any_fail_error;
+    return true;
+  }
   return false;
+}
+
+void sim_fail_nth_call(int nth, DWORD error) {
+  any_fail_countdown = nth;
+  any_fail_error = error;
+  any_failed_call = SIM_CALL_COUNT;
+}
+
+SimCall sim_failed_call() {
+  return any_failed_call;
 }
 
 void sim_clear_calls() {
@@ -94,6 +116,7 @@ void sim_reset() {
   sim_default_proc_reset();
   sim_clear_calls();
   std::memset(fail_countdown, 0, sizeof fail_countdown);
+  sim_fail_nth_call(0, ERROR_SUCCESS);
   last_error = ERROR_SUCCESS;
 }
 
@@ -106,7 +129,9 @@ HINSTANCE sim_plugin_module() {
 }
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR module_name) {
-  sim_enter(SIM_GET_MODULE_HANDLE_A);
+  if (sim_enter(SIM_GET_MODULE_HANDLE_A)) {
+    return nullptr;
+  }
   if (module_name != nullptr) {
     // Only the executable is known to the simulated loader.
     last_error = ERROR_MOD_NOT_FOUND;

@@ -6,30 +6,41 @@
 
 #include "platform/simulated/win32_subset.h"
 
+// Every simulated call, named once: its identifier, its Win32 name, and whether it has a failure
+// result, which an injected failure makes it return. The others have none to return: a failure
+// injected into one of them only sets the last error.
+#define SIM_CALLS(X)                                                        \
+  X(SIM_GET_MODULE_HANDLE_A, GetModuleHandleA, true)                        \
+  X(SIM_GET_MODULE_HANDLE_EX_W, GetModuleHandleExW, true)                   \
+  X(SIM_GET_LAST_ERROR, GetLastError, false)                                \
+  X(SIM_REGISTER_CLASS_W, RegisterClassW, true)                             \
+  X(SIM_UNREGISTER_CLASS_W, UnregisterClassW, true)                         \
+  X(SIM_CREATE_WINDOW_EX_W, CreateWindowExW, true)                          \
+  X(SIM_DESTROY_WINDOW, DestroyWindow, true)                                \
+  X(SIM_DEF_WINDOW_PROC_A, DefWindowProcA, false)                           \
+  X(SIM_DEF_WINDOW_PROC_W, DefWindowProcW, false)                           \
+  X(SIM_PEEK_MESSAGE_A, PeekMessageA, true)                                 \
+  X(SIM_TRANSLATE_MESSAGE, TranslateMessage, false)                         \
+  X(SIM_DISPATCH_MESSAGE_A, DispatchMessageA, false)                        \
+  X(SIM_SEND_MESSAGE_W, SendMessageW, false)                                \
+  X(SIM_POST_MESSAGE_W, PostMessageW, true)                                 \
+  X(SIM_POST_QUIT_MESSAGE, PostQuitMessage, false)                          \
+  X(SIM_REGISTER_DEVICE_NOTIFICATION_A, RegisterDeviceNotificationA, true)  \
+  X(SIM_UNREGISTER_DEVICE_NOTIFICATION, UnregisterDeviceNotification, true) \
+  X(SIM_MIDI_IN_GET_NUM_DEVS, midiInGetNumDevs, false)                      \
+  X(SIM_MIDI_OUT_GET_NUM_DEVS, midiOutGetNumDevs, false)
+
 enum SimCall : int {
-  SIM_GET_MODULE_HANDLE_A,
-  SIM_GET_MODULE_HANDLE_EX_W,
-  SIM_GET_LAST_ERROR,
-  SIM_REGISTER_CLASS_W,
-  SIM_UNREGISTER_CLASS_W,
-  SIM_CREATE_WINDOW_EX_W,
-  SIM_DESTROY_WINDOW,
-  SIM_DEF_WINDOW_PROC_A,
-  SIM_DEF_WINDOW_PROC_W,
-  SIM_PEEK_MESSAGE_A,
-  SIM_TRANSLATE_MESSAGE,
-  SIM_DISPATCH_MESSAGE_A,
-  SIM_SEND_MESSAGE_W,
-  SIM_POST_MESSAGE_W,
-  SIM_POST_QUIT_MESSAGE,
-  SIM_REGISTER_DEVICE_NOTIFICATION_A,
-  SIM_UNREGISTER_DEVICE_NOTIFICATION,
-  SIM_MIDI_IN_GET_NUM_DEVS,
-  SIM_MIDI_OUT_GET_NUM_DEVS,
-  SIM_CALL_COUNT
+#define SIM_CALL_IDENTIFIER(identifier, name, can_fail) identifier,
+  SIM_CALLS(SIM_CALL_IDENTIFIER)
+#undef SIM_CALL_IDENTIFIER
+      SIM_CALL_COUNT
 };
 
 const char* sim_call_name(SimCall call);
+// The call of that Win32 name; false for a name the simulation does not know.
+bool sim_call_from_name(const char* name, SimCall* call);
+bool sim_call_can_fail(SimCall call);
 
 // A fresh machine: no classes, windows, queued messages or registrations; no MIDI devices;
 // counters, journal and injected failures cleared.
@@ -46,6 +57,10 @@ SimCall sim_journal_entry(int index);
 
 // The nth call of `call` from now (1 = the next) fails with `error` as its last error.
 void sim_fail_call(SimCall call, DWORD error, int nth = 1);
+// The nth call from now of any kind that can fail fails with `error`; 0 disarms it. Which call it
+// hit, SIM_CALL_COUNT while it has hit none.
+void sim_fail_nth_call(int nth, DWORD error);
+SimCall sim_failed_call();
 
 // The instance GetModuleHandleA(nullptr) reports: the host's executable.
 HINSTANCE sim_host_module();

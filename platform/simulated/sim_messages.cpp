@@ -216,7 +216,10 @@ void sim_send_device_change_from_outside(HWND window, WPARAM event, const void* 
 
 BOOL WINAPI PeekMessageA(LPMSG message, HWND window, UINT filter_min, UINT filter_max,
                          UINT remove) {
-  sim_enter(SIM_PEEK_MESSAGE_A);
+  // A failed check retrieves nothing and leaves every message where it is.
+  if (sim_enter(SIM_PEEK_MESSAGE_A)) {
+    return FALSE;
+  }
   // Each sent message is copied out before its procedure runs, so a payload stays valid for the
   // whole call even if the procedure queues more.
   QueuedMessage entry;

@@ -19,6 +19,8 @@ constexpr int EMPTY_SCAN_REPEATS = 3;
 // The class belongs to this module. Under the host's executable a second copy of the DLL (a
 // backup in the plug-in folder, the other variant) would find the class already there and create
 // its window with the first copy's procedure, which jumps into freed code once that copy is gone.
+// Null when the system cannot say: the class is then neither registered nor unregistered, since
+// under a null instance it would be the executable's.
 HINSTANCE module_instance() {
   HMODULE module = nullptr;
   GetModuleHandleExW(
@@ -103,13 +105,13 @@ void release_registrations() {
 // A refused load may be followed by the host freeing the module without another call, so what
 // this start acquired is released here: a class left behind would keep a procedure pointing into
 // unloaded code for the next load to reuse.
-void release_failed_start() {
+void release_failed_start(HINSTANCE instance) {
   release_registrations();
   if (monitor_state.notify_window != nullptr) {
     DestroyWindow(monitor_state.notify_window);
     monitor_state.notify_window = nullptr;
   }
-  UnregisterClassW(WINDOW_CLASS_NAME, module_instance());
+  UnregisterClassW(WINDOW_CLASS_NAME, instance);
 }
 
 }  // namespace
@@ -135,7 +137,8 @@ bool start_device_monitoring() {
   window_class.hInstance = module_instance();
   window_class.lpszClassName = WINDOW_CLASS_NAME;
   // A class left by an earlier load of this module is the same class; it is used as it is.
-  if (RegisterClassW(&window_class) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) {
+  if (window_class.hInstance == nullptr ||
+      (RegisterClassW(&window_class) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)) {
     console_log("Kestrune: Failed to register window class\n");
     console_log("Kestrune: [ERROR] Failed to create notification window\n");
     return false;
@@ -147,7 +150,7 @@ bool start_device_monitoring() {
   if (monitor_state.notify_window == nullptr) {
     console_log("Kestrune: Failed to create hidden window\n");
     console_log("Kestrune: [ERROR] Failed to create notification window\n");
-    release_failed_start();
+    release_failed_start(window_class.hInstance);
     return false;
   }
   console_log("Kestrune: [SUCCESS] Hidden notification window created\n");
@@ -157,7 +160,7 @@ bool start_device_monitoring() {
   if (monitor_state.notify_handle == nullptr) {
     console_log("Kestrune: Failed to register for device notifications\n");
     console_log("Kestrune: [ERROR] Failed to register device notifications\n");
-    release_failed_start();
+    release_failed_start(window_class.hInstance);
     return false;
   }
   console_log("Kestrune: Windows device notifications registered successfully\n");
@@ -178,7 +181,10 @@ void stop_device_monitoring() {
     DestroyWindow(monitor_state.notify_window);
     monitor_state.notify_window = nullptr;
   }
-  UnregisterClassW(WINDOW_CLASS_NAME, module_instance());
+  HINSTANCE instance = module_instance();
+  if (instance != nullptr) {
+    UnregisterClassW(WINDOW_CLASS_NAME, instance);
+  }
   console_log("Kestrune: Windows device monitoring cleaned up\n");
 }
 

@@ -189,20 +189,6 @@ TEST_F(PluginLoad, RegistersTheTickOnceUnderTimerOnceTheWindowIsListening) {
   EXPECT_EQ(registration_seen.init_ticks_left, INIT_DELAY_TICKS);
 }
 
-TEST_F(PluginLoad, RefusedStartUpRegistersNoTick) {
-  for (SimCall failing :
-       {SIM_REGISTER_CLASS_W, SIM_CREATE_WINDOW_EX_W, SIM_REGISTER_DEVICE_NOTIFICATION_A}) {
-    SCOPED_TRACE(sim_call_name(failing));
-    reset_world(true);
-    sim_fail_call(failing, ERROR_NOT_ENOUGH_MEMORY);
-    HostPluginInfo info = make_host_record();
-    EXPECT_EQ(load(&info), 0);
-    EXPECT_TRUE(host_registrations().empty());
-    ASSERT_FALSE(host_console().empty());
-    EXPECT_NE(host_console().back().find("[ERROR]"), std::string::npos) << host_console().back();
-  }
-}
-
 using PluginUnload = MonitorTest;
 
 TEST_F(PluginUnload, ReleasesEverythingAndReturnsToInactiveKeepingTheSlots) {
@@ -263,9 +249,6 @@ struct RefusedLoad {
 const RefusedLoad REFUSED_LOADS[] = {
     {"WrongVersion", 0x20F, "", SIM_CALL_COUNT},
     {"MissingHostFunction", HOST_API_VERSION, "Main_OnCommand", SIM_CALL_COUNT},
-    {"ClassRegistrationFails", HOST_API_VERSION, "", SIM_REGISTER_CLASS_W},
-    {"WindowCreationFails", HOST_API_VERSION, "", SIM_CREATE_WINDOW_EX_W},
-    {"NotificationRegistrationFails", HOST_API_VERSION, "", SIM_REGISTER_DEVICE_NOTIFICATION_A},
 };
 
 void PrintTo(const RefusedLoad& refusal, std::ostream* out) {

@@ -1,0 +1,244 @@
+// Fault simulation after SQLite's: the Nth call that can fail fails, for N = 1, 2, ... until a run
+// goes through untouched, so that every failure path of a load, an unload and the ticks is taken
+// without naming one of them here.
+#include <string>
+#include <vector>
+
+#include "host/plugin_entry.h"
+#include "monitor/interface_class.h"
+#include "monitor/monitor_state.h"
+#include "tests/unit/call_journal.h"
+#include "tests/unit/test_host.h"
+
+namespace {
+
+const char INIT_START_LINE[] =
+    "Kestrune: [INIT_START] Starting delayed initialization (90 ticks) to let VELMAR MIDI system "
+    "stabilize\n";
+const char NO_WINDOW_LINE[] = "Kestrune: [ERROR] Failed to create notification window\n";
+const char NO_CLASS_LINE[] = "Kestrune: Failed to register window class\n";
+
+// What a load refused at each of its calls writes after the INIT_START line.
+std::vector<std::string> refusal_lines(SimCall failed) {
+  switch (failed) {
+    case SIM_GET_MODULE_HANDLE_EX_W:
+    case SIM_REGISTER_CLASS_W:
+      return {NO_CLASS_LINE, NO_WINDOW_LINE};
+    case SIM_CREATE_WINDOW_EX_W:
+      return {"Kestrune: Failed to create hidden window\n", NO_WINDOW_LINE};
+    case SIM_REGISTER_DEVICE_NOTIFICATION_A:
+      return {"Kestrune: [SUCCESS] Hidden notification window created\n",
+              "Kestrune: Failed to register for device notifications\n",
+              "Kestrune: [ERROR] Failed to register device notifications\n"};
+    default:
+      break;
+  }
+  return {"(no refusal expected at " + std::string(sim_call_name(failed)) + ")"};
+}
+
+int32_t load() {
+  HostPluginInfo info = make_host_record();
+  return VelmarPluginEntry(nullptr, &info);
+}
+
+int32_t unload() {
+  return VelmarPluginEntry(nullptr, nullptr);
+}
+
+int live_objects() {
+  return sim_class_count() + sim_window_count() + sim_registration_count();
+}
+
+// Loads with the Nth call that can fail failing; returns that call, or SIM_CALL_COUNT when the
+// load went through untouched.
+SimCall load_failing(int nth, int32_t* loaded) {
+  sim_fail_nth_call(nth, ERROR_NOT_ENOUGH_MEMORY);
+  *loaded = load();
+  SimCall failed = sim_failed_call();
+  sim_fail_nth_call(0, ERROR_SUCCESS);
+  return failed;
+}
+
+// The two ways such a load may end. Refused, it leaves nothing behind and registers no tick, and
+// an unload after it only unregisters the class name; loaded, it lost at most one of the optional
+// MIDI port registrations, and an unload releases all the rest.
+void expect_clean_end(SimCall failed, int32_t loaded, int ticks_before) {
+  SCOPED_TRACE(std::string("failed call ") + sim_call_name(failed));
+  if (loaded == 0) {
+    EXPECT_NE(failed, SIM_CALL_COUNT) << "refused with no failure";
+    EXPECT_EQ(live_objects(), 0);
+    EXPECT_EQ(host_registration_count(), ticks_before);
+    sim_clear_calls();
+    EXPECT_EQ(unload(), 0);
+    EXPECT_EQ(journal_names(),
+              (std::vector<std::string>{"GetModuleHandleExW", "UnregisterClassW"}));
+    EXPECT_EQ(live_objects(), 0);
+    return;
+  }
+  EXPECT_NE(monitor_state.notify_handle, nullptr);
+  EXPECT_EQ(sim_registration_count(), failed == SIM_CALL_COUNT ? 3 : 2);
+  EXPECT_TRUE(failed == SIM_CALL_COUNT || failed == SIM_REGISTER_DEVICE_NOTIFICATION_A)
+      << "loaded although a required call failed";
+  EXPECT_EQ(unload(), 0);
+  EXPECT_EQ(live_objects(), 0);
+}
+
+// Loads, ends it as above, and says which call failed.
+SimCall load_and_end_with_nth_call_failing(int nth) {
+  int ticks_before = host_registration_count();
+  int32_t loaded = 0;
+  SimCall failed = load_failing(nth, &loaded);
+  expect_clean_end(failed, loaded, ticks_before);
+  return failed;
+}
+
+// A load that lost one MIDI port class still hears the audio class and the other port class, and
+// says which one it lost.
+void expect_listening_without_one_port_class() {
+  bool input_lost = monitor_state.input_port_notify_handle == nullptr;
+  ASSERT_NE(input_lost, monitor_state.output_port_notify_handle == nullptr);
+  std::vector<std::string> console = host_console();
+  ASSERT_EQ(console.size(), 7u);
+  EXPECT_EQ(console[3], std::string("Kestrune: [WARNING] Failed to register for MIDI ") +
+                            (input_lost ? "input" : "output") +
+                            " port notifications (error 8) - monitoring goes on without them\n");
+  HWND window = monitor_state.notify_window;
+  sim_plug_device(SIM_MIDI_INPUT,
+                  input_lost ? MIDI_INPUT_PORT_INTERFACE : MIDI_OUTPUT_PORT_INTERFACE);
+  EXPECT_EQ(sim_queued_message_count(window), 0);
+  sim_plug_device(SIM_MIDI_INPUT,
+                  input_lost ? MIDI_OUTPUT_PORT_INTERFACE : MIDI_INPUT_PORT_INTERFACE);
+  sim_plug_device(SIM_MIDI_INPUT, KSCATEGORY_AUDIO);
+  EXPECT_EQ(sim_queued_message_count(window), 2);
+}
+
+// A loaded plug-in, settled with a baseline of 1 and 1.
+void settled_plugin() {
+  sim_set_midi_counts(1, 1);
+  ASSERT_EQ(load(), 1);
+  run_ticks(INIT_DELAY_TICKS);
+  host_clear_journal();
+}
+
+}  // namespace
+
+class FaultSweep : public MonitorTest {};
+
+TEST_F(FaultSweep, EveryFailedCallOfALoadRefusesItCleanlyOrCostsOnlyAPortClass) {
+  std::vector<std::string> failed_calls;
+  for (int nth = 1;; ++nth) {
+    ASSERT_LT(nth, 64) << "no load went through untouched";
+    SCOPED_TRACE(nth);
+    reset_world(true);
+    int32_t loaded = 0;
+    SimCall failed = load_failing(nth, &loaded);
+    if (failed == SIM_CALL_COUNT) {
+      expect_clean_end(failed, loaded, 1);
+      break;
+    }
+    failed_calls.emplace_back(sim_call_name(failed));
+    if (loaded == 1) {
+      expect_listening_without_one_port_class();
+    } else {
+      std::vector<std::string> expected = {INIT_START_LINE};
+      for (const std::string& line : refusal_lines(failed)) {
+        expected.push_back(line);
+      }
+      EXPECT_EQ(host_console(), expected);
+    }
+    expect_clean_end(failed, loaded, 0);
+  }
+  // The load's calls that can fail, in order: every one of them was failed once.
+  EXPECT_EQ(failed_calls,
+            (std::vector<std::string>{"GetModuleHandleExW", "RegisterClassW", "CreateWindowExW",
+                                      "RegisterDeviceNotificationA", "RegisterDeviceNotificationA",
+                                      "RegisterDeviceNotificationA"}));
+}
+
+// Whatever an unload cannot release stays behind alone, and the next load works: a class or a
+// registration left over is no obstacle. A window that could not be destroyed is the one
+// exception: the next load takes it for another copy's and refuses, as it must for a window of
+// this class that it does not hold.
+TEST_F(FaultSweep, EveryFailedCallOfAnUnloadLeavesOnlyWhatItCouldNotRelease) {
+  for (int nth = 1;; ++nth) {
+    ASSERT_LT(nth, 64) << "no unload went through untouched";
+    reset_world(false);
+    settled_plugin();
+    sim_fail_nth_call(nth, ERROR_INVALID_HANDLE);
+    EXPECT_EQ(unload(), 0);
+    SimCall failed = sim_failed_call();
+    sim_fail_nth_call(0, ERROR_SUCCESS);
+    SCOPED_TRACE(std::string("failed call ") + sim_call_name(failed));
+    EXPECT_EQ(monitor_state.notify_window, nullptr);
+    EXPECT_FALSE(monitor_state.check_pending || monitor_state.reset_pending ||
+                 monitor_state.look_pending || monitor_state.init_ticks_left > 0);
+    bool window_left = failed == SIM_DESTROY_WINDOW;
+    bool class_left =
+        window_left || failed == SIM_GET_MODULE_HANDLE_EX_W || failed == SIM_UNREGISTER_CLASS_W;
+    EXPECT_EQ(sim_registration_count(), failed == SIM_UNREGISTER_DEVICE_NOTIFICATION ? 1 : 0);
+    EXPECT_EQ(sim_window_count(), window_left ? 1 : 0);
+    EXPECT_EQ(sim_class_count(), class_left ? 1 : 0);
+    if (failed == SIM_CALL_COUNT) {
+      break;
+    }
+    EXPECT_EQ(load(), window_left ? 0 : 1);
+    if (!window_left) {
+      run_ticks(INIT_DELAY_TICKS);
+      sim_plug_device(SIM_MIDI_INPUT, KSCATEGORY_AUDIO);
+      run_ticks(CHECK_DELAY_TICKS + RESET_DELAY_TICKS);
+      EXPECT_EQ(host_command_count(), 1) << "the reloaded plug-in did not reset";
+    }
+  }
+}
+
+// The ticks' only call that can fail is the message check: a tick whose check fails drains
+// nothing, and its messages wait for the next. A reset pending meanwhile, with a notice that
+// pauses it, still comes once.
+TEST_F(FaultSweep, AFailedCallInAnyTickNeitherLosesNorDoublesAPendingReset) {
+  for (int nth = 1;; ++nth) {
+    ASSERT_LT(nth, 400) << "no run went through untouched";
+    reset_world(false);
+    settled_plugin();
+    sim_plug_device(SIM_MIDI_INPUT, KSCATEGORY_AUDIO);
+    sim_fail_nth_call(nth, ERROR_INVALID_HANDLE);
+    run_ticks(CHECK_DELAY_TICKS + 3);
+    sim_announce_interface(DBT_DEVICEARRIVAL, KSCATEGORY_AUDIO);
+    run_ticks(LAST_LOOK_TICKS + 2 * RESET_DELAY_TICKS);
+    SimCall failed = sim_failed_call();
+    sim_fail_nth_call(0, ERROR_SUCCESS);
+    EXPECT_EQ(host_command_count(), 1) << "N=" << nth << ", failed call " << sim_call_name(failed);
+    if (failed == SIM_CALL_COUNT) {
+      break;
+    }
+  }
+}
+
+// Loads and unloads without end: anything a cycle leaks, on success, with a port class lost, or
+// refused at any of its calls, fills the simulated platform's few dozen slots long before the
+// last cycle. The last load still resets.
+TEST_F(FaultSweep, ThousandLoadUnloadCyclesFailingEachCallInTurnLeaveNothingBehind) {
+  int calls_that_can_fail = 0;
+  while (load_and_end_with_nth_call_failing(calls_that_can_fail + 1) != SIM_CALL_COUNT) {
+    ++calls_that_can_fail;
+  }
+  ASSERT_GT(calls_that_can_fail, 0);
+  for (int cycle = 0; cycle < 1000; ++cycle) {
+    SCOPED_TRACE(cycle);
+    int nth = cycle % 4 == 3 ? 1 + (cycle / 4) % calls_that_can_fail : 0;
+    if (nth > 0) {
+      load_and_end_with_nth_call_failing(nth);
+      continue;
+    }
+    ASSERT_EQ(load(), 1);
+    // Dropped while settling, but it still passes through the window and its registration.
+    sim_plug_device(SIM_MIDI_INPUT, KSCATEGORY_AUDIO);
+    run_ticks(2);
+    ASSERT_EQ(unload(), 0);
+    ASSERT_EQ(live_objects(), 0);
+  }
+  EXPECT_EQ(host_command_count(), 0);
+  settled_plugin();
+  sim_plug_device(SIM_MIDI_INPUT, KSCATEGORY_AUDIO);
+  run_ticks(CHECK_DELAY_TICKS + RESET_DELAY_TICKS);
+  EXPECT_EQ(host_command_count(), 1);
+}
