@@ -25,9 +25,9 @@ kestrune_plugin_library(kestrune_plugin_diagnostic ON)
 target_link_libraries(kestrune_plugin_diagnostic PUBLIC kestrune_sim_platform)
 
 add_subdirectory(sim)
-kestrune_add_velmar_sim(velmar-sim ${PROJECT_SOURCE_DIR}/sim/world_native.cpp)
+kestrune_add_velmar_sim(velmar-sim)
 target_link_libraries(velmar-sim PRIVATE kestrune_plugin)
-kestrune_add_velmar_sim(velmar-sim-diagnostic ${PROJECT_SOURCE_DIR}/sim/world_native.cpp)
+kestrune_add_velmar_sim(velmar-sim-diagnostic)
 target_link_libraries(velmar-sim-diagnostic PRIVATE kestrune_plugin_diagnostic)
 target_link_libraries(kestrune_unit_tests PRIVATE kestrune_sim_host)
 

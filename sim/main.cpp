@@ -73,6 +73,16 @@ bool load_steps(const Arguments& arguments, std::vector<ScenarioStep>* steps) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return false;
   }
+  // Never skipped: a scenario played without one of its steps would prove something else.
+  for (const ScenarioStep& step : *steps) {
+    if (step.native_only && !world_plays_native_steps()) {
+      std::fprintf(stderr,
+                   "%s:%d: '%s' exists only on the simulated platform; the native velmar-sim "
+                   "plays it, this one plays the real DLL\n",
+                   name.c_str(), step.line, step.text.c_str());
+      return false;
+    }
+  }
   return true;
 }
 

@@ -1,6 +1,7 @@
 #include "sim/player.h"
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "sim/device_events.h"
@@ -19,6 +20,9 @@ unsigned device_serial;
 // them the plug-in acted on, the host cannot see.
 long first_event_tick;
 long last_event_tick;
+// A "fail" step waits for the step after it.
+ScenarioStep armed_failure;
+bool failure_armed;
 
 // What the plug-in does to its host, as the transcript shows it.
 void show_host_event(const HostEvent& event) {
@@ -61,33 +65,61 @@ void run_ticks(long count) {
   }
 }
 
-void call_entry(const std::string& text, HostPluginInfo* info) {
+int32_t call_entry(const std::string& text, HostPluginInfo* info) {
   transcript_open_step(text);
   // The first argument is the plug-in's module as the host knows it; the plug-in never reads it.
   int32_t result = world_entry()(nullptr, info);
   transcript_close_step(" -> " + std::to_string(result));
+  return result;
+}
+
+int32_t load(const ScenarioStep& step) {
+  first_event_tick = -1;
+  last_event_tick = -1;
+  HostPluginInfo info = *host_record(step.api_version, step.missing_functions);
+  if (step.record == RECORD_NULL_GET_FUNCTION) {
+    info.get_function = nullptr;
+  } else if (step.record == RECORD_NULL_REGISTER_CALLBACK) {
+    info.register_callback = nullptr;
+  }
+  return call_entry(step.text, &info);
 }
 
 std::string counts_text() {
   return "IN " + std::to_string(midi_inputs) + ", OUT " + std::to_string(midi_outputs);
 }
 
-// The message is only queued here: the plug-in meets it when its thread next retrieves
-// messages, which in a scenario is the drain at the start of the next tick.
-bool send_notification(const ScenarioStep& step) {
+// The header a notification carries, as the step describes it; its size 0 for none.
+DeviceNotice notice_header(const ScenarioStep& step) {
   DeviceNotice notice{};
-  const void* header = nullptr;
   if (step.header == NOTIFY_INTERFACE_HEADER) {
     char link[48];
     std::snprintf(link, sizeof link, "\\\\?\\VSIM#MIDI_%s#%u", step.input_port ? "IN" : "OUT",
                   ++device_serial);
     notice = interface_notice(device_class_guid(step.device_class), link);
-    header = notice.bytes;
+    put_notice_field(&notice, NOTICE_TYPE_OFFSET, step.device_type);
+    // Every byte of the whole header is there; only its size says it ends early, or later.
+    if (step.header_size != 0) {
+      put_notice_field(&notice, NOTICE_SIZE_OFFSET, step.header_size);
+      notice.size = step.header_size < notice.size ? step.header_size : notice.size;
+    }
   } else if (step.header == NOTIFY_SHORT_HEADER) {
     notice = short_interface_notice();
-    header = notice.bytes;
+  } else if (step.header == NOTIFY_BYTES) {
+    notice.size = step.bytes.size();
+    std::memcpy(notice.bytes, step.bytes.data(), notice.size);
   }
-  bool sent = world_send_device_change(step.event_code, header, notice.size);
+  return notice;
+}
+
+// Queued, the message waits for the plug-in's next message retrieval, which in a scenario is the
+// drain at the start of the next tick; sent "now", it is handled before this returns.
+bool send_notification(const ScenarioStep& step, intptr_t* answer) {
+  DeviceNotice notice = notice_header(step);
+  const void* header = notice.size > 0 ? notice.bytes : nullptr;
+  bool sent = step.now ? world_send_device_change_now(step.event_code, header, notice.size,
+                                                      step.header == NOTIFY_POISONED, answer)
+                       : world_send_device_change(step.event_code, header, notice.size);
   if (sent) {
     first_event_tick = first_event_tick >= 0 ? first_event_tick : tick_number;
     last_event_tick = tick_number;
@@ -97,7 +129,7 @@ bool send_notification(const ScenarioStep& step) {
 
 // The port changes before its notification goes out: the driver publishes the port, then the
 // system announces the interface.
-void play_device_step(const ScenarioStep& step) {
+int64_t play_device_step(const ScenarioStep& step) {
   std::string text = step.text;
   if (step.kind != STEP_NOTIFY) {
     unsigned& ports = step.input_port ? midi_inputs : midi_outputs;
@@ -105,59 +137,96 @@ void play_device_step(const ScenarioStep& step) {
     world_set_midi_counts(midi_inputs, midi_outputs);
     text += ": " + counts_text();
   }
-  if (!send_notification(step)) {
+  intptr_t answer = 0;
+  if (!send_notification(step, &answer)) {
     text += " (no window)";
+  } else if (step.now) {
+    text += " -> " + std::to_string(answer);
   }
   transcript_add(TRANSCRIPT_STEP, text);
+  return answer;
 }
 
-void play_step(const ScenarioStep& step) {
+int64_t play_one(const ScenarioStep& step) {
   switch (step.kind) {
     case STEP_TICK:
       run_ticks(step.ticks);
-      break;
+      return 0;
     case STEP_LOAD:
-      first_event_tick = -1;
-      last_event_tick = -1;
-      call_entry(step.text,
-                 host_record(step.api_version, host_import_bit(step.missing_function.c_str())));
-      break;
+      return load(step);
     case STEP_UNLOAD:
       // Notifications still waiting for the window are left where they are: the window goes
       // away with them, and nothing retrieves them for it.
-      call_entry(step.text, nullptr);
-      break;
+      return call_entry(step.text, nullptr);
     case STEP_COUNTS:
       midi_inputs = step.inputs;
       midi_outputs = step.outputs;
       world_set_midi_counts(midi_inputs, midi_outputs);
       transcript_add(TRANSCRIPT_STEP, step.text);
-      break;
+      return 0;
     case STEP_PLUG:
     case STEP_UNPLUG:
     case STEP_NOTIFY:
-      play_device_step(step);
+      return play_device_step(step);
+    case STEP_MESSAGE:
+      transcript_add(TRANSCRIPT_STEP,
+                     step.text + (world_send_message(step.message, step.first,
+                                                     static_cast<intptr_t>(step.second), step.post)
+                                      ? ""
+                                      : " (no window)"));
+      return 0;
+    case STEP_FAIL:
       break;
   }
+  return 0;
 }
 
 }  // namespace
 
-void play_scenario(const std::vector<ScenarioStep>& steps) {
+void begin_playing() {
   tick_number = 0;
   midi_inputs = 0;
   midi_outputs = 0;
   device_serial = 0;
   first_event_tick = -1;
   last_event_tick = -1;
+  failure_armed = false;
   host_reset();
   host_observe(show_host_event);
   transcript_set_tick(0);
   world_set_midi_counts(0, 0);
+}
+
+// A failure is armed for the one step after it, and disarmed once that step is over.
+int64_t play_step(const ScenarioStep& step) {
+  if (step.kind == STEP_FAIL) {
+    transcript_add(TRANSCRIPT_STEP, step.text);
+    armed_failure = step;
+    failure_armed = true;
+    return 0;
+  }
+  bool failing = failure_armed;
+  failure_armed = false;
+  if (failing) {
+    world_fail_call(armed_failure.call.c_str(), armed_failure.nth, armed_failure.error);
+  }
+  int64_t result = play_one(step);
+  if (failing) {
+    world_fail_call(armed_failure.call.c_str(), 0, 0);
+  }
+  return result;
+}
+
+// As a host's message loop would before it exits: whatever is still on its way is delivered, so
+// that no sender is left waiting.
+void end_playing() {
+  world_pump_messages();
+}
+
+void play_scenario(const std::vector<ScenarioStep>& steps) {
+  begin_playing();
   for (const ScenarioStep& step : steps) {
     play_step(step);
   }
-  // As a host's message loop would before it exits: whatever is still on its way is delivered,
-  // so that no sender is left waiting.
-  world_pump_messages();
+  end_playing();
 }

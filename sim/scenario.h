@@ -1,19 +1,36 @@
 // Scenario files: a whole session, one step per line, read into steps before anything runs, so
-// that a bad file is reported before the plug-in is touched.
+// that a bad file is reported before the plug-in is touched. The same steps drive the reference
+// model and the fuzzer, so a counterexample of either is a scenario anyone can replay.
 //
 //   tick [N]                            run N ticks (default 1)
 //   load                                load with a valid record
-//   load version V | load missing NAME  load with a record the plug-in must refuse
+//   load version V | load missing NAME...  load with a record the plug-in must refuse
+//   load null get_function|register_callback
 //   unload                              unload (a null record); the tick stays registered
 //   counts IN OUT                       set the MIDI port counts, without any notification
 //   plug input|output [CLASS]           one more port, then its arrival
 //   unplug input|output [CLASS]         one port less, then its removal
-//   notify arrival|removal [CLASS|short]  a notification alone, counts unchanged
-//   notify code V                       another event type, second parameter 0
+//   notify EVENT [HEADER] [now]         a notification alone, counts unchanged
+//     EVENT   arrival | removal | code V
+//     HEADER  CLASS [size N] [type T]   a device-interface header (arrival and removal: audio)
+//             short                     cut after its first three fields
+//             none                      no header, the second parameter 0 (code V: the default)
+//             bytes HEX                 exactly these bytes, the first four their own size
+//             poisoned                  memory that must never be read
+//   message M FIRST SECOND [post]       any other window message, sent or posted to the window
+//   fail NAME [NTH] [error E]           the NTH call (default 1) of the simulated call NAME
+//                                       during the next step fails with E (default 8)
 //
-// CLASS is audio (the default), render, capture, midi-in, midi-out (the interfaces of single MIDI
-// ports) or other. Numbers are decimal or 0x-hex.
-// "#" starts a comment; blank lines are ignored. A machine starts with no MIDI ports.
+// CLASS is audio, render, capture, midi-in, midi-out (the interfaces of single MIDI ports) or
+// other. A notification waits for the plug-in's next message retrieval, as one from another
+// process does; with "now" it is sent from the window's own thread, in an exact-size heap block,
+// and handled at once. Numbers are decimal or 0x-hex. "#" starts a comment; blank lines are
+// ignored. A machine starts with no MIDI ports.
+//
+// Some steps exist only on the simulated platform: failing a call, "now" and "poisoned" headers,
+// headers of fewer than 12 bytes, which Wine's marshalling drops, and other window messages, whose
+// parameters the real default procedure may read as pointers. The real DLL's velmar-sim refuses
+// a scenario that holds one.
 #pragma once
 
 #include <cstdint>
@@ -29,29 +46,54 @@ enum StepKind {
   STEP_COUNTS,
   STEP_PLUG,
   STEP_UNPLUG,
-  STEP_NOTIFY
+  STEP_NOTIFY,
+  STEP_MESSAGE,
+  STEP_FAIL
 };
 
 // What a notification carries as its second parameter.
 enum NotifyHeader {
   NOTIFY_INTERFACE_HEADER,  // a device-interface header of the step's class
   NOTIFY_SHORT_HEADER,      // a header cut after its first three fields
-  NOTIFY_NO_HEADER          // 0
+  NOTIFY_NO_HEADER,         // 0
+  NOTIFY_BYTES,             // exactly the step's bytes
+  NOTIFY_POISONED           // a pointer to memory that must never be read
 };
+
+// A record of the kind a load passes.
+enum LoadRecord { RECORD_VALID, RECORD_NULL_GET_FUNCTION, RECORD_NULL_REGISTER_CALLBACK };
 
 struct ScenarioStep {
   StepKind kind;
   int line;
-  std::string text;  // the step as the transcript shows it
+  std::string text;  // the step as a scenario line reads it, and the transcript shows it
+  bool native_only;
   long ticks;
+  // Load.
   int32_t api_version;
-  std::string missing_function;
+  unsigned missing_functions;  // one bit per host function, in import order
+  LoadRecord record;
+  // Counts.
   unsigned inputs;
   unsigned outputs;
+  // Plug, unplug and notify.
   bool input_port;
   DeviceClass device_class;
-  uint32_t event_code;
+  uint64_t event_code;
   NotifyHeader header;
+  uint32_t header_size;  // NOTIFY_INTERFACE_HEADER: the dbch_size it claims; 0 for its own size
+  uint32_t device_type;  // NOTIFY_INTERFACE_HEADER
+  std::vector<unsigned char> bytes;  // NOTIFY_BYTES
+  bool now;
+  // Message.
+  uint32_t message;
+  uint64_t first;
+  uint64_t second;
+  bool post;
+  // Fail.
+  std::string call;
+  int nth;
+  uint32_t error;
 };
 
 // Largest values a step accepts: enough for any session, small enough that no file can keep
@@ -59,8 +101,25 @@ struct ScenarioStep {
 constexpr long MAX_TICKS_PER_STEP = 100000;
 constexpr long MAX_TICKS_PER_SCENARIO = 1000000;
 constexpr unsigned MAX_PORTS = 1000;
+constexpr size_t MAX_HEADER_BYTES = 128;
 
-// On failure, `error` reads "NAME:LINE: what is wrong" and `steps` is left incomplete. A source
+// Reads a session one line at a time, keeping what later lines depend on: the ports a later
+// unplug needs, and the ticks so far.
+struct ScenarioReader {
+  std::string name;
+  int line;
+  unsigned inputs;
+  unsigned outputs;
+  long ticks;
+};
+
+ScenarioReader scenario_reader(const std::string& name);
+// One line: true with `*step` filled, or with `*has_step` false for a blank or comment line;
+// false with `error` reading "NAME:LINE: what is wrong".
+bool read_scenario_line(ScenarioReader* reader, const std::string& line, ScenarioStep* step,
+                        bool* has_step, std::string* error);
+
+// A whole source. On failure `error` says where and `steps` is left incomplete. A source
 // without a single step is refused.
 bool parse_scenario(const std::string& source, const std::string& name,
                     std::vector<ScenarioStep>* steps, std::string* error);

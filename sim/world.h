@@ -30,3 +30,17 @@ void world_pump_messages();
 
 // Called after every tick: senders whose messages were delivered are done.
 void world_after_tick();
+
+// Whether this world plays the steps that exist only on the simulated platform. The others never
+// call the functions below: velmar-sim refuses such a scenario before it plays anything.
+bool world_plays_native_steps();
+// A device change sent from the host's own thread and handled before this returns, its header in
+// a heap block of exactly `size` bytes, or pointing at memory that must never be read. False when
+// there is no window; `answer` is what the window procedure returned.
+bool world_send_device_change_now(uintptr_t event, const void* header, size_t size, bool poisoned,
+                                  intptr_t* answer);
+// Another window message, sent from the host's thread or posted to the window. False when there
+// is no window.
+bool world_send_message(uint32_t message, uintptr_t first, intptr_t second, bool post);
+// The nth call from now of the simulated call `name` fails with `error`; 0 disarms it.
+void world_fail_call(const char* name, int nth, uint32_t error);

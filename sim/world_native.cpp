@@ -2,6 +2,19 @@
 // The simulated machine stands in for the operating system: it holds the MIDI port counts and
 // queues notifications to the plug-in's window as another thread's sends.
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define KESTRUNE_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KESTRUNE_ASAN 1
+#endif
+#endif
+#ifdef KESTRUNE_ASAN
+#include <sanitizer/asan_interface.h>
+#endif
 
 #include "host/plugin_entry.h"
 #include "platform/simulated/sim_control.h"
@@ -29,11 +42,32 @@ void world_set_midi_counts(unsigned inputs, unsigned outputs) {
   sim_set_midi_counts(inputs, outputs);
 }
 
+namespace {
+
+HWND plugin_window() {
+  return FindWindowExW(HWND_MESSAGE, nullptr, L"KestruneWindow", nullptr);
+}
+
+// Memory no header the plug-in reads may point to: AddressSanitizer reports any read of it.
+unsigned char* poisoned_header() {
+  alignas(16) static unsigned char forbidden[64];
+  static bool poisoned = false;
+  if (!poisoned) {
+#ifdef KESTRUNE_ASAN
+    __asan_poison_memory_region(forbidden, sizeof forbidden);
+#endif
+    poisoned = true;
+  }
+  return forbidden;
+}
+
+}  // namespace
+
 // Sent to the window itself rather than through its registration, in both worlds alike: a
 // scenario may send what the system would not (a class the window never asked for, a cut header)
 // to show what the plug-in makes of it.
 bool world_send_device_change(uintptr_t event, const void* header, size_t size) {
-  HWND window = FindWindowExW(HWND_MESSAGE, nullptr, L"KestruneWindow", nullptr);
+  HWND window = plugin_window();
   if (window == nullptr) {
     return false;
   }
@@ -48,3 +82,48 @@ void world_pump_messages() {
 
 // Sends from outside do not wait for their result here, so there is no sender to finish.
 void world_after_tick() {}
+
+bool world_plays_native_steps() {
+  return true;
+}
+
+// A header block of exactly its size, so that a read past its end is caught.
+bool world_send_device_change_now(uintptr_t event, const void* header, size_t size, bool poisoned,
+                                  intptr_t* answer) {
+  HWND window = plugin_window();
+  if (window == nullptr) {
+    return false;
+  }
+  void* block = nullptr;
+  if (poisoned) {
+    block = poisoned_header();
+  } else if (header != nullptr) {
+    block = std::malloc(size > 0 ? size : 1);
+    std::memcpy(block, header, size);
+  }
+  *answer = SendMessageW(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(block));
+  if (!poisoned) {
+    std::free(block);
+  }
+  return true;
+}
+
+bool world_send_message(uint32_t message, uintptr_t first, intptr_t second, bool post) {
+  HWND window = plugin_window();
+  if (window == nullptr) {
+    return false;
+  }
+  if (post) {
+    PostMessageW(window, message, first, second);
+  } else {
+    SendMessageW(window, message, first, second);
+  }
+  return true;
+}
+
+void world_fail_call(const char* name, int nth, uint32_t error) {
+  SimCall call;
+  if (sim_call_from_name(name, &call)) {
+    sim_fail_call(call, error, nth);
+  }
+}

@@ -178,3 +178,18 @@ void world_after_tick() {
     }
   }
 }
+
+// The real system delivers none of these as the simulated one does: see world.h.
+bool world_plays_native_steps() {
+  return false;
+}
+
+bool world_send_device_change_now(uintptr_t, const void*, size_t, bool, intptr_t*) {
+  return false;
+}
+
+bool world_send_message(uint32_t, uintptr_t, intptr_t, bool) {
+  return false;
+}
+
+void world_fail_call(const char*, int, uint32_t) {}

@@ -11,6 +11,7 @@
 #include "host/host_api.h"
 #include "monitor/interface_class.h"
 #include "sim/device_events.h"
+#include "sim/host_double.h"
 #include "sim/scenario.h"
 #include "sim/transcript.h"
 
@@ -52,7 +53,7 @@ TEST(ScenarioParser, ReadsEachStepWithItsDefaultsAndItsLine) {
   EXPECT_EQ(steps[0].line, 3);
   EXPECT_EQ(steps[0].api_version, 0x20D);
   EXPECT_EQ(steps[0].text, "load version 0x20D");
-  EXPECT_EQ(steps[1].missing_function, "ShowConsoleMsg");
+  EXPECT_EQ(steps[1].missing_functions, host_import_bit("ShowConsoleMsg"));
   EXPECT_EQ(steps[1].api_version, HOST_API_VERSION);
   EXPECT_EQ(steps[2].ticks, 1);
   EXPECT_EQ(steps[3].ticks, 90);
@@ -106,10 +107,50 @@ TEST(ScenarioParser, ReportsTheFileAndLineOfTheFirstBadStep) {
       {"notify code 0xZZ\n", "bad.scenario:1: event code '0xZZ'"},
       {"notify\n", "bad.scenario:1: expected 'notify arrival|removal"},
       {"tick\x01\x02\n", "bad.scenario:1: unknown step 'tick\\x01\\x02'"},
+      {"load null host\n", "bad.scenario:1: expected 'load', 'load version V'"},
+      {"notify arrival bytes 0400\n", "bad.scenario:1: expected 'bytes HEX'"},
+      {"notify arrival bytes 05000000\n", "bad.scenario:1: expected 'bytes HEX'"},
+      {"notify code 7 poisoned\n", "bad.scenario:1: a poisoned header is only sent 'now'"},
+      {"message 0x219 0 0\n", "bad.scenario:1: message 0x0219 is not one"},
+      {"fail CreateWindow\n", "bad.scenario:1: expected 'fail NAME [NTH] [error E]'"},
+      {"fail CreateWindowExW 0\n", "bad.scenario:1: expected a call number"},
   };
   for (const Case& c : cases) {
     std::string error = parse_error(c.source);
     EXPECT_EQ(error.rfind(c.error, 0), 0u) << "for " << c.source << "got: " << error;
+  }
+}
+
+// A step prints as the line that reads it again: a shrunk counterexample of the model or the
+// fuzzer is written out as these lines, and must replay as the same steps. Those the real DLL's
+// velmar-sim cannot play are marked.
+TEST(ScenarioParser, EveryStepPrintsAsALineThatReadsTheSameStep) {
+  struct Line {
+    const char* source;
+    const char* text;
+    bool native_only;
+  };
+  for (Line line : {Line{"load missing Main_OnCommand ShowConsoleMsg",
+                         "load missing Main_OnCommand ShowConsoleMsg", false},
+                    Line{"load null register_callback", "load null register_callback", false},
+                    Line{"notify arrival midi-in size 20 type 2",
+                         "notify arrival midi-in size 20 type 2", false},
+                    Line{"notify removal none", "notify removal none", false},
+                    Line{"notify arrival size 8", "notify arrival audio size 8", true},
+                    Line{"notify code 0x100008000 now", "notify code 0x100008000 now", true},
+                    Line{"notify code 0x8000 bytes 0c000000050000000000a0c9",
+                         "notify code 0x8000 bytes 0c000000050000000000a0c9", false},
+                    Line{"notify code 7 poisoned now", "notify code 0x0007 poisoned now", true},
+                    Line{"message 1024 7 0 post", "message 0x0400 0x7 0x0 post", true},
+                    Line{"fail RegisterDeviceNotificationA 2 error 1410",
+                         "fail RegisterDeviceNotificationA 2 error 1410", true}}) {
+    std::vector<ScenarioStep> steps = parse_ok(line.source);
+    ASSERT_EQ(steps.size(), 1u) << line.source;
+    EXPECT_EQ(steps[0].text, line.text);
+    EXPECT_EQ(steps[0].native_only, line.native_only) << line.source;
+    std::vector<ScenarioStep> again = parse_ok(steps[0].text);
+    ASSERT_EQ(again.size(), 1u);
+    EXPECT_EQ(again[0].text, steps[0].text);
   }
 }
 
