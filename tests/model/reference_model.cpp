@@ -1,5 +1,9 @@
 #include "tests/model/reference_model.h"
 
+#include <cstring>
+
+#include "host/host_api.h"
+
 namespace {
 
 constexpr int SETTLE_TICKS = 90;
@@ -8,6 +12,10 @@ constexpr int RESET_TICKS = 20;
 constexpr int SECOND_LOOK_AT = 18;
 constexpr int LAST_LOOK_AT = 80;
 constexpr int32_t UNREAD = -1;
+constexpr int CLASSES_REGISTERED = 3;  // the audio class and the two MIDI port classes
+// A header shorter than this has no room for the class it would announce.
+constexpr uint32_t HEADER_WITH_CLASS = 28;
+constexpr uint32_t DEVICE_INTERFACE = 5;
 
 const char* const transition_names[T_COUNT] = {
     "start of monitoring: settling",
@@ -43,7 +51,9 @@ const char* const transition_names[T_COUNT] = {
     "look over a pending reset: counts changed, reset restarted",
     "look sees no change, the reset due in the same tick runs",
     "looking: an accepted notice ends the looks",
+    "a notice from the window's own thread, handled at once",
     "load accepted",
+    "load accepted without one MIDI port class",
     "load refused before reading the record's functions",
     "load refused at the host function import",
     "load refused when the window could not be set up",
@@ -74,16 +84,6 @@ bool diagnostics_reach_console(const ModelState& model) {
   return model.verbose && model.host_function_present[MODEL_SLOT_SHOW_CONSOLE_MSG];
 }
 
-bool is_port_class(ModelClass interface_class) {
-  return interface_class == ModelClass::MIDI_IN_PORT ||
-         interface_class == ModelClass::MIDI_OUT_PORT;
-}
-
-// The classes the window registers for; render and capture are accepted but not asked for.
-bool is_registered_class(ModelClass interface_class) {
-  return interface_class == ModelClass::AUDIO || is_port_class(interface_class);
-}
-
 void schedule_reset(ModelState* model) {
   model->reset_left = RESET_TICKS;
   model->port_removed = false;
@@ -94,24 +94,83 @@ void end_looks(ModelState* model) {
   model->next_look_at = 0;
 }
 
-void handle_device_change(ModelState* model, const ModelEvent& event) {
+// ---- Notices ---------------------------------------------------------------------------------
+
+Announced class_announced(DeviceClass device_class) {
+  switch (device_class) {
+    case DEVICE_CLASS_AUDIO:
+    case DEVICE_CLASS_RENDER:
+    case DEVICE_CLASS_CAPTURE:
+      return Announced::AUDIO_CLASS;
+    case DEVICE_CLASS_MIDI_IN:
+    case DEVICE_CLASS_MIDI_OUT:
+      return Announced::PORT_CLASS;
+    case DEVICE_CLASS_OTHER:
+      break;
+  }
+  return Announced::OTHER_CLASS;
+}
+
+uint32_t little_endian(const std::vector<unsigned char>& bytes, size_t at) {
+  uint32_t value = 0;
+  for (size_t i = 0; i < 4 && at + i < bytes.size(); ++i) {
+    value |= static_cast<uint32_t>(bytes[at + i]) << (8 * i);
+  }
+  return value;
+}
+
+// Raw bytes announce the class whose GUID they hold, if their size leaves room for it.
+Announced bytes_announce(const std::vector<unsigned char>& bytes) {
+  if (bytes.size() < HEADER_WITH_CLASS || little_endian(bytes, 4) != DEVICE_INTERFACE) {
+    return Announced::NOTHING_READABLE;
+  }
+  for (int i = 0; i < DEVICE_CLASS_COUNT; ++i) {
+    DeviceClass device_class = static_cast<DeviceClass>(i);
+    if (std::memcmp(bytes.data() + 12, &device_class_guid(device_class), 16) == 0) {
+      return class_announced(device_class);
+    }
+  }
+  return Announced::OTHER_CLASS;
+}
+
+// A device-interface header has room for its class, and says it is of that type.
+Announced announced_by(const ScenarioStep& step) {
+  switch (step.header) {
+    case NOTIFY_INTERFACE_HEADER:
+      if ((step.header_size != 0 && step.header_size < HEADER_WITH_CLASS) ||
+          step.device_type != DEVICE_INTERFACE) {
+        return Announced::NOTHING_READABLE;
+      }
+      return class_announced(step.device_class);
+    case NOTIFY_BYTES:
+      return bytes_announce(step.bytes);
+    case NOTIFY_SHORT_HEADER:
+    case NOTIFY_NO_HEADER:
+    case NOTIFY_POISONED:
+      break;
+  }
+  return Announced::NOTHING_READABLE;
+}
+
+void handle_notice(ModelState* model, const ModelNotice& notice) {
   if (model->settle_left > 0) {
     count(model, T_EVENT_DROPPED_WHILE_SETTLING);
     return;
   }
-  if (event.kind == ModelEventKind::OTHER) {
+  bool arrival = notice.event == DBT_DEVICEARRIVAL;
+  if (!arrival && notice.event != DBT_DEVICEREMOVECOMPLETE) {
     count(model, T_EVENT_NOT_ARRIVAL_OR_REMOVAL);
     return;
   }
-  if (event.header != ModelHeader::INTERFACE) {
+  if (notice.announced == Announced::NOTHING_READABLE) {
     count(model, T_EVENT_BAD_HEADER);
     return;
   }
-  if (event.interface_class == ModelClass::NOT_AUDIO) {
+  if (notice.announced == Announced::OTHER_CLASS) {
     count(model, T_EVENT_NOT_AUDIO);
     return;
   }
-  bool port_removal = is_port_class(event.interface_class) && event.kind == ModelEventKind::REMOVAL;
+  bool port_removal = notice.announced == Announced::PORT_CLASS && !arrival;
   if (port_removal) {
     model->port_removed = true;
   }
@@ -135,6 +194,23 @@ void handle_device_change(ModelState* model, const ModelEvent& event) {
   model->check_left = CHECK_TICKS;
   count(model, reset_was_pending ? T_RESET_TO_CHECKING_OVER_RESET : T_IDLE_TO_CHECKING);
 }
+
+// Queued for the next drain, or handled at once when sent from the window's own thread; lost
+// when there is no window to receive it.
+void send_notice(ModelState* model, const ScenarioStep& step) {
+  if (!model->loaded) {
+    return;
+  }
+  ModelNotice notice{step.event_code, announced_by(step)};
+  if (step.now) {
+    count(model, T_NOTICE_FROM_THE_WINDOWS_THREAD);
+    handle_notice(model, notice);
+  } else {
+    model->waiting.push_back(notice);
+  }
+}
+
+// ---- Ticks -----------------------------------------------------------------------------------
 
 void finish_check(ModelState* model) {
   bool reset_was_pending = model->reset_left > 0;
@@ -177,41 +253,16 @@ bool look(ModelState* model) {
   return false;
 }
 
-void queue_if_window(ModelState* model, const ModelEvent& event) {
-  if (model->loaded) {
-    model->waiting.push_back(event);
-  }
-}
-
-// Plug and unplug notify only registrations for the device's class.
-void announce(ModelState* model, ModelEventKind kind, ModelClass interface_class) {
-  if (is_registered_class(interface_class)) {
-    queue_if_window(model, ModelEvent{kind, ModelHeader::INTERFACE, interface_class});
-  }
-}
-
-}  // namespace
-
-const char* model_transition_name(ModelTransition transition) {
-  return transition >= 0 && transition < T_COUNT ? transition_names[transition] : "?";
-}
-
-void model_start(ModelState* model, bool verbose) {
-  *model = ModelState{};
-  model->verbose = verbose;
-  model->known_in = UNREAD;
-  model->known_out = UNREAD;
-}
-
-void model_tick(ModelState* model) {
+// The host's periodic call: the window's waiting messages first, then the countdowns.
+void tick(ModelState* model) {
   if (!model->tick_registered) {
     count(model, T_TICK_NOT_REGISTERED);
     return;
   }
   while (!model->waiting.empty()) {
-    ModelEvent event = model->waiting.front();
+    ModelNotice notice = model->waiting.front();
     model->waiting.pop_front();
-    handle_device_change(model, event);
+    handle_notice(model, notice);
   }
   if (model->settle_left > 0) {
     if (--model->settle_left == 0) {
@@ -251,56 +302,45 @@ void model_tick(ModelState* model) {
   }
 }
 
-void model_send_device_change(ModelState* model, const ModelEvent& event) {
-  queue_if_window(model, event);
+// ---- Loads and unloads -----------------------------------------------------------------------
+
+bool record_read(const ScenarioStep& load) {
+  return load.api_version == HOST_API_VERSION && load.record == RECORD_VALID;
 }
 
-void model_set_counts(ModelState* model, uint32_t inputs, uint32_t outputs) {
-  model->machine_in = inputs;
-  model->machine_out = outputs;
+bool reaches_start(const ScenarioStep& load) {
+  return record_read(load) && load.missing_functions == 0;
 }
 
-void model_plug(ModelState* model, bool input, ModelClass interface_class) {
-  ++(input ? model->machine_in : model->machine_out);
-  announce(model, ModelEventKind::ARRIVAL, interface_class);
-}
-
-void model_unplug(ModelState* model, bool input, ModelClass interface_class) {
-  uint32_t& ports = input ? model->machine_in : model->machine_out;
-  if (ports > 0) {
-    --ports;
+// The calls of a start that may fail, in order: the module's instance, the class, the window,
+// and the registrations for the audio class and the two MIDI port classes. Returns how many
+// classes stay registered, or 0 for a refused start.
+int classes_registered_despite(const ModelState& model) {
+  if (!model.failure_armed) {
+    return CLASSES_REGISTERED;
   }
-  announce(model, ModelEventKind::REMOVAL, interface_class);
-}
-
-bool model_load_reaches_start(const ModelLoad& load) {
-  switch (load.kind) {
-    case ModelLoadKind::VALID:
-    case ModelLoadKind::CLASS_FAILS:
-    case ModelLoadKind::WINDOW_FAILS:
-    case ModelLoadKind::NOTIFICATION_FAILS:
-      return true;
-    case ModelLoadKind::MISSING_FUNCTIONS:
-      return load.missing == 0;
-    case ModelLoadKind::WRONG_VERSION:
-    case ModelLoadKind::NO_GET_FUNCTION:
-    case ModelLoadKind::NO_REGISTER_CALLBACK:
-      return false;
+  const ScenarioStep& failure = model.failure;
+  bool required =
+      failure.nth == 1 && (failure.call == "GetModuleHandleExW" ||
+                           failure.call == "RegisterClassW" || failure.call == "CreateWindowExW");
+  // A class that failed to register is missing whatever error it gave: even one saying it
+  // exists, as none does here.
+  if (required || (failure.call == "RegisterDeviceNotificationA" && failure.nth == 1)) {
+    return 0;
   }
-  return false;
+  bool port_class_lost = failure.call == "RegisterDeviceNotificationA" && failure.nth <= 3;
+  return port_class_lost ? CLASSES_REGISTERED - 1 : CLASSES_REGISTERED;
 }
 
-int32_t model_load(ModelState* model, const ModelLoad& load) {
-  if (load.kind == ModelLoadKind::WRONG_VERSION || load.kind == ModelLoadKind::NO_GET_FUNCTION ||
-      load.kind == ModelLoadKind::NO_REGISTER_CALLBACK) {
+int32_t load(ModelState* model, const ScenarioStep& step) {
+  if (!record_read(step)) {
     count(model, T_LOAD_REFUSED_UNREAD);
     return 0;
   }
-  unsigned missing = load.kind == ModelLoadKind::MISSING_FUNCTIONS ? load.missing : 0;
   for (int slot = 0; slot < MODEL_HOST_FUNCTIONS; ++slot) {
-    model->host_function_present[slot] = (missing & (1u << slot)) == 0;
+    model->host_function_present[slot] = (step.missing_functions & (1u << slot)) == 0;
   }
-  if (missing != 0) {
+  if (step.missing_functions != 0) {
     count(model, T_LOAD_REFUSED_AT_IMPORT);
     return 0;
   }
@@ -311,23 +351,25 @@ int32_t model_load(ModelState* model, const ModelLoad& load) {
   model->known_in = UNREAD;
   model->known_out = UNREAD;
   count(model, T_START_SETTLING);
-  if (load.kind == ModelLoadKind::CLASS_FAILS || load.kind == ModelLoadKind::WINDOW_FAILS ||
-      load.kind == ModelLoadKind::NOTIFICATION_FAILS) {
+  int registered = classes_registered_despite(*model);
+  if (registered == 0) {
     // What the failed start had acquired is released again: no window is left behind.
     model->loaded = false;
     count(model, T_LOAD_REFUSED_AT_START);
     return 0;
   }
   model->loaded = true;
+  model->registrations = registered;
   model->tick_registered = true;
   // A reset left from an earlier load belongs to devices the host has re-enumerated since.
   model->reset_left = 0;
-  count(model, T_LOAD_ACCEPTED);
+  count(model, registered < CLASSES_REGISTERED ? T_LOAD_WITHOUT_A_PORT_CLASS : T_LOAD_ACCEPTED);
   return 1;
 }
 
-int32_t model_unload(ModelState* model) {
+int32_t unload(ModelState* model) {
   model->loaded = false;
+  model->registrations = 0;
   model->waiting.clear();
   model->settle_left = 0;
   model->check_left = 0;
@@ -338,4 +380,82 @@ int32_t model_unload(ModelState* model) {
   model->known_out = UNREAD;
   count(model, T_UNLOAD);
   return 0;
+}
+
+const char* const START_CALLS[] = {"GetModuleHandleExW", "RegisterClassW", "CreateWindowExW",
+                                   "RegisterDeviceNotificationA"};
+
+}  // namespace
+
+const char* model_transition_name(ModelTransition transition) {
+  return transition >= 0 && transition < T_COUNT ? transition_names[transition] : "?";
+}
+
+void model_start(ModelState* model, bool verbose) {
+  *model = ModelState{};
+  model->verbose = verbose;
+  model->known_in = UNREAD;
+  model->known_out = UNREAD;
+}
+
+bool model_predicts(const ModelState& model, const ScenarioStep& step) {
+  if (step.kind == STEP_LOAD && model.loaded && reaches_start(step)) {
+    return false;
+  }
+  if (model.failure_armed) {
+    return step.kind == STEP_LOAD && reaches_start(step);
+  }
+  if (step.kind != STEP_FAIL) {
+    return true;
+  }
+  for (const char* call : START_CALLS) {
+    if (step.call == call) {
+      return true;
+    }
+  }
+  return false;
+}
+
+int64_t model_step(ModelState* model, const ScenarioStep& step) {
+  bool failing = model->failure_armed;
+  model->failure_armed = false;
+  int64_t answer = 0;
+  switch (step.kind) {
+    case STEP_TICK:
+      for (long i = 0; i < step.ticks; ++i) {
+        tick(model);
+      }
+      break;
+    case STEP_LOAD:
+      model->failure_armed = failing;
+      answer = load(model, step);
+      model->failure_armed = false;
+      break;
+    case STEP_UNLOAD:
+      answer = unload(model);
+      break;
+    case STEP_COUNTS:
+      model->machine_in = step.inputs;
+      model->machine_out = step.outputs;
+      break;
+    case STEP_PLUG:
+    case STEP_UNPLUG: {
+      // The port first, then its notice, which the window gets whatever the class.
+      uint32_t& ports = step.input_port ? model->machine_in : model->machine_out;
+      ports = step.kind == STEP_PLUG ? ports + 1 : ports - 1;
+      send_notice(model, step);
+      break;
+    }
+    case STEP_NOTIFY:
+      send_notice(model, step);
+      break;
+    case STEP_MESSAGE:
+      // No device event: whatever it is, the window hands it on or drops it.
+      break;
+    case STEP_FAIL:
+      model->failure_armed = true;
+      model->failure = step;
+      break;
+  }
+  return answer;
 }

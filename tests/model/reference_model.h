@@ -1,48 +1,22 @@
 // A reference model of the reset monitor, written from its states and transitions rather than
 // from the plug-in's code: what a host sees of the plug-in (its countdowns, its baseline counts,
-// whether its window exists, the commands it runs) after every tick, device event, count change,
-// load and unload. The model test drives it and the real plug-in with the same steps.
+// whether its window exists, the commands it runs) after every step of a session. It takes the
+// steps scenarios are made of; the model test and the fuzzer play each on the model and on the
+// plug-in, and compare.
 #pragma once
 
 #include <cstdint>
 #include <deque>
+#include <string>
 
-// What the generator may put in one device-change message.
-enum class ModelEventKind { ARRIVAL, REMOVAL, OTHER };
-enum class ModelHeader { INTERFACE, NONE, WRONG_TYPE, TOO_SHORT };
-// The audio classes, the two MIDI port classes, and anything else.
-enum class ModelClass { AUDIO, RENDER, CAPTURE, MIDI_IN_PORT, MIDI_OUT_PORT, NOT_AUDIO };
+#include "sim/scenario.h"
 
-struct ModelEvent {
-  ModelEventKind kind;
-  ModelHeader header;
-  ModelClass interface_class;
-};
-
-// One call of the entry point with a record. MISSING_FUNCTIONS names the absent host functions in
-// `missing`, one bit per host function in import order.
-enum class ModelLoadKind {
-  VALID,
-  WRONG_VERSION,
-  NO_GET_FUNCTION,
-  NO_REGISTER_CALLBACK,
-  MISSING_FUNCTIONS,
-  CLASS_FAILS,
-  WINDOW_FAILS,
-  NOTIFICATION_FAILS,
-};
-
-struct ModelLoad {
-  ModelLoadKind kind;
-  unsigned missing;
-};
-
-// Import order of the host functions, for the bits of ModelLoad::missing.
+// Import order of the host functions.
 constexpr int MODEL_HOST_FUNCTIONS = 6;
 constexpr int MODEL_SLOT_MAIN_ON_COMMAND = 4;
 constexpr int MODEL_SLOT_SHOW_CONSOLE_MSG = 5;
 
-// Every transition the model can take, counted so that a test can prove its random sequences
+// Every transition the model can take, counted so that a test can prove its random sessions
 // reach all of them.
 enum ModelTransition : int {
   T_START_SETTLING,
@@ -78,7 +52,9 @@ enum ModelTransition : int {
   T_LOOK_RESTARTS_RESET,
   T_LOOK_THEN_DUE_RESET,
   T_NOTICE_ENDS_LOOKS,
+  T_NOTICE_FROM_THE_WINDOWS_THREAD,
   T_LOAD_ACCEPTED,
+  T_LOAD_WITHOUT_A_PORT_CLASS,
   T_LOAD_REFUSED_UNREAD,
   T_LOAD_REFUSED_AT_IMPORT,
   T_LOAD_REFUSED_AT_START,
@@ -89,9 +65,18 @@ enum ModelTransition : int {
 
 const char* model_transition_name(ModelTransition transition);
 
+// A notice as far as the rules care: its event, and what its header announces.
+enum class Announced { NOTHING_READABLE, AUDIO_CLASS, PORT_CLASS, OTHER_CLASS };
+
+struct ModelNotice {
+  uint64_t event;
+  Announced announced;
+};
+
 struct ModelState {
   bool verbose;
-  bool loaded;  // window, class and notification registration all exist
+  bool loaded;  // window, class and the audio-class registration all exist
+  int registrations;
   bool tick_registered;
   bool host_function_present[MODEL_HOST_FUNCTIONS];
   // A countdown above 0 is the state it names; 0 means that state is not in force.
@@ -109,37 +94,23 @@ struct ModelState {
   int32_t known_out;
   uint32_t machine_in;  // what the machine reports now
   uint32_t machine_out;
-  // Device changes sent to the window, waiting for the next tick's drain.
-  std::deque<ModelEvent> waiting;
+  // Notices sent to the window, waiting for the next tick's drain.
+  std::deque<ModelNotice> waiting;
   int commands_run;
+  // A failed call waiting for the step after it.
+  bool failure_armed;
+  ScenarioStep failure;
   long transitions[T_COUNT];
 };
 
 // A module just loaded into a fresh process, on a machine without MIDI devices.
 void model_start(ModelState* model, bool verbose);
 
-// The host's periodic call: the window's waiting messages first, then at most one countdown.
-void model_tick(ModelState* model);
+// Whether the model can say what this step does from this state. A host loads a plug-in once, so
+// a load of a loaded plug-in is outside its contract; and of the simulated calls that may be
+// failed, the model knows those a load makes, in the order it makes them.
+bool model_predicts(const ModelState& model, const ScenarioStep& step);
 
-// A device change sent to the window from outside: it waits for the next drain, and is lost when
-// there is no window to receive it.
-void model_send_device_change(ModelState* model, const ModelEvent& event);
-
-// The machine's counts change without a notification (the driver publishes a port late, or the
-// notification went elsewhere).
-void model_set_counts(ModelState* model, uint32_t inputs, uint32_t outputs);
-
-// A device plugged in or pulled out: the count moves, and windows registered for that interface
-// class hear of it. The plug-in registers for the audio class and the two MIDI port classes.
-void model_plug(ModelState* model, bool input, ModelClass interface_class);
-void model_unplug(ModelState* model, bool input, ModelClass interface_class);
-
-// The entry point with a record: returns what the plug-in must return.
-int32_t model_load(ModelState* model, const ModelLoad& load);
-
-// The entry point with no record.
-int32_t model_unload(ModelState* model);
-
-// Whether a load of this kind gets as far as starting the monitor. The host loads a plug-in only
-// once, so the test never sends such a load to a plug-in that is already loaded.
-bool model_load_reaches_start(const ModelLoad& load);
+// Plays one step; returns what the plug-in must answer it: the entry point's result for a load or
+// an unload, the window procedure's for a notice sent from the window's thread, 0 otherwise.
+int64_t model_step(ModelState* model, const ScenarioStep& step);

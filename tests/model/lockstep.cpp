@@ -1,0 +1,118 @@
+#include "tests/model/lockstep.h"
+
+#include <sstream>
+
+#include "monitor/monitor_state.h"
+#include "platform/simulated/sim_control.h"
+#include "sim/fresh_module.h"
+#include "sim/host_double.h"
+#include "sim/monitor_snapshot.h"
+#include "sim/player.h"
+#include "sim/transcript.h"
+
+namespace {
+
+// Everything a step may change that a host, or the system, could observe.
+struct Observation {
+  int64_t answer;
+  MonitorSnapshot monitor;
+  bool window;
+  int windows;
+  int classes;
+  int registrations;
+  bool tick_registered;
+  unsigned present_functions;
+  int commands_run;
+  bool commands_well_formed;
+  bool console_well_formed;
+};
+
+Observation observe_plugin(int64_t answer) {
+  Observation seen{};
+  seen.answer = answer;
+  seen.monitor = monitor_snapshot();
+  seen.window = FindWindowExW(HWND_MESSAGE, nullptr, L"KestruneWindow", nullptr) != nullptr &&
+                monitor_state.notify_window != nullptr && monitor_state.notify_handle != nullptr;
+  seen.windows = sim_window_count();
+  seen.classes = sim_class_count();
+  seen.registrations = sim_registration_count();
+  seen.tick_registered = host_tick_address() != nullptr;
+  for (int slot = 0; slot < MODEL_HOST_FUNCTIONS; ++slot) {
+    seen.present_functions |= monitor_state.host_functions[slot] != nullptr ? 1u << slot : 0u;
+  }
+  seen.commands_run = host_command_count();
+  seen.commands_well_formed = host_unexpected_command_count() == 0;
+  seen.console_well_formed = host_malformed_line_count() == 0 && host_unknown_name_count() == 0;
+  return seen;
+}
+
+Observation expect_from_model(const ModelState& model, int64_t answer) {
+  Observation expected{};
+  expected.answer = answer;
+  MonitorSnapshot& monitor = expected.monitor;
+  monitor.last_in_count = model.known_in;
+  monitor.last_out_count = model.known_out;
+  monitor.init_ticks_left = model.settle_left;
+  monitor.check_pending = model.check_left > 0;
+  monitor.check_ticks_left = model.check_left;
+  monitor.look_pending = model.next_look_at > 0;
+  monitor.look_ticks_left = model.next_look_at - model.since_notice;
+  // The last look is the one 80 ticks after the notice.
+  monitor.last_look = model.next_look_at == 80;
+  monitor.reset_pending = model.reset_left > 0;
+  monitor.reset_ticks_left = model.reset_left;
+  monitor.port_removed = model.port_removed;
+  expected.window = model.loaded;
+  expected.windows = model.loaded ? 1 : 0;
+  expected.classes = model.loaded ? 1 : 0;
+  expected.registrations = model.registrations;
+  expected.tick_registered = model.tick_registered;
+  for (int slot = 0; slot < MODEL_HOST_FUNCTIONS; ++slot) {
+    expected.present_functions |= model.host_function_present[slot] ? 1u << slot : 0u;
+  }
+  expected.commands_run = model.commands_run;
+  expected.commands_well_formed = true;
+  expected.console_well_formed = true;
+  return expected;
+}
+
+template <typename T>
+void compare(std::ostringstream* out, const char* name, T expected, T seen) {
+  if (expected != seen) {
+    *out << "  " << name << ": model " << +expected << ", plug-in " << +seen << "\n";
+  }
+}
+
+std::string differences(const Observation& expected, const Observation& seen) {
+  std::ostringstream out;
+  compare(&out, "answer to the step", expected.answer, seen.answer);
+  out << snapshot_differences(expected.monitor, seen.monitor, "model", "plug-in");
+  compare(&out, "window found and held", expected.window, seen.window);
+  compare(&out, "live windows", expected.windows, seen.windows);
+  compare(&out, "registered classes", expected.classes, seen.classes);
+  compare(&out, "notification registrations", expected.registrations, seen.registrations);
+  compare(&out, "tick registered as \"timer\"", expected.tick_registered, seen.tick_registered);
+  compare(&out, "host function slots filled (bits)", expected.present_functions,
+          seen.present_functions);
+  compare(&out, "host commands run", expected.commands_run, seen.commands_run);
+  compare(&out, "every command was (41175, 0)", expected.commands_well_formed,
+          seen.commands_well_formed);
+  compare(&out, "every console line and host lookup well formed", expected.console_well_formed,
+          seen.console_well_formed);
+  return out.str();
+}
+
+}  // namespace
+
+void start_lockstep(ModelState* model, bool diagnostic) {
+  start_fresh_module(diagnostic);
+  transcript_begin(false);
+  begin_playing();
+  model_start(model, diagnostic);
+}
+
+std::string step_in_lockstep(ModelState* model, const ScenarioStep& step) {
+  int64_t expected = model_step(model, step);
+  int64_t answer = play_step(step);
+  return differences(expect_from_model(*model, expected), observe_plugin(answer));
+}

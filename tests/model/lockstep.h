@@ -1,0 +1,15 @@
+// The reference model and the plug-in side by side: every step played on both, through the same
+// player velmar-sim uses, and what a host or the system can see compared after it. The one
+// oracle of the model test and the fuzzer.
+#pragma once
+
+#include <string>
+
+#include "sim/scenario.h"
+#include "tests/model/reference_model.h"
+
+// A fresh module in a fresh process, and the model of it.
+void start_lockstep(ModelState* model, bool diagnostic);
+
+// Plays the step on both; empty when they agree, else what differs, a line a difference.
+std::string step_in_lockstep(ModelState* model, const ScenarioStep& step);
