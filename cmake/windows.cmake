@@ -8,6 +8,11 @@ option(KESTRUNE_WINDOWS_TESTS "Build the Windows tests and velmar-sim.exe, run u
 # libstdc++ or winpthread DLL can be assumed; Debian's posix-thread mingw would otherwise leave
 # an import of libwinpthread-1.dll even with -static-libgcc -static-libstdc++.
 add_link_options(-static)
+# Address-space layout randomisation with 64-bit entropy, and no code run from data pages, asked
+# for rather than left to the linker's defaults, which have changed between versions of binutils.
+# GNU ld and lld take the same spellings. The table checks require all three (DllCharacteristics
+# 0x0160).
+add_link_options(-Wl,--dynamicbase,--high-entropy-va,--nxcompat)
 
 # The module's one export. The list also pulls the entry's object out of the plug-in library,
 # which the DLL otherwise would not reference.

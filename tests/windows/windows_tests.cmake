@@ -28,6 +28,18 @@ add_test(NAME windows_dll_tables_refuse_simulator_code
     -DDLL=$<TARGET_FILE:kestrune_with_simulator_code>
     -DMAP=$<TARGET_FILE_DIR:kestrune_with_simulator_code>/kestrune.map
     -P ${CMAKE_CURRENT_LIST_DIR}/check_dll_tables.cmake)
+# Nor may the hardening flags be the toolchain's whim: a DLL linked with them turned off must fail.
+kestrune_dll_module(kestrune_without_hardening kestrune_plugin
+  ${CMAKE_BINARY_DIR}/hardening-proof)
+target_link_options(kestrune_without_hardening PRIVATE
+  -Wl,--disable-dynamicbase,--disable-high-entropy-va,--disable-nxcompat)
+add_test(NAME windows_dll_tables_refuse_a_dll_without_hardening
+  COMMAND ${CMAKE_COMMAND} -DEXPECT_EXIT=1 "-DEXPECT_TEXT=lacks HIGH_ENTROPY_VA DYNAMIC_BASE NX_COMPAT"
+    -P ${PROJECT_SOURCE_DIR}/cmake/expect_failure.cmake --
+    ${CMAKE_COMMAND} -DOBJDUMP=${KESTRUNE_MINGW_OBJDUMP}
+    -DDLL=$<TARGET_FILE:kestrune_without_hardening>
+    -DMAP=$<TARGET_FILE_DIR:kestrune_without_hardening>/kestrune.map
+    -P ${CMAKE_CURRENT_LIST_DIR}/check_dll_tables.cmake)
 
 # Two release builds of this tree in two other folders must give the same bytes. It runs alone,
 # so that its two build jobs do not compete with other tests.
