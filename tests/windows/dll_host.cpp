@@ -17,6 +17,18 @@ std::string last_error_text(const char* what) {
   return std::string(what) + " failed with error " + std::to_string(GetLastError());
 }
 
+PVOID fault_watch;
+volatile LONG faults;
+volatile DWORD first_fault_code;
+
+LONG CALLBACK record_fault(EXCEPTION_POINTERS* exception) {
+  DWORD code = exception->ExceptionRecord->ExceptionCode;
+  if ((code & 0xC0000000) == 0xC0000000 && InterlockedIncrement(&faults) == 1) {
+    first_fault_code = code;
+  }
+  return EXCEPTION_CONTINUE_SEARCH;
+}
+
 }  // namespace
 
 std::wstring path_beside_program(const wchar_t* file_name) {
@@ -113,4 +125,30 @@ LONG winmm_double_in_calls() {
 
 LONG winmm_double_out_calls() {
   return double_out_calls();
+}
+
+bool running_under_wine() {
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+bool watch_for_faults() {
+  faults = 0;
+  first_fault_code = 0;
+  if (fault_watch == nullptr) {
+    fault_watch = AddVectoredExceptionHandler(1, record_fault);
+  }
+  return fault_watch != nullptr;
+}
+
+void stop_watching_for_faults() {
+  if (fault_watch != nullptr) {
+    RemoveVectoredExceptionHandler(fault_watch);
+    fault_watch = nullptr;
+  }
+}
+
+LONG faults_seen(DWORD* first_code) {
+  *first_code = first_fault_code;
+  return faults;
 }
