@@ -109,7 +109,11 @@ bool winmm_double_ready(std::string* error) {
   double_out_calls = reinterpret_cast<WinmmDoubleCallsFn>(
       reinterpret_cast<void*>(GetProcAddress(winmm, WINMM_DOUBLE_OUT_CALLS)));
   if (double_set_counts == nullptr || double_in_calls == nullptr || double_out_calls == nullptr) {
-    *error = "winmm.dll is Wine's own, not the test double: run with WINEDLLOVERRIDES=winmm=n";
+    // Wine names its own under the path where it found the double, so only Windows' name tells.
+    char loaded[MAX_PATH] = "?";
+    GetModuleFileNameA(winmm, loaded, MAX_PATH);
+    *error = std::string("winmm.dll is the system's, not the test double beside the program: ") +
+             (running_under_wine() ? "run with WINEDLLOVERRIDES=winmm=n" : loaded);
     return false;
   }
   return true;

@@ -34,8 +34,8 @@ HMODULE host_plugin_module();
 // double.
 int32_t host_call_entry(HMODULE module, bool load);
 
-// The winmm test double. False when the process's winmm is not the double (the test was not run
-// with WINEDLLOVERRIDES=winmm=n).
+// The winmm test double. False when the process's winmm is not the double: it was not beside the
+// program, or Wine was not told to prefer it (WINEDLLOVERRIDES=winmm=n).
 bool winmm_double_ready(std::string* error);
 void winmm_double_set_counts(UINT inputs, UINT outputs);
 LONG winmm_double_in_calls();
