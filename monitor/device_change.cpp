@@ -81,6 +81,8 @@ Decision decide(DeviceChangeEvent event) {
     decision.outcome = DROPPED_CHECK_PENDING;
     return decision;
   }
+  // This notice's own verification and looks take over from those of the last one.
+  end_looks();
   if (log_enabled() && immediate_check_schedules_reset(&decision)) {
     decision.outcome = RESET_AT_ONCE;
     return decision;

@@ -9,6 +9,9 @@ MonitorState monitor_state = {
     false,                 // reset_pending
     0,                     // reset_ticks_left
     false,                 // port_removed
+    false,                 // look_pending
+    0,                     // look_ticks_left
+    false,                 // last_look
     nullptr,               // notify_window
     nullptr,               // notify_handle
     nullptr,               // input_port_notify_handle
@@ -24,6 +27,7 @@ void begin_settle() {
   monitor_state.last_out_count = UNSET_COUNT;
   monitor_state.init_ticks_left = INIT_DELAY_TICKS;
   monitor_state.port_removed = false;
+  end_looks();
 }
 
 // A reset left over from an earlier load belongs to devices the host has since re-enumerated.
@@ -33,6 +37,7 @@ void settle_after_load() {
   monitor_state.reset_pending = false;
   monitor_state.reset_ticks_left = 0;
   monitor_state.port_removed = false;
+  end_looks();
   if (monitor_state.init_ticks_left == 0) {
     monitor_state.init_ticks_left = INIT_DELAY_TICKS;
     monitor_state.last_in_count = UNSET_COUNT;
@@ -51,6 +56,7 @@ void reset_to_idle() {
   monitor_state.check_pending = false;
   monitor_state.check_ticks_left = 0;
   monitor_state.port_removed = false;
+  end_looks();
 }
 
 // Restarts a reset already pending: the devices are re-opened once, after the latest change.
@@ -58,4 +64,17 @@ void schedule_reset() {
   monitor_state.reset_pending = true;
   monitor_state.reset_ticks_left = RESET_DELAY_TICKS;
   monitor_state.port_removed = false;
+}
+
+// Counted from the notice, like the verification that starts them.
+void start_looks() {
+  monitor_state.look_pending = true;
+  monitor_state.look_ticks_left = SECOND_LOOK_TICKS - CHECK_DELAY_TICKS;
+  monitor_state.last_look = false;
+}
+
+void end_looks() {
+  monitor_state.look_pending = false;
+  monitor_state.look_ticks_left = 0;
+  monitor_state.last_look = false;
 }

@@ -12,6 +12,11 @@ constexpr int32_t UNSET_COUNT = -1;
 constexpr int32_t INIT_DELAY_TICKS = 90;
 constexpr int32_t CHECK_DELAY_TICKS = 5;
 constexpr int32_t RESET_DELAY_TICKS = 20;
+// Two more looks at the counts after a verification that saw no change, counted from the notice
+// as the verification is: a slow driver, a busy MIDI service or a virtual-port driver may count
+// its ports later, and no notice of their own need follow.
+constexpr int32_t SECOND_LOOK_TICKS = 18;
+constexpr int32_t LAST_LOOK_TICKS = 80;
 constexpr int32_t RESET_COMMAND_ID = 41175;
 constexpr int LOG_BUFFER_SIZE = 256;
 
@@ -33,6 +38,10 @@ struct MonitorState {
   // A MIDI port interface went away since the last verification. A port removed while the host
   // has it open is dead for good, even when a re-plug brings the counts back to what they were.
   bool port_removed;
+  // A look at the counts is waiting; the one counted down is the series' last when last_look.
+  bool look_pending;
+  int32_t look_ticks_left;
+  bool last_look;
   HWND notify_window;
   HDEVNOTIFY notify_handle;  // the audio class
   // The two MIDI port classes: optional, so either may stay null while the audio class is heard.
@@ -57,3 +66,7 @@ void settle_after_load();
 void reset_to_idle();
 // The host's reset command, RESET_DELAY_TICKS from now; a removed port is then taken care of.
 void schedule_reset();
+// The second look, after a verification that saw no change; ending them, for anything that
+// makes the waiting looks pointless.
+void start_looks();
+void end_looks();

@@ -15,9 +15,11 @@ namespace {
 // PeekMessageA itself. The handle is read once: the loop must never widen to the whole thread's
 // queue, whose messages are the host's.
 //
-// The system hands WM_QUIT to any retrieval on the thread, whatever window it asks for. It is the
-// host's: posted again with its exit code, for the host's own loop to end on, and the drain stops
-// there, or it would take the same message back at once.
+// The system hands the thread's WM_QUIT, the one without a window, to any retrieval on the
+// thread, whatever window it asks for. It is the host's: posted again with its exit code, for the
+// host's own loop to end on, and the drain stops there, or it would take the same message back at
+// once. A WM_QUIT that some process posted to the window itself is an ordinary message of the
+// window, and is dropped: handed back, it would end the host.
 void drain_notification_window() {
   HWND window = monitor_state.notify_window;
   if (window == nullptr) {
@@ -26,6 +28,9 @@ void drain_notification_window() {
   MSG message;
   while (PeekMessageA(&message, window, 0, 0, PM_REMOVE)) {
     if (message.message == WM_QUIT) {
+      if (message.hwnd != nullptr) {
+        continue;
+      }
       PostQuitMessage(static_cast<int>(message.wParam));
       return;
     }
@@ -105,8 +110,10 @@ Verification verify() {
     step.result = changed ? COUNTS_CHANGED : PORT_REMOVED;
     schedule_reset();
   } else {
-    // A reset paused by this verification resumes from where it stopped.
+    // A reset paused by this verification resumes from where it stopped, and the counts get two
+    // more looks: the ports may not have been counted yet.
     step.result = UNCHANGED;
+    start_looks();
   }
   monitor_state.check_pending = false;
   monitor_state.check_ticks_left = 0;
@@ -156,44 +163,136 @@ void report_verification(const Verification& step) {
   }
 }
 
+// One look after the verification: it reads the counts and, where they moved, takes them as the
+// baseline and schedules the reset. A look that sees a change is the series' last, and so is
+// the last look.
+enum LookResult { LOOK_NOT_YET, LOOK_UNCHANGED, LOOK_CHANGED };
+
+struct Look {
+  LookResult result;
+  bool last;
+  int32_t current_in;
+  int32_t current_out;
+  int32_t last_in;
+  int32_t last_out;
+};
+
+Look take_look() {
+  Look look{};
+  if (--monitor_state.look_ticks_left > 0) {
+    look.result = LOOK_NOT_YET;
+    return look;
+  }
+  look.last = monitor_state.last_look;
+  look.current_in = static_cast<int32_t>(midiInGetNumDevs());
+  look.current_out = static_cast<int32_t>(midiOutGetNumDevs());
+  look.last_in = monitor_state.last_in_count;
+  look.last_out = monitor_state.last_out_count;
+  if (look.current_in != look.last_in || look.current_out != look.last_out) {
+    monitor_state.last_in_count = look.current_in;
+    monitor_state.last_out_count = look.current_out;
+    end_looks();
+    schedule_reset();
+    look.result = LOOK_CHANGED;
+  } else if (look.last) {
+    end_looks();
+    look.result = LOOK_UNCHANGED;
+  } else {
+    monitor_state.last_look = true;
+    monitor_state.look_ticks_left = LAST_LOOK_TICKS - SECOND_LOOK_TICKS;
+    look.result = LOOK_UNCHANGED;
+  }
+  return look;
+}
+
+void report_look(const Look& look) {
+  if (!log_enabled() || look.result == LOOK_NOT_YET) {
+    return;
+  }
+  console_log(look.last ? "Kestrune: [LAST_LOOK] Last look at the MIDI device counts - IN: %d, "
+                          "OUT: %d | Last counts - IN: %d, OUT: %d\n"
+                        : "Kestrune: [SECOND_LOOK] Second look at the MIDI device counts - IN: "
+                          "%d, OUT: %d | Last counts - IN: %d, OUT: %d\n",
+              look.current_in, look.current_out, look.last_in, look.last_out);
+  if (look.result == LOOK_CHANGED) {
+    console_log("Kestrune: [CHANGE DETECTED] MIDI device count changed - IN: %d->%d, OUT: %d->%d\n",
+                look.last_in, look.current_in, look.last_out, look.current_out);
+    console_log(
+        "Kestrune: [RESET_SCHEDULED] Verified MIDI device change, scheduling delayed reset\n");
+  }
+}
+
+// One step of the reset countdown, as its console lines and the host call need it.
+struct ResetStep {
+  int32_t remaining;
+  MainOnCommandFn main_on_command;
+};
+
 // The delay lets the driver finish bringing the new port up before the host opens it.
-void count_down_reset() {
-  int32_t remaining = --monitor_state.reset_ticks_left;
-  MainOnCommandFn main_on_command = nullptr;
-  if (remaining <= 0) {
+ResetStep count_down_reset() {
+  ResetStep step{};
+  step.remaining = --monitor_state.reset_ticks_left;
+  if (step.remaining <= 0) {
     // Cleared before any host call: a change seen inside one (the host's reset, or its console,
     // may retrieve messages) may schedule a new reset that must not be wiped out afterwards, and
     // a tick run inside one must not find this reset still due.
     monitor_state.reset_pending = false;
     monitor_state.reset_ticks_left = 0;
-    main_on_command = host_main_on_command();
+    step.main_on_command = host_main_on_command();
   }
-  if (log_enabled() && (remaining % 10 == 0 || remaining <= 3)) {
-    console_log("Kestrune: [RESET_COUNTDOWN] Reset countdown: %d ticks remaining\n", remaining);
+  return step;
+}
+
+void run_reset(const ResetStep& step) {
+  if (log_enabled() && (step.remaining % 10 == 0 || step.remaining <= 3)) {
+    console_log("Kestrune: [RESET_COUNTDOWN] Reset countdown: %d ticks remaining\n",
+                step.remaining);
   }
-  if (remaining > 0) {
+  if (step.remaining > 0) {
     return;
   }
   console_log("Kestrune: [EXECUTING_RESET] EXECUTING DELAYED RESET NOW!\n");
-  if (main_on_command != nullptr) {
-    main_on_command(RESET_COMMAND_ID, 0);
+  if (step.main_on_command != nullptr) {
+    step.main_on_command(RESET_COMMAND_ID, 0);
     console_log("Kestrune: [RESET_COMPLETE] Windows delayed reset completed\n");
   } else {
     console_log("Kestrune: [ERROR] Main_OnCommand not available!\n");
   }
 }
 
+// The looks never hold a reset back, so both count down in one tick, the look first: a look that
+// sees a change restarts the reset, which then does not also step, so the devices are re-opened
+// once, after the latest change. Both settle before either writes a line.
+void count_down_look_and_reset() {
+  Look look{};
+  bool looking = monitor_state.look_pending;
+  if (looking) {
+    look = take_look();
+  }
+  bool resetting = monitor_state.reset_pending && look.result != LOOK_CHANGED;
+  ResetStep reset{};
+  if (resetting) {
+    reset = count_down_reset();
+  }
+  if (looking) {
+    report_look(look);
+  }
+  if (resetting) {
+    run_reset(reset);
+  }
+}
+
 }  // namespace
 
-// Only one countdown advances per tick, settle first: a reset waits while a verification that
-// may restart it is still pending.
+// Settling runs alone, and a reset waits while a verification that may restart it is still
+// pending; the looks and the reset count down together.
 void on_timer_tick() {
   drain_notification_window();
   if (monitor_state.init_ticks_left > 0) {
     count_down_settle();
   } else if (monitor_state.check_pending) {
     report_verification(verify());
-  } else if (monitor_state.reset_pending) {
-    count_down_reset();
+  } else if (monitor_state.look_pending || monitor_state.reset_pending) {
+    count_down_look_and_reset();
   }
 }

@@ -254,13 +254,15 @@ HWND WINAPI FindWindowExW(HWND parent, HWND child_after, LPCWSTR class_name, LPC
       past_after = window.handle == child_after;
       continue;
     }
-    if (window.parent != parent) {
+    // A null parent stands for the desktop, and Windows then searches the message-only windows
+    // too; titles, like class names, compare without regard to case.
+    if (window.parent != parent && !(parent == nullptr && window.parent == HWND_MESSAGE)) {
       continue;
     }
     if (class_name != nullptr && !same_name(classes[window.class_index].name, class_name)) {
       continue;
     }
-    if (window_name != nullptr && std::wcscmp(window.title, window_name) != 0) {
+    if (window_name != nullptr && !same_name(window.title, window_name)) {
       continue;
     }
     return window.handle;

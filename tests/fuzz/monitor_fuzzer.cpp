@@ -60,14 +60,16 @@ bool reset_owed;
 bool loaded;
 
 [[noreturn]] void violated(const char* what) {
-  std::fprintf(stderr,
-               "invariant violated after step %d (%s): %s\n"
-               "  last counts %d/%d, init %d, check %d/%d, reset %d/%d, window %p, loaded %d\n",
-               step_number, step_name, what, monitor_state.last_in_count,
-               monitor_state.last_out_count, monitor_state.init_ticks_left,
-               monitor_state.check_pending, monitor_state.check_ticks_left,
-               monitor_state.reset_pending, monitor_state.reset_ticks_left,
-               static_cast<void*>(monitor_state.notify_window), loaded);
+  std::fprintf(
+      stderr,
+      "invariant violated after step %d (%s): %s\n"
+      "  last counts %d/%d, init %d, check %d/%d, look %d/%d%s, reset %d/%d, window %p, "
+      "loaded %d\n",
+      step_number, step_name, what, monitor_state.last_in_count, monitor_state.last_out_count,
+      monitor_state.init_ticks_left, monitor_state.check_pending, monitor_state.check_ticks_left,
+      monitor_state.look_pending, monitor_state.look_ticks_left,
+      monitor_state.last_look ? " (last)" : "", monitor_state.reset_pending,
+      monitor_state.reset_ticks_left, static_cast<void*>(monitor_state.notify_window), loaded);
   std::abort();
 }
 
@@ -180,7 +182,9 @@ bool same_monitor(const MonitorState& a, const MonitorState& b) {
          a.init_ticks_left == b.init_ticks_left && a.check_pending == b.check_pending &&
          a.check_ticks_left == b.check_ticks_left && a.reset_pending == b.reset_pending &&
          a.reset_ticks_left == b.reset_ticks_left && a.port_removed == b.port_removed &&
-         a.notify_window == b.notify_window && a.notify_handle == b.notify_handle &&
+         a.look_pending == b.look_pending && a.look_ticks_left == b.look_ticks_left &&
+         a.last_look == b.last_look && a.notify_window == b.notify_window &&
+         a.notify_handle == b.notify_handle &&
          a.input_port_notify_handle == b.input_port_notify_handle &&
          a.output_port_notify_handle == b.output_port_notify_handle;
 }
@@ -195,13 +199,22 @@ void check_invariants(const MonitorState& before, bool lifecycle) {
   require(!now.reset_pending || (now.reset_ticks_left >= 1 && now.reset_ticks_left <= 20),
           "reset countdown out of range");
   require(now.init_ticks_left >= 0 && now.init_ticks_left <= 90, "settle countdown out of range");
+  require(now.look_pending || (now.look_ticks_left == 0 && !now.last_look),
+          "look countdown without flag");
+  require(!now.look_pending ||
+              (now.look_ticks_left >= 1 && now.look_ticks_left <= (now.last_look ? 62 : 13)),
+          "look countdown out of range");
+  // The looks follow a verification, and a notice that schedules the next one ends them.
+  require(!(now.look_pending && now.check_pending), "a look waiting beside a verification");
+  require(!now.look_pending || now.init_ticks_left == 0, "a look waiting while settling");
 
   if (before.init_ticks_left > 0 && !lifecycle) {
     require(now.check_pending == before.check_pending &&
                 now.check_ticks_left == before.check_ticks_left &&
                 now.reset_pending == before.reset_pending &&
-                now.reset_ticks_left == before.reset_ticks_left,
-            "verification or reset moved while settling");
+                now.reset_ticks_left == before.reset_ticks_left &&
+                now.look_pending == before.look_pending,
+            "verification, look or reset moved while settling");
   }
 
   require((now.last_in_count == UNSET_COUNT) == (now.last_out_count == UNSET_COUNT),
@@ -413,7 +426,7 @@ void unload() {
   loaded = false;
   counts_unset_expected = true;
   require(monitor_state.init_ticks_left == 0 && !monitor_state.check_pending &&
-              !monitor_state.reset_pending,
+              !monitor_state.reset_pending && !monitor_state.look_pending,
           "unload left something pending");
   check_invariants(before, true);
 }

@@ -294,6 +294,9 @@ struct Observation {
   bool reset_pending;
   int32_t reset_ticks_left;
   bool port_removed;
+  bool look_pending;
+  int32_t look_ticks_left;
+  bool last_look;
   bool window;
   int windows;
   int classes;
@@ -316,6 +319,9 @@ Observation observe_plugin(int32_t result) {
   seen.reset_pending = monitor_state.reset_pending;
   seen.reset_ticks_left = monitor_state.reset_ticks_left;
   seen.port_removed = monitor_state.port_removed;
+  seen.look_pending = monitor_state.look_pending;
+  seen.look_ticks_left = monitor_state.look_ticks_left;
+  seen.last_look = monitor_state.last_look;
   seen.window = FindWindowExW(HWND_MESSAGE, nullptr, L"KestruneWindow", nullptr) != nullptr &&
                 monitor_state.notify_window != nullptr && monitor_state.notify_handle != nullptr;
   seen.windows = sim_window_count();
@@ -342,6 +348,10 @@ Observation expect_from_model(const ModelState& model, int32_t result) {
   expected.reset_pending = model.reset_left > 0;
   expected.reset_ticks_left = model.reset_left;
   expected.port_removed = model.port_removed;
+  expected.look_pending = model.next_look_at > 0;
+  expected.look_ticks_left = model.next_look_at - model.since_notice;
+  // The last look is the one 80 ticks after the notice.
+  expected.last_look = model.next_look_at == 80;
   expected.window = model.loaded;
   int live = model.loaded ? 1 : 0;
   expected.windows = live;
@@ -377,6 +387,9 @@ std::string differences(const Observation& expected, const Observation& seen) {
   compare_field(&out, "reset_pending", expected.reset_pending, seen.reset_pending);
   compare_field(&out, "reset_ticks_left", expected.reset_ticks_left, seen.reset_ticks_left);
   compare_field(&out, "port_removed", expected.port_removed, seen.port_removed);
+  compare_field(&out, "look_pending", expected.look_pending, seen.look_pending);
+  compare_field(&out, "look_ticks_left", expected.look_ticks_left, seen.look_ticks_left);
+  compare_field(&out, "last_look", expected.last_look, seen.last_look);
   compare_field(&out, "window found and held", expected.window, seen.window);
   compare_field(&out, "live windows", expected.windows, seen.windows);
   compare_field(&out, "registered classes", expected.classes, seen.classes);
@@ -450,6 +463,9 @@ const Profile PROFILES[] = {
     {750, 60, 40, 40, 35, 6, 3, 250, 450},
     {500, 100, 60, 50, 50, 80, 40, 150, 350},
     {350, 400, 80, 80, 80, 6, 3, 200, 400},
+    // Ports counted late with no notice of their own, the case the looks are for: long quiet
+    // stretches after a notice, with the counts moving in them.
+    {900, 15, 45, 10, 10, 2, 1, 250, 450},
 };
 
 ModelClass random_class(uint64_t* random, unsigned audio_percent) {
@@ -517,7 +533,7 @@ Step random_load(uint64_t* random) {
 
 std::vector<Step> generate(uint64_t seed) {
   uint64_t random = seed;
-  const Profile& profile = PROFILES[below(&random, 3)];
+  const Profile& profile = PROFILES[below(&random, 4)];
   unsigned length = profile.min_length + below(&random, profile.max_length - profile.min_length);
   uint32_t inputs = 0;
   uint32_t outputs = 0;

@@ -5,6 +5,8 @@ namespace {
 constexpr int SETTLE_TICKS = 90;
 constexpr int CHECK_TICKS = 5;
 constexpr int RESET_TICKS = 20;
+constexpr int SECOND_LOOK_AT = 18;
+constexpr int LAST_LOOK_AT = 80;
 constexpr int32_t UNREAD = -1;
 
 const char* const transition_names[T_COUNT] = {
@@ -33,6 +35,14 @@ const char* const transition_names[T_COUNT] = {
     "checking over a pending reset: no change, reset resumes",
     "checking: port removal recorded, event dropped",
     "checking: counts unchanged but a port was removed, reset pending",
+    "looking: tick",
+    "looking over a pending reset: both count down",
+    "second look: counts unchanged, the last look follows",
+    "last look: counts unchanged, idle",
+    "look: counts changed, reset pending",
+    "look over a pending reset: counts changed, reset restarted",
+    "look sees no change, the reset due in the same tick runs",
+    "looking: an accepted notice ends the looks",
     "load accepted",
     "load refused before reading the record's functions",
     "load refused at the host function import",
@@ -79,6 +89,11 @@ void schedule_reset(ModelState* model) {
   model->port_removed = false;
 }
 
+void end_looks(ModelState* model) {
+  model->since_notice = 0;
+  model->next_look_at = 0;
+}
+
 void handle_device_change(ModelState* model, const ModelEvent& event) {
   if (model->settle_left > 0) {
     count(model, T_EVENT_DROPPED_WHILE_SETTLING);
@@ -107,6 +122,10 @@ void handle_device_change(ModelState* model, const ModelEvent& event) {
                                      : T_EVENT_DROPPED_WHILE_CHECKING);
     return;
   }
+  if (model->next_look_at > 0) {
+    end_looks(model);
+    count(model, T_NOTICE_ENDS_LOOKS);
+  }
   if (diagnostics_reach_console(*model) && machine_differs_from_baseline(*model)) {
     adopt_machine_counts(model);
     schedule_reset(model);
@@ -131,7 +150,31 @@ void finish_check(ModelState* model) {
     count(model, T_CHECK_RESETS_FOR_REMOVED_PORT);
   } else {
     count(model, reset_was_pending ? T_PAUSED_RESET_RESUMES : T_CHECK_FINDS_NO_CHANGE);
+    model->since_notice = CHECK_TICKS;
+    model->next_look_at = SECOND_LOOK_AT;
   }
+}
+
+// Returns whether the look scheduled the reset.
+bool look(ModelState* model) {
+  if (machine_differs_from_baseline(*model)) {
+    count(model, model->reset_left > 0 ? T_LOOK_RESTARTS_RESET : T_LOOK_FINDS_CHANGE);
+    adopt_machine_counts(model);
+    schedule_reset(model);
+    end_looks(model);
+    return true;
+  }
+  if (model->next_look_at == LAST_LOOK_AT) {
+    count(model, T_LAST_LOOK_NO_CHANGE);
+    end_looks(model);
+  } else {
+    count(model, T_SECOND_LOOK_NO_CHANGE);
+    model->next_look_at = LAST_LOOK_AT;
+  }
+  if (model->reset_left == 1) {
+    count(model, T_LOOK_THEN_DUE_RESET);
+  }
+  return false;
 }
 
 void queue_if_window(ModelState* model, const ModelEvent& event) {
@@ -187,7 +230,16 @@ void model_tick(ModelState* model) {
     }
     return;
   }
-  if (model->reset_left > 0) {
+  // The looks never pause the reset: both count down, the look first.
+  bool look_scheduled_reset = false;
+  if (model->next_look_at > 0) {
+    if (++model->since_notice == model->next_look_at) {
+      look_scheduled_reset = look(model);
+    } else {
+      count(model, model->reset_left > 0 ? T_LOOK_TICK_OVER_RESET : T_LOOK_TICK);
+    }
+  }
+  if (model->reset_left > 0 && !look_scheduled_reset) {
     if (--model->reset_left > 0) {
       count(model, T_RESET_TICK);
     } else if (model->host_function_present[MODEL_SLOT_MAIN_ON_COMMAND]) {
@@ -255,6 +307,7 @@ int32_t model_load(ModelState* model, const ModelLoad& load) {
   // Settling begins before anything is created, whatever becomes of the start.
   model->settle_left = SETTLE_TICKS;
   model->port_removed = false;
+  end_looks(model);
   model->known_in = UNREAD;
   model->known_out = UNREAD;
   count(model, T_START_SETTLING);
@@ -280,6 +333,7 @@ int32_t model_unload(ModelState* model) {
   model->check_left = 0;
   model->reset_left = 0;
   model->port_removed = false;
+  end_looks(model);
   model->known_in = UNREAD;
   model->known_out = UNREAD;
   count(model, T_UNLOAD);

@@ -70,6 +70,14 @@ enum ModelTransition : int {
   T_PAUSED_RESET_RESUMES,
   T_PORT_REMOVAL_RECORDED_WHILE_CHECKING,
   T_CHECK_RESETS_FOR_REMOVED_PORT,
+  T_LOOK_TICK,
+  T_LOOK_TICK_OVER_RESET,
+  T_SECOND_LOOK_NO_CHANGE,
+  T_LAST_LOOK_NO_CHANGE,
+  T_LOOK_FINDS_CHANGE,
+  T_LOOK_RESTARTS_RESET,
+  T_LOOK_THEN_DUE_RESET,
+  T_NOTICE_ENDS_LOOKS,
   T_LOAD_ACCEPTED,
   T_LOAD_REFUSED_UNREAD,
   T_LOAD_REFUSED_AT_IMPORT,
@@ -92,6 +100,11 @@ struct ModelState {
   int reset_left;
   // A MIDI port went away since the last verification: the next one resets whatever it counts.
   bool port_removed;
+  // After a verification that saw no change, two more looks at the counts come at fixed ticks
+  // after the notice that scheduled it. Ticks are counted from that notice; no look waits while
+  // next_look_at is 0.
+  int since_notice;
+  int next_look_at;
   int32_t known_in;  // -1 while no count has been read
   int32_t known_out;
   uint32_t machine_in;  // what the machine reports now

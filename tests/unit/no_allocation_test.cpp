@@ -88,15 +88,22 @@ int counted_host_message_loop() {
 }
 
 // A hundred insertions and removals, each followed by time enough for its reset. Deliveries
-// alternate between the tick's drain and the host's own loop.
+// alternate between the tick's drain and the host's own loop; every third insertion has its
+// ports counted after the verification, so that a look sees them.
 int plug_cycles(int cycles) {
   int counted = 0;
   for (int cycle = 0; cycle < cycles; ++cycle) {
-    sim_plug_device(SIM_MIDI_INPUT, KSCATEGORY_AUDIO);
+    if (cycle % 3 == 2) {
+      sim_announce_interface(DBT_DEVICEARRIVAL, KSCATEGORY_AUDIO);
+      counted += counted_ticks(CHECK_DELAY_TICKS + 1);
+      sim_set_midi_counts(2, 1);
+    } else {
+      sim_plug_device(SIM_MIDI_INPUT, KSCATEGORY_AUDIO);
+    }
     if (cycle % 2 == 1) {
       counted += counted_host_message_loop();
     }
-    counted += counted_ticks(CHECK_DELAY_TICKS + RESET_DELAY_TICKS);
+    counted += counted_ticks(SECOND_LOOK_TICKS + RESET_DELAY_TICKS);
     sim_unplug_device(SIM_MIDI_INPUT, KSCATEGORY_AUDIO);
     if (cycle % 2 == 1) {
       counted += counted_host_message_loop();

@@ -107,6 +107,31 @@ TEST_F(SimulatedClasses, CreationAndDestructionSendTheirMessagesToTheClassProced
   EXPECT_FALSE(IsWindow(window));
 }
 
+// As on Windows: a null parent searches the top-level and the message-only windows, HWND_MESSAGE
+// the message-only ones alone, and names and titles compare without regard to case.
+TEST_F(SimulatedClasses, FindWindowExWSearchesAsWindowsDoes) {
+  ASSERT_NE(register_class(L"TestClass"), 0);
+  HWND message_only = create_window(L"TestClass");
+  HWND top_level = CreateWindowExW(0, L"TestClass", L"top", 0, 0, 0, 0, 0, nullptr, nullptr,
+                                   sim_host_module(), nullptr);
+  ASSERT_NE(message_only, nullptr);
+  ASSERT_NE(top_level, nullptr);
+  struct Search {
+    HWND parent;
+    LPCWSTR class_name;
+    LPCWSTR title;
+    HWND found;
+  };
+  for (const Search& search :
+       {Search{nullptr, L"TestClass", L"TEST", message_only},
+        Search{HWND_MESSAGE, L"testclass", nullptr, message_only},
+        Search{nullptr, nullptr, L"Top", top_level}, Search{HWND_MESSAGE, nullptr, L"top", nullptr},
+        Search{nullptr, L"OtherClass", nullptr, nullptr}}) {
+    EXPECT_EQ(FindWindowExW(search.parent, nullptr, search.class_name, search.title), search.found)
+        << "parent " << search.parent << ", title " << (search.title != nullptr);
+  }
+}
+
 using SimulatedMessages = SimulatedPlatform;
 
 TEST_F(SimulatedMessages, SentMessagesAreDeliveredInOrderBeforeAPostedOneIsReturned) {

@@ -1,9 +1,10 @@
 // Messages other than device changes that reach the plug-in through the host's thread: the host's
 // own quit, which the tick's drain meets because the system hands WM_QUIT to any retrieval, and a
-// WM_CLOSE that any process may post to the plug-in's window.
+// WM_CLOSE or WM_QUIT that any process may post to the plug-in's window.
 #include <windows.h>
 
 #include "tests/windows/plugin_test.h"
+#include "tests/windows/sender_process.h"
 
 namespace {
 
@@ -56,4 +57,27 @@ TEST_F(ForeignMessages, ClosePostedToTheWindowLeavesItListening) {
   winmm_double_set_counts(2, 1);
   notice_arrival_in_one_tick();
   expect_reset_on_tick(NOTICE_TO_RESET_TICKS - 1);
+}
+
+// Handed back as the host's own, it would end the host with another process's exit code.
+TEST_F(ForeignMessages, QuitPostedToTheWindowDoesNotEndTheHost) {
+  settle(1, 1);
+  PROCESS_INFORMATION sender{};
+  ASSERT_TRUE(start_sender_process(L" quit", &sender));
+  ASSERT_EQ(WaitForSingleObject(sender.hProcess, 30000), WAIT_OBJECT_0);
+  DWORD exit_code = 1;
+  GetExitCodeProcess(sender.hProcess, &exit_code);
+  CloseHandle(sender.hThread);
+  CloseHandle(sender.hProcess);
+  ASSERT_EQ(exit_code, 0u) << "the quit was not posted to the plug-in's window";
+  ASSERT_NE(GetQueueStatus(QS_POSTMESSAGE), 0u) << "the quit never reached this thread";
+
+  host_call_tick();
+  MSG message{};
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    ASSERT_NE(message.message, static_cast<UINT>(WM_QUIT))
+        << "the host's loop would end, with code " << message.wParam;
+    DispatchMessageW(&message);
+  }
+  ASSERT_TRUE(IsWindow(plugin_window()));
 }
