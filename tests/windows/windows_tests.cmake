@@ -66,7 +66,7 @@ target_link_libraries(kestrune_winmm_double PRIVATE kestrune_warnings)
 set_target_properties(kestrune_winmm_double PROPERTIES PREFIX "" OUTPUT_NAME winmm
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR} ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
 
-# GoogleTest: cross-built from Debian's sources, since Debian packages it for Linux alone; on
+# GoogleTest: cross-built from Debian's sources, since Debian's own library is built for Linux; on
 # Windows, the environment's own package (MSYS2's mingw-w64-x86_64-gtest). Its warnings are not
 # ours.
 if(CMAKE_CROSSCOMPILING)
