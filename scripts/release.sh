@@ -2,8 +2,8 @@
 # Makes the release package from this tree: builds both DLLs and the probe afresh in
 # build/release (the release preset: mingw-w64, stripped, reproducible), packs them with the user
 # guide, the licence, the changelog and SHA256SUMS into kestrune-<version>-windows-x64.zip with
-# CPack, checks the package's
-# sums, and prints its path and the SHA-256 of the DLLs and the probe.
+# CPack, checks the package's sums, and prints its path and the SHA-256 of the zip, the DLLs and
+# the probe. The zip's bytes depend on the commit alone (cmake/normalise_package.cmake).
 #
 # A release is made from committed sources only, so that its DLLs can be rebuilt from the commit.
 # --allow-modified builds a tree with uncommitted changes anyway, and marks its version (file
@@ -33,7 +33,7 @@ if [ $# -gt 1 ]; then
   exit 2
 fi
 
-scripts/ensure-packages.sh cmake ninja-build g++-mingw-w64-x86-64-posix
+scripts/ensure-packages.sh cmake ninja-build g++-mingw-w64-x86-64-posix strip-nondeterminism
 
 suffix=""
 if ! changes=$(git status --porcelain 2>/dev/null); then
@@ -77,4 +77,5 @@ mkdir -p "$check"
 
 echo "package: $package"
 echo "SHA-256:"
+(cd "$build" && sha256sum "$name.zip")
 (cd "$check/$name" && sha256sum kestrune.dll diagnostic/kestrune.dll kestrune-probe.exe)

@@ -1,6 +1,7 @@
-// The Windows world: the real kestrune.dll, loaded as the host loads it, on the real user32 (Wine's
-// here). The MIDI counts come from the winmm test double, which Wine loads in place of its own
-// winmm.dll when velmar-sim.exe runs with WINEDLLOVERRIDES=winmm=n.
+// The Windows world: the real kestrune.dll, loaded as the host loads it, on the real user32
+// (Wine's, or Windows' own). The MIDI counts come from the winmm test double beside velmar-sim.exe,
+// which Windows loads from the program's folder before its own winmm.dll, and Wine too when
+// velmar-sim.exe runs with WINEDLLOVERRIDES=winmm=n.
 //
 // Notifications are sent as the system sends them: SendMessageW from a thread other than the
 // host's, which blocks until the host's thread retrieves messages. Each send returns only once
@@ -98,8 +99,8 @@ bool world_open(const char* plugin_path, char* error, size_t error_size) {
                        : nullptr);
   if (set_midi_counts == nullptr) {
     std::snprintf(error, error_size,
-                  "winmm.dll is the system's, not the test double beside velmar-sim.exe: under "
-                  "Wine, run with WINEDLLOVERRIDES=winmm=n");
+                  "winmm.dll is the system's, not the test double, which must be beside "
+                  "velmar-sim.exe (and under Wine, WINEDLLOVERRIDES=winmm=n)");
     world_close();
     return false;
   }

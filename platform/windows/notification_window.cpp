@@ -5,10 +5,10 @@
 #include "monitor/console_log.h"
 #include "monitor/device_change.h"
 #include "monitor/monitor_state.h"
+#include "platform/windows/window_class.h"
 
 namespace {
 
-const wchar_t WINDOW_CLASS_NAME[] = L"KestruneWindow";
 const wchar_t WINDOW_TITLE[] = L"Kestrune Hidden Window";
 
 // A scan for another copy's window that keeps losing its place gives up after this many fresh

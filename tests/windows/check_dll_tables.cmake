@@ -1,6 +1,7 @@
 # Fails unless a DLL is a 64-bit module that exports VelmarPluginEntry alone, imports from no
-# module but KERNEL32, USER32, WINMM and the C runtime, and holds no code of the simulated
-# platform (cmake -DOBJDUMP=... -DDLL=... -DMAP=... -P check_dll_tables.cmake).
+# module but KERNEL32, USER32, WINMM and the C runtime, carries the hardening flags and holds no
+# code of the simulated platform
+# (cmake -DOBJDUMP=... -DDLL=... -DMAP=... -P check_dll_tables.cmake).
 #
 # What was linked in is read from the linker's map (MAP), not from the DLL's symbols: the release
 # DLL is stripped at link, and a symbol search in a stripped file finds nothing and proves nothing.
@@ -10,6 +11,7 @@ include(${CMAKE_CURRENT_LIST_DIR}/pe_imports.cmake)
 set(failures "")
 kestrune_read_imports(${DLL} module)
 kestrune_check_imports("^(KERNEL32|USER32|WINMM|MSVCRT)\\.DLL$" KERNEL32.DLL USER32.DLL WINMM.DLL)
+kestrune_check_hardening()
 
 # objdump lists the exports under "[Ordinal/Name Pointer] Table", one "[n] name" a line, up to the
 # first blank line.

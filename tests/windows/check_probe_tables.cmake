@@ -1,6 +1,7 @@
 # Fails unless kestrune-probe.exe is a 64-bit console program that imports from system modules
 # alone (KERNEL32, USER32, WINMM, ADVAPI32, NTDLL and the C runtime), so that it runs from a bare
-# copy on any machine (cmake -DOBJDUMP=... -DEXE=... -P check_probe_tables.cmake).
+# copy on any machine, and carries the hardening flags
+# (cmake -DOBJDUMP=... -DEXE=... -P check_probe_tables.cmake).
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/pe_imports.cmake)
 
@@ -11,6 +12,7 @@ if(NOT headers MATCHES "Subsystem[ \t]+00000003")
 endif()
 # The counts must come from the process's winmm, as the plug-in's do.
 kestrune_check_imports("^(KERNEL32|USER32|WINMM|ADVAPI32|NTDLL|MSVCRT)\\.DLL$" WINMM.DLL)
+kestrune_check_hardening()
 
 if(failures)
   message(FATAL_ERROR "${EXE}:\n${failures}")

@@ -17,6 +17,18 @@ std::string last_error_text(const char* what) {
   return std::string(what) + " failed with error " + std::to_string(GetLastError());
 }
 
+PVOID fault_watch;
+volatile LONG faults;
+volatile DWORD first_fault_code;
+
+LONG CALLBACK record_fault(EXCEPTION_POINTERS* exception) {
+  DWORD code = exception->ExceptionRecord->ExceptionCode;
+  if ((code & 0xC0000000) == 0xC0000000 && InterlockedIncrement(&faults) == 1) {
+    first_fault_code = code;
+  }
+  return EXCEPTION_CONTINUE_SEARCH;
+}
+
 }  // namespace
 
 std::wstring path_beside_program(const wchar_t* file_name) {
@@ -97,7 +109,11 @@ bool winmm_double_ready(std::string* error) {
   double_out_calls = reinterpret_cast<WinmmDoubleCallsFn>(
       reinterpret_cast<void*>(GetProcAddress(winmm, WINMM_DOUBLE_OUT_CALLS)));
   if (double_set_counts == nullptr || double_in_calls == nullptr || double_out_calls == nullptr) {
-    *error = "winmm.dll is Wine's own, not the test double: run with WINEDLLOVERRIDES=winmm=n";
+    // Wine names its own under the path where it found the double, so only Windows' name tells.
+    char loaded[MAX_PATH] = "?";
+    GetModuleFileNameA(winmm, loaded, MAX_PATH);
+    *error = std::string("winmm.dll is the system's, not the test double beside the program: ") +
+             (running_under_wine() ? "run with WINEDLLOVERRIDES=winmm=n" : loaded);
     return false;
   }
   return true;
@@ -113,4 +129,30 @@ LONG winmm_double_in_calls() {
 
 LONG winmm_double_out_calls() {
   return double_out_calls();
+}
+
+bool running_under_wine() {
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+bool watch_for_faults() {
+  faults = 0;
+  first_fault_code = 0;
+  if (fault_watch == nullptr) {
+    fault_watch = AddVectoredExceptionHandler(1, record_fault);
+  }
+  return fault_watch != nullptr;
+}
+
+void stop_watching_for_faults() {
+  if (fault_watch != nullptr) {
+    RemoveVectoredExceptionHandler(fault_watch);
+    fault_watch = nullptr;
+  }
+}
+
+LONG faults_seen(DWORD* first_code) {
+  *first_code = first_fault_code;
+  return faults;
 }

@@ -34,9 +34,22 @@ HMODULE host_plugin_module();
 // double.
 int32_t host_call_entry(HMODULE module, bool load);
 
-// The winmm test double. False when the process's winmm is not the double (the test was not run
-// with WINEDLLOVERRIDES=winmm=n).
+// The winmm test double. False when the process's winmm is not the double: it was not beside the
+// program, or Wine was not told to prefer it (WINEDLLOVERRIDES=winmm=n).
 bool winmm_double_ready(std::string* error);
 void winmm_double_set_counts(UINT inputs, UINT outputs);
 LONG winmm_double_in_calls();
 LONG winmm_double_out_calls();
+
+// Wine rather than Windows, for the few expectations that hold under Wine alone: Wine's ntdll
+// exports wine_get_version, and Windows' has no such export.
+bool running_under_wine();
+
+// Counts every fault in the process from now on, with a vectored handler, which sees it before any
+// other handler does: Wine ignores a fault in a window procedure that handles a sent message, and
+// Windows may ignore it too or end the process, so neither a run that goes on nor an exit status
+// shows it. Nothing is handled. False if the handler could not be installed.
+bool watch_for_faults();
+void stop_watching_for_faults();
+// The faults counted since watch_for_faults(), and the exception code of the first.
+LONG faults_seen(DWORD* first_code);

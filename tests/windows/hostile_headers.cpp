@@ -106,6 +106,10 @@ DWORD claimed_size(const HostileMessage& message) {
   return size;
 }
 
+bool must_be_delivered(const HostileMessage& message) {
+  return !message.null_header && claimed_size(message) >= sizeof(DEV_BROADCAST_HDR);
+}
+
 std::vector<HostileMessage> hostile_storm() {
   random_bits.seed(STORM_SEED);
   std::vector<HostileMessage> storm;
@@ -152,7 +156,8 @@ bool send_hostile_storm(HWND window) {
     // The timeout only keeps a receiver that stopped retrieving messages from holding this
     // process for good.
     if (SendMessageTimeoutW(window, WM_DEVICECHANGE, message.event, header, SMTO_BLOCK, 30000,
-                            &result) == 0) {
+                            &result) == 0 &&
+        must_be_delivered(message)) {
       return false;
     }
   }

@@ -10,8 +10,8 @@
 
 struct HostileMessage {
   WPARAM event;
-  // The sender's own bytes. The first four hold dbch_size, and the system copies exactly that
-  // many into the receiving process: a header may claim less than the sender holds, never more.
+  // The sender's own bytes. The first four hold dbch_size, and the system copies that many into
+  // the receiving process: a header may claim less than the sender holds, never more.
   std::vector<unsigned char> buffer;
   // Sent as a null second parameter instead of the buffer.
   bool null_header;
@@ -20,6 +20,11 @@ struct HostileMessage {
 // The dbch_size a message claims, which is what reaches the receiver.
 DWORD claimed_size(const HostileMessage& message);
 
+// A header that claims at least the 12 bytes of DEV_BROADCAST_HDR, which the system must carry to
+// another process. A shorter or a null one Windows may deliver or refuse, and Wine drops or hands
+// over as a pointer to no data.
+bool must_be_delivered(const HostileMessage& message);
+
 std::vector<HostileMessage> hostile_storm();
 
 // A header of this content would be acted on: at least the interface fields, an interface type
@@ -27,5 +32,5 @@ std::vector<HostileMessage> hostile_storm();
 bool is_valid_audio_interface(const unsigned char* header, DWORD size);
 
 // Sends the whole storm to the window, one message at a time, each waiting for the receiver's
-// thread; false if one was not delivered in time.
+// thread; false if one that must be delivered was not, in time.
 bool send_hostile_storm(HWND window);

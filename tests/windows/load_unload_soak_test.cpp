@@ -1,7 +1,9 @@
 // The host may load and free the plug-in any number of times in one process, and each load puts a
 // window, a class and a notification registration into tables that outlive the module. Ten
 // thousand cycles through the real loader show that nothing of them piles up and that the next
-// load still works.
+// load still works. On Windows a registration left behind is kept by the Plug and Play service,
+// not in this process's memory: there only the handle count may show it, and the native suites
+// count registrations.
 #include <windows.h>
 // psapi.h relies on the types of windows.h.
 #include <psapi.h>
@@ -16,11 +18,15 @@
 namespace {
 
 constexpr int SOAK_CYCLES = 10000;
-// Private memory is compared from here on, once the loader's and user32's own caches are warm.
+// Private memory and handles are compared from here on, once the loader's and user32's own caches
+// are warm.
 constexpr int WARM_UP_CYCLES = 1000;
 // A registration left behind costs Wine about 80 bytes a cycle, over 700 KiB in all; the heap's
 // own rounding stays far below this.
 constexpr SIZE_T MAX_PRIVATE_GROWTH = 256 * 1024;
+// A handle left behind each cycle would be 9,000; the system's own thread pool, which delivers
+// device notices, may come and go by a few dozen.
+constexpr DWORD MAX_HANDLE_GROWTH = 1000;
 
 // Message-only windows are found desktop-wide, and other test programs run in parallel with their
 // own copies of the plug-in; only this process's windows count. All of them: a leak leaves one
@@ -37,13 +43,18 @@ bool class_registered_for(HINSTANCE module) {
   return GetClassInfoExW(module, L"KestruneWindow", &info) != FALSE;
 }
 
-// Wine reports no handle counts (always 0), so a registration never released shows only as
-// memory the process keeps.
 SIZE_T private_bytes() {
   PROCESS_MEMORY_COUNTERS counters{};
   counters.cb = sizeof counters;
   GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
   return counters.PagefileUsage;
+}
+
+// Always 0 under Wine 8, whatever is open.
+DWORD handle_count() {
+  DWORD count = 0;
+  GetProcessHandleCount(GetCurrentProcess(), &count);
+  return count;
 }
 
 }  // namespace
@@ -57,6 +68,7 @@ TEST_F(LoadUnloadSoak, TenThousandCyclesLeaveNoWindowNoClassNoMemoryAndAWorkingP
   const std::wstring dll = path_beside_program(L"kestrune.dll");
   auto started = std::chrono::steady_clock::now();
   SIZE_T warm_private_bytes = 0;
+  DWORD warm_handles = 0;
   int refused_loads = 0;
   int failed_unloads = 0;
   int loads_without_window = 0;
@@ -65,6 +77,7 @@ TEST_F(LoadUnloadSoak, TenThousandCyclesLeaveNoWindowNoClassNoMemoryAndAWorkingP
   for (int cycle = 0; cycle < SOAK_CYCLES; ++cycle) {
     if (cycle == WARM_UP_CYCLES) {
       warm_private_bytes = private_bytes();
+      warm_handles = handle_count();
     }
     std::string error;
     int32_t loaded = 0;
@@ -80,13 +93,15 @@ TEST_F(LoadUnloadSoak, TenThousandCyclesLeaveNoWindowNoClassNoMemoryAndAWorkingP
     host_free_plugin();
   }
   SIZE_T final_private_bytes = private_bytes();
+  DWORD final_handles = handle_count();
   double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
   std::printf(
-      "%d load/unload cycles in %.1f s (%.0f us each); private memory %+lld bytes over "
-      "the last %d\n",
+      "%d load/unload cycles in %.1f s (%.0f us each); private memory %+lld bytes and handles "
+      "%+ld over the last %d\n",
       SOAK_CYCLES, seconds, seconds * 1e6 / SOAK_CYCLES,
       static_cast<long long>(final_private_bytes) - static_cast<long long>(warm_private_bytes),
+      static_cast<long>(final_handles) - static_cast<long>(warm_handles),
       SOAK_CYCLES - WARM_UP_CYCLES);
 
   EXPECT_EQ(refused_loads, 0);
@@ -95,8 +110,14 @@ TEST_F(LoadUnloadSoak, TenThousandCyclesLeaveNoWindowNoClassNoMemoryAndAWorkingP
   EXPECT_EQ(loads_without_class, 0);
   EXPECT_EQ(plugin_windows_of_this_process(), 0) << "windows left behind by the unloads";
   EXPECT_FALSE(class_registered_for(last_module)) << "class still registered after the last unload";
-  EXPECT_LT(final_private_bytes, warm_private_bytes + MAX_PRIVATE_GROWTH)
-      << "private memory grew from " << warm_private_bytes << " to " << final_private_bytes;
+  // Wine alone: calibrated there, where a registration left behind costs this process memory.
+  if (running_under_wine()) {
+    EXPECT_LT(final_private_bytes, warm_private_bytes + MAX_PRIVATE_GROWTH)
+        << "private memory grew from " << warm_private_bytes << " to " << final_private_bytes;
+  }
+  // Always true under Wine, which counts no handles: it has a say on Windows alone.
+  EXPECT_LT(final_handles, warm_handles + MAX_HANDLE_GROWTH)
+      << "handles grew from " << warm_handles << " to " << final_handles;
 
   // The next load is the host's next start of the plug-in: it must settle and reset as the first.
   std::string error;

@@ -1,6 +1,6 @@
-# What both table checks read of a 64-bit Windows module: its headers, through objdump, and the
-# modules it imports. Included by check_dll_tables.cmake and check_probe_tables.cmake; the caller
-# sets OBJDUMP and collects what is wrong in `failures`.
+# What both table checks read of a 64-bit Windows module: its headers, through objdump, the
+# modules it imports and its hardening flags. Included by check_dll_tables.cmake and
+# check_probe_tables.cmake; the caller sets OBJDUMP and collects what is wrong in `failures`.
 
 # kestrune_read_imports(<file> <kind>): sets `headers` and `imports` (module names in capitals),
 # and notes in `failures` a file that is no 64-bit module or imports nothing at all.
@@ -39,4 +39,29 @@ macro(kestrune_check_imports allowed)
       string(APPEND failures "  does not import ${required}\n")
     endif()
   endforeach()
+endmacro()
+
+# kestrune_check_hardening(): notes in `failures` a module that the loader may not place at a
+# random address anywhere in the 64-bit space, or that lets data pages run as code: the header's
+# DllCharacteristics must hold HIGH_ENTROPY_VA (0x0020), DYNAMIC_BASE (0x0040) and NX_COMPAT
+# (0x0100).
+macro(kestrune_check_hardening)
+  if(NOT headers MATCHES "DllCharacteristics[ \t]+([0-9A-Fa-f]+)")
+    string(APPEND failures "  no DllCharacteristics found\n")
+  else()
+    set(characteristics 0x${CMAKE_MATCH_1})
+    set(lacking "")
+    foreach(flag HIGH_ENTROPY_VA:0x0020 DYNAMIC_BASE:0x0040 NX_COMPAT:0x0100)
+      string(REPLACE ":" ";" flag ${flag})
+      list(GET flag 0 name)
+      list(GET flag 1 bit)
+      math(EXPR set "${characteristics} & ${bit}")
+      if(set EQUAL 0)
+        string(APPEND lacking " ${name}")
+      endif()
+    endforeach()
+    if(lacking)
+      string(APPEND failures "  DllCharacteristics ${characteristics} lacks${lacking}\n")
+    endif()
+  endif()
 endmacro()

@@ -1,7 +1,12 @@
 # What only the real platform shows: the DLL's tables, the real loader, user32's message-only
-# windows and sent-message delivery, and cross-process notifications, all under Wine.
+# windows and sent-message delivery, and cross-process notifications, under Wine or on Windows.
 
-# The DLL files themselves and their linker maps, read without running them.
+# The DLL files themselves and their linker maps, read without running them, with the objdump of
+# the compiler's binutils: the cross one that the toolchain file names, or on Windows the one CMake
+# found beside the compiler (MSYS2's).
+if(NOT KESTRUNE_MINGW_OBJDUMP)
+  set(KESTRUNE_MINGW_OBJDUMP ${CMAKE_OBJDUMP})
+endif()
 set(KESTRUNE_DLL_TABLES_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/check_dll_tables.cmake)
 function(kestrune_add_dll_tables_test name dll map)
   add_test(NAME ${name}
@@ -28,31 +33,57 @@ add_test(NAME windows_dll_tables_refuse_simulator_code
     -DDLL=$<TARGET_FILE:kestrune_with_simulator_code>
     -DMAP=$<TARGET_FILE_DIR:kestrune_with_simulator_code>/kestrune.map
     -P ${CMAKE_CURRENT_LIST_DIR}/check_dll_tables.cmake)
+# Nor may the hardening flags be the toolchain's whim: a DLL linked with them turned off must fail.
+kestrune_dll_module(kestrune_without_hardening kestrune_plugin
+  ${CMAKE_BINARY_DIR}/hardening-proof)
+target_link_options(kestrune_without_hardening PRIVATE
+  -Wl,--disable-dynamicbase,--disable-high-entropy-va,--disable-nxcompat)
+add_test(NAME windows_dll_tables_refuse_a_dll_without_hardening
+  COMMAND ${CMAKE_COMMAND} -DEXPECT_EXIT=1 "-DEXPECT_TEXT=lacks HIGH_ENTROPY_VA DYNAMIC_BASE NX_COMPAT"
+    -P ${PROJECT_SOURCE_DIR}/cmake/expect_failure.cmake --
+    ${CMAKE_COMMAND} -DOBJDUMP=${KESTRUNE_MINGW_OBJDUMP}
+    -DDLL=$<TARGET_FILE:kestrune_without_hardening>
+    -DMAP=$<TARGET_FILE_DIR:kestrune_without_hardening>/kestrune.map
+    -P ${CMAKE_CURRENT_LIST_DIR}/check_dll_tables.cmake)
 
 # Two release builds of this tree in two other folders must give the same bytes. It runs alone,
-# so that its two build jobs do not compete with other tests.
-add_test(NAME windows_release_dlls_reproducible
-  COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${PROJECT_SOURCE_DIR}
-    -DWORK_DIR=${CMAKE_BINARY_DIR}/reproducibility
-    -P ${PROJECT_SOURCE_DIR}/cmake/reproducible_build.cmake)
-set_tests_properties(windows_release_dlls_reproducible PROPERTIES RUN_SERIAL TRUE TIMEOUT 900)
+# so that its two build jobs do not compete with other tests. The release preset builds with
+# Debian's cross compiler, so releases are made, and this test runs, on Linux alone.
+if(NOT CMAKE_HOST_WIN32)
+  add_test(NAME windows_release_dlls_reproducible
+    COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${PROJECT_SOURCE_DIR}
+      -DWORK_DIR=${CMAKE_BINARY_DIR}/reproducibility
+      -P ${PROJECT_SOURCE_DIR}/cmake/reproducible_build.cmake)
+  set_tests_properties(windows_release_dlls_reproducible PROPERTIES RUN_SERIAL TRUE TIMEOUT 900)
+endif()
 
-# Wine loads this in place of its own winmm.dll for processes run with WINEDLLOVERRIDES=winmm=n.
-# The target has a name of its own, so that linking "winmm" still means the system library.
+# Loaded in place of the system's winmm.dll by the programs beside it: by Windows, which looks in
+# the program's folder first, and by Wine when WINEDLLOVERRIDES=winmm=n. The target has a name of
+# its own, so that linking "winmm" still means the system library.
 add_library(kestrune_winmm_double SHARED ${PROJECT_SOURCE_DIR}/sim/winmm_double.cpp)
 target_include_directories(kestrune_winmm_double PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_libraries(kestrune_winmm_double PRIVATE kestrune_warnings)
 set_target_properties(kestrune_winmm_double PROPERTIES PREFIX "" OUTPUT_NAME winmm
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR} ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
 
-# GoogleTest built from Debian's sources with the cross compiler; its warnings are not ours.
-set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
-set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-set(KESTRUNE_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest sources to cross-build")
-add_subdirectory(${KESTRUNE_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL
-  SYSTEM)
-target_compile_options(gtest PRIVATE -w)
-target_compile_options(gtest_main PRIVATE -w)
+# GoogleTest: cross-built from Debian's sources, since Debian's own library is built for Linux; on
+# Windows, the environment's own package (MSYS2's mingw-w64-x86_64-gtest). Its warnings are not
+# ours.
+if(CMAKE_CROSSCOMPILING)
+  set(kestrune_googletest_source /usr/src/googletest)
+endif()
+set(KESTRUNE_GOOGLETEST_SOURCE "${kestrune_googletest_source}" CACHE PATH
+  "GoogleTest sources to build with the project's compiler; empty: find_package(GTest)")
+if(KESTRUNE_GOOGLETEST_SOURCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  add_subdirectory(${KESTRUNE_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL
+    SYSTEM)
+  target_compile_options(gtest PRIVATE -w)
+  target_compile_options(gtest_main PRIVATE -w)
+else()
+  find_package(GTest REQUIRED)
+endif()
 
 # What the test programs, the sender and the Wine benchmarks share, over velmar-sim's host side
 # (the host double, the notice builder and senders, the plug-in's interface classes).
@@ -81,8 +112,8 @@ add_executable(kestrune_windows_tests
   ${CMAKE_CURRENT_LIST_DIR}/window_lifetime_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/winmm_binding_test.cpp
 )
-target_link_libraries(kestrune_windows_tests PRIVATE kestrune_windows_test_support gtest gtest_main
-  version)
+target_link_libraries(kestrune_windows_tests PRIVATE kestrune_windows_test_support GTest::gtest
+  GTest::gtest_main version)
 # The version the DLLs must show is the project's, not a copy of it.
 target_compile_definitions(kestrune_windows_tests PRIVATE
   KESTRUNE_VERSION_MAJOR=${PROJECT_VERSION_MAJOR}
@@ -98,8 +129,8 @@ add_dependencies(kestrune_windows_tests kestrune kestrune_diagnostic kestrune_wi
   kestrune_device_sender kestrune-probe)
 
 include(GoogleTest)
-# Listed when ctest starts rather than at build time, which would run Wine during the build with
-# a timeout that a prefix still booting exceeds.
+# Listed when ctest starts rather than at build time, which under Wine would run it during the
+# build with a timeout that a prefix still booting exceeds.
 gtest_discover_tests(kestrune_windows_tests
   DISCOVERY_MODE PRE_TEST
   DISCOVERY_TIMEOUT 60
