@@ -9,6 +9,7 @@ target_link_libraries(kestrune_plugin PUBLIC kestrune_sim_platform)
 
 add_subdirectory(${PROJECT_SOURCE_DIR}/sim ${CMAKE_BINARY_DIR}/sim)
 
-add_executable(kestrune_monitor_fuzzer ${PROJECT_SOURCE_DIR}/tests/fuzz/monitor_fuzzer.cpp)
-target_link_libraries(kestrune_monitor_fuzzer PRIVATE kestrune_plugin kestrune_sim_host)
+add_executable(kestrune_monitor_fuzzer ${PROJECT_SOURCE_DIR}/tests/fuzz/monitor_fuzzer.cpp
+  ${KESTRUNE_MODEL_SOURCES})
+target_link_libraries(kestrune_monitor_fuzzer PRIVATE kestrune_sim_host kestrune_plugin)
 target_link_options(kestrune_monitor_fuzzer PRIVATE -fsanitize=fuzzer)
