@@ -1,5 +1,6 @@
 #include "monitor/timer_tick.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <ostream>
 #include <string>
@@ -329,33 +330,47 @@ void act(const At& at) {
   }
 }
 
+// Runs the ticks after the settled plug-in's last one, the session's acts each before the tick
+// they are timed at; returns the ticks in which a command came.
+int session_tick;  // the number of the tick being run; 0 before the first
+
+std::vector<int> play_session(const std::vector<At>& session, int ticks) {
+  std::vector<int> command_ticks;
+  for (int tick = 0; tick < ticks; ++tick) {
+    for (const At& at : session) {
+      if (at.tick == tick) {
+        act(at);
+      }
+    }
+    int commands = host_command_count();
+    session_tick = tick + 1;
+    on_timer_tick();
+    if (host_command_count() > commands) {
+      command_ticks.push_back(tick + 1);
+    }
+  }
+  return command_ticks;
+}
+
+// A plug-in loaded with a baseline of 1 and 1 to come, with the diagnostic switch as given.
+void load_plugin(bool diagnostic) {
+  reset_world(diagnostic);
+  sim_set_midi_counts(1, 1);
+  HostPluginInfo info = make_host_record();
+  ASSERT_EQ(VelmarPluginEntry(nullptr, &info), 1);
+  host_clear_journal();
+}
+
 }  // namespace
 
 class CommandTiming : public ::testing::TestWithParam<SessionRow> {};
 
 TEST_P(CommandTiming, ComesInTheTickItsRulesGiveAndCountsAreReadOnlyForThem) {
   const SessionRow& row = GetParam();
-  reset_world(false);
-  sim_set_midi_counts(1, 1);
-  HostPluginInfo info = make_host_record();
-  ASSERT_EQ(VelmarPluginEntry(nullptr, &info), 1);
+  load_plugin(false);
   run_ticks(INIT_DELAY_TICKS);
-  host_clear_journal();
   sim_clear_calls();
-  std::vector<int> command_ticks;
-  for (int tick = 0; tick <= SESSION_TICKS; ++tick) {
-    for (const At& at : row.session) {
-      if (at.tick == tick) {
-        act(at);
-      }
-    }
-    int commands = host_command_count();
-    on_timer_tick();
-    if (host_command_count() > commands) {
-      command_ticks.push_back(tick + 1);
-    }
-  }
-  EXPECT_EQ(command_ticks, row.command_ticks);
+  EXPECT_EQ(play_session(row.session, SESSION_TICKS + 1), row.command_ticks);
   EXPECT_EQ(host_unexpected_command_count(), 0);
   EXPECT_EQ(sim_call_count(SIM_MIDI_IN_GET_NUM_DEVS), row.reads_of_each_count);
   EXPECT_EQ(sim_call_count(SIM_MIDI_OUT_GET_NUM_DEVS), row.reads_of_each_count);
@@ -444,13 +459,13 @@ TEST_F(QuietCycle, SwitchOffCycleWritesNothingAndReadsEachCountTwice) {
 
 namespace {
 
-// A host whose console, while it shows the Nth line, runs the plug-in's tick or unloads it: a
-// console that pumps messages, or a host shutting down from inside one.
-enum class Reentry { TICK, UNLOAD };
+// A host whose console, while it shows the Nth line, runs the plug-in's tick, hands it a notice
+// (a console that pumps messages) or unloads it (a host shutting down from inside one).
+enum class Reentry { TICK, NOTICE, UNLOAD };
 Reentry reentry;
 int reentry_line;
 int lines_shown;
-bool unloaded;
+int unload_tick;
 
 void reentrant_console(const HostEvent& event) {
   if (event.kind != HOST_CONSOLE || ++lines_shown != reentry_line) {
@@ -458,119 +473,99 @@ void reentrant_console(const HostEvent& event) {
   }
   if (reentry == Reentry::TICK) {
     on_timer_tick();
+  } else if (reentry == Reentry::NOTICE) {
+    arrival_between_ticks();
   } else {
     VelmarPluginEntry(nullptr, nullptr);
-    unloaded = true;
+    unload_tick = session_tick;
   }
 }
 
-// Whole diagnostic cycles, each one change that earns one reset.
-enum class Cycle { IMMEDIATE_RESET, DELAYED_VERIFICATION, PAUSED_AND_RESTARTED, SECOND_LOOK };
+// Whole diagnostic cycles from load on, timed from the end of settling: each is one change that
+// earns one reset, or none.
+struct ReentryCycle {
+  const char* name;
+  std::vector<At> session;
+  int resets;
+};
 
-void play(Cycle cycle, int tick) {
-  if (cycle == Cycle::SECOND_LOOK) {
-    if (tick == INIT_DELAY_TICKS + 1) {
-      arrival_for_next_drain();
-    } else if (tick == INIT_DELAY_TICKS + 10) {
-      sim_set_midi_counts(2, 1);  // after the verification, with no notice of its own
-    }
-    return;
-  }
-  bool late_port = cycle != Cycle::IMMEDIATE_RESET;
-  if (tick == INIT_DELAY_TICKS + 1) {
-    if (late_port) {
-      arrival_for_next_drain();  // the interface first, its port a few ticks later
-    } else {
-      sim_plug_device(SIM_MIDI_INPUT, KSCATEGORY_AUDIO);
-    }
-  } else if (late_port && tick == INIT_DELAY_TICKS + 3) {
-    sim_set_midi_counts(2, 1);
-  } else if (cycle == Cycle::PAUSED_AND_RESTARTED && tick == INIT_DELAY_TICKS + 15) {
-    arrival_for_next_drain();  // over the pending reset, which pauses
-  } else if (cycle == Cycle::PAUSED_AND_RESTARTED && tick == INIT_DELAY_TICKS + 17) {
-    sim_set_midi_counts(2, 2);  // so the verification over it restarts it
-  }
+void PrintTo(const ReentryCycle& cycle, std::ostream* out) {
+  *out << cycle.name;
 }
 
-const char* cycle_name(Cycle cycle) {
-  switch (cycle) {
-    case Cycle::IMMEDIATE_RESET:
-      return "ImmediateReset";
-    case Cycle::DELAYED_VERIFICATION:
-      return "DelayedVerification";
-    case Cycle::PAUSED_AND_RESTARTED:
-      return "PausedAndRestarted";
-    case Cycle::SECOND_LOOK:
-      break;
-  }
-  return "SecondLook";
-}
+const ReentryCycle REENTRY_CYCLES[] = {
+    {"ImmediateReset", {{1, Act::COUNTS, 2, 1}, {1, Act::NOTICE_IN_DRAIN}}, 1},
+    // The interface first, its port a few ticks later.
+    {"DelayedVerification", {{1, Act::NOTICE_IN_DRAIN}, {3, Act::COUNTS, 2, 1}}, 1},
+    // A notice over the pending reset, which pauses, and a change its verification restarts.
+    {"PausedAndRestarted",
+     {{1, Act::NOTICE_IN_DRAIN},
+      {3, Act::COUNTS, 2, 1},
+      {15, Act::NOTICE_IN_DRAIN},
+      {17, Act::COUNTS, 2, 2}},
+     1},
+    // The counts move after the verification, with no notice of their own.
+    {"SecondLook", {{1, Act::NOTICE_IN_DRAIN}, {10, Act::COUNTS, 2, 1}}, 1},
+    {"NoChange", {{1, Act::NOTICE_IN_DRAIN}}, 0},
+};
 
-void PrintTo(Cycle cycle, std::ostream* out) {
-  *out << cycle_name(cycle);
-}
-
-constexpr int CYCLE_TICKS = INIT_DELAY_TICKS + 80;
-
-// Plays the cycle with the re-entry at `line` (0 for none); returns the console lines shown and
+// Plays the cycle with the re-entry at `line` (0 for none); returns the console lines shown, and
 // how many commands came in ticks after the one in which an unload happened.
-int run_cycle(Cycle cycle, Reentry kind, int line, size_t* commands_after_unload) {
-  reset_world(true);
-  sim_set_midi_counts(1, 1);
-  HostPluginInfo info = make_host_record();
-  EXPECT_EQ(VelmarPluginEntry(nullptr, &info), 1);
-  host_clear_journal();
+int run_cycle(const ReentryCycle& cycle, Reentry kind, int line, int* commands_after_unload) {
+  load_plugin(true);
   host_observe(reentrant_console);
   reentry = kind;
   reentry_line = line;
   lines_shown = 0;
-  unloaded = false;
-  int commands_when_unloaded = -1;
-  for (int tick = 1; tick <= CYCLE_TICKS; ++tick) {
-    play(cycle, tick);
-    on_timer_tick();
-    if (unloaded && commands_when_unloaded < 0) {
-      commands_when_unloaded = host_command_count();
-    }
-  }
-  *commands_after_unload = static_cast<size_t>(
-      host_command_count() - (commands_when_unloaded < 0 ? 0 : commands_when_unloaded));
+  unload_tick = -1;
+  session_tick = 0;
+  run_ticks(INIT_DELAY_TICKS);
+  std::vector<int> command_ticks = play_session(cycle.session, 80);
+  *commands_after_unload =
+      static_cast<int>(std::count_if(command_ticks.begin(), command_ticks.end(), [](int tick) {
+        return unload_tick >= 0 && tick > unload_tick;
+      }));
   return lines_shown;
 }
 
 }  // namespace
 
-class ReentrantHost : public ::testing::TestWithParam<Cycle> {};
+class ReentrantHost : public ::testing::TestWithParam<ReentryCycle> {};
 
-TEST_P(ReentrantHost, TickInsideAnyConsoleLineNeitherDuplicatesNorLosesTheReset) {
-  size_t commands = 0;
-  int lines = run_cycle(GetParam(), Reentry::TICK, 0, &commands);
-  ASSERT_EQ(commands, 1u);
-  for (int line = 1; line <= lines; ++line) {
-    run_cycle(GetParam(), Reentry::TICK, line, &commands);
-    EXPECT_EQ(host_command_count(), 1) << "tick inside console line " << line;
-    EXPECT_FALSE(monitor_state.reset_pending) << "line " << line;
-    EXPECT_FALSE(monitor_state.check_pending) << "line " << line;
+// A notice with the counts as they are changes nothing: the cycle's change still earns its one
+// reset, and a cycle without one none.
+TEST_P(ReentrantHost, TickOrNoticeInsideAnyConsoleLineNeitherDuplicatesNorLosesTheReset) {
+  const ReentryCycle& cycle = GetParam();
+  int unused = 0;
+  for (Reentry kind : {Reentry::TICK, Reentry::NOTICE}) {
+    int lines = run_cycle(cycle, kind, 0, &unused);
+    ASSERT_EQ(host_command_count(), cycle.resets);
+    for (int line = 1; line <= lines; ++line) {
+      run_cycle(cycle, kind, line, &unused);
+      const char* what = kind == Reentry::TICK ? "tick" : "notice";
+      EXPECT_EQ(host_command_count(), cycle.resets) << what << " inside console line " << line;
+      EXPECT_FALSE(monitor_state.reset_pending) << what << ", line " << line;
+      EXPECT_FALSE(monitor_state.check_pending) << what << ", line " << line;
+    }
   }
 }
 
+// A reset already running when the console unloads the plug-in may still finish; none comes after.
 TEST_P(ReentrantHost, UnloadInsideAnyConsoleLineLeavesNoResetBehind) {
-  size_t commands = 0;
-  int lines = run_cycle(GetParam(), Reentry::UNLOAD, 0, &commands);
+  const ReentryCycle& cycle = GetParam();
+  int later_commands = 0;
+  int lines = run_cycle(cycle, Reentry::UNLOAD, 0, &later_commands);
   for (int line = 1; line <= lines; ++line) {
-    size_t later_commands = 0;
-    run_cycle(GetParam(), Reentry::UNLOAD, line, &later_commands);
-    ASSERT_TRUE(unloaded) << "line " << line;
-    EXPECT_EQ(later_commands, 0u) << "reset after an unload inside console line " << line;
+    run_cycle(cycle, Reentry::UNLOAD, line, &later_commands);
+    ASSERT_NE(unload_tick, -1) << "line " << line;
+    EXPECT_EQ(later_commands, 0) << "reset after an unload inside console line " << line;
     EXPECT_FALSE(monitor_state.reset_pending) << "line " << line;
     EXPECT_FALSE(monitor_state.check_pending) << "line " << line;
-    EXPECT_LE(host_command_count(), 1) << "line " << line;
+    EXPECT_LE(host_command_count(), cycle.resets) << "line " << line;
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryDiagnosticCycle, ReentrantHost,
-                         ::testing::Values(Cycle::IMMEDIATE_RESET, Cycle::DELAYED_VERIFICATION,
-                                           Cycle::PAUSED_AND_RESTARTED, Cycle::SECOND_LOOK),
-                         [](const ::testing::TestParamInfo<Cycle>& info) {
-                           return std::string(cycle_name(info.param));
+INSTANTIATE_TEST_SUITE_P(EveryDiagnosticCycle, ReentrantHost, ::testing::ValuesIn(REENTRY_CYCLES),
+                         [](const ::testing::TestParamInfo<ReentryCycle>& info) {
+                           return std::string(info.param.name);
                          });
