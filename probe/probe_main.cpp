@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "monitor/monitor_state.h"
+#include "monitor/tick_delays.h"
 #include "probe/device_watch.h"
 #include "probe/probe_options.h"
 #include "probe/probe_output.h"
@@ -35,8 +35,18 @@ void print_header(const ProbeOptions& options) {
   char system[64];
   windows_version(system, sizeof system);
   probe_line("kestrune-probe %s on Windows %s", version, system);
-  probe_line("verdicts for a tick of %d ms: the plug-in verifies %d ticks (%d ms) after a notice",
-             options.tick_ms, CHECK_DELAY_TICKS, CHECK_DELAY_TICKS * options.tick_ms);
+  int32_t tick = options.tick_ms;
+  probe_line(
+      "verdicts for a tick of %d ms: the plug-in verifies %d ticks (%d ms) after a notice; if it "
+      "sees no change, it looks again at %d and %d ticks (%d and %d ms)",
+      tick, CHECK_DELAY_TICKS, CHECK_DELAY_TICKS * tick, SECOND_LOOK_TICKS, LAST_LOOK_TICKS,
+      SECOND_LOOK_TICKS * tick, LAST_LOOK_TICKS * tick);
+  probe_line(
+      "a look that sees a change schedules the reset %d ticks (%d ms) later; a reset pending when "
+      "a notice is accepted waits while that notice's verification is pending",
+      RESET_DELAY_TICKS, RESET_DELAY_TICKS * tick);
+  probe_line("counts watched for %lld ms after each accepted notice",
+             watch_length_ms(options.tick_ms));
 }
 
 // The wait is for the stop event, a message (sent notices included), the next poll or the end of

@@ -171,19 +171,20 @@ TEST(Probe, ReportsEachNoticeTheDelayOfTheCountChangeAndThePluginsVerdict) {
   EXPECT_NE(output.find("+ in  \"Test MIDI In 1\""), std::string::npos) << output;
   EXPECT_NE(output.find("+ out \"Test MIDI Out 1\""), std::string::npos) << output;
 
-  // The audio notice's verification comes before the ports; the input port's comes after.
+  // The audio notice's verification comes before the ports. Whether its second look or the
+  // input port's verification sees them depends on how soon the port notices follow, which a
+  // loaded machine stretches: the native verdict tests pin each case; here the record is real.
   EXPECT_TRUE(
-      std::regex_search(output, std::regex("verdict  #1: its verification at [0-9]+ ms, 165 "
-                                           "ms after it, reads in 0, out 0 as before: it "
-                                           "misses the change")))
+      std::regex_search(output, std::regex("verdict  #1: its verification at [0-9]+ ms, 5 ticks "
+                                           "after it, reads in 0, out 0 as before: a second "
+                                           "look follows")))
       << output;
-  EXPECT_TRUE(
-      std::regex_search(output, std::regex("verdict  #2: its verification at [0-9]+ ms, 165 "
-                                           "ms after it, reads in 1, out 1 where there were "
-                                           "in 0, out 0: it sees the change, reset")))
+  EXPECT_TRUE(std::regex_search(
+      output, std::regex("verdict  #[12]: its (verification|second look) at [0-9]+ ms, (5|18) "
+                         "ticks after it, reads in 1, out 1 where there were in 0, out 0: it "
+                         "sees the change; reset at [0-9]+ ms")))
       << output;
-  EXPECT_NE(output.find("verdict: at a tick of 33 ms the plug-in would reset the host, after the "
-                        "verification of #2"),
+  EXPECT_NE(output.find("verdict: at a tick of 33 ms the plug-in would reset the host once"),
             std::string::npos)
       << output;
 }
