@@ -103,6 +103,10 @@ int main(int argc, char** argv) {
     (void)std::fputs(PROBE_USAGE, stderr);
     return 2;
   }
+  if (options.help) {
+    (void)std::fputs(PROBE_USAGE, stdout);
+    return 0;
+  }
   print_header(options);
   stop_event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   if (stop_event == nullptr || !SetConsoleCtrlHandler(on_console_control, TRUE)) {

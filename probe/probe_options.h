@@ -7,6 +7,7 @@ struct ProbeOptions {
   bool all_classes;  // every interface class, not only the plug-in's three
   int32_t seconds;   // 0: until Ctrl+C
   int32_t tick_ms;   // the host's tick period the verdict assumes
+  bool help;         // the usage on stdout, and nothing else
 };
 
 extern const char PROBE_USAGE[];

@@ -34,43 +34,61 @@ constexpr DWORD PROBE_EXIT_TIMEOUT_MS = 30000;
 
 struct ProbeRun {
   PROCESS_INFORMATION process;
-  std::thread reader;
-  std::string output;
+  std::thread output_reader;
+  std::thread error_reader;
+  std::string output;  // stdout
+  std::string errors;  // stderr
 };
 
-// Stdout and stderr into one pipe, read on a thread of its own so that the probe never blocks on
-// a full pipe.
-bool start_probe(const wchar_t* arguments, ProbeRun* run) {
+// Read to its end on a thread of its own, so that the probe never blocks on a full pipe.
+bool open_pipe(HANDLE* read_end, HANDLE* write_end, std::thread* reader, std::string* into) {
   SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
-  HANDLE read_end = nullptr;
-  HANDLE write_end = nullptr;
-  if (!CreatePipe(&read_end, &write_end, &inherited, 0)) {
+  if (!CreatePipe(read_end, write_end, &inherited, 0)) {
     return false;
   }
-  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(*read_end, HANDLE_FLAG_INHERIT, 0);
+  HANDLE pipe = *read_end;
+  *reader = std::thread([pipe, into] {
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+      into->append(buffer, got);
+    }
+    CloseHandle(pipe);
+  });
+  return true;
+}
+
+// Stdout and stderr into pipes of their own.
+bool start_probe(const wchar_t* arguments, ProbeRun* run) {
+  HANDLE output_read = nullptr;
+  HANDLE output_write = nullptr;
+  HANDLE error_read = nullptr;
+  HANDLE error_write = nullptr;
+  bool piped = open_pipe(&output_read, &output_write, &run->output_reader, &run->output) &&
+               open_pipe(&error_read, &error_write, &run->error_reader, &run->errors);
   std::wstring command =
       L"\"" + path_beside_program(L"kestrune-probe.exe") + L"\"" + std::wstring(arguments);
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = write_end;
-  startup.hStdError = write_end;
-  bool started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                &startup, &run->process) != FALSE;
-  CloseHandle(write_end);
-  if (!started) {
-    CloseHandle(read_end);
-    return false;
+  startup.hStdOutput = output_write;
+  startup.hStdError = error_write;
+  bool started = piped && CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr,
+                                         nullptr, &startup, &run->process) != FALSE;
+  // The readers end once the probe, the only writer left, has gone.
+  if (output_write != nullptr) {
+    CloseHandle(output_write);
   }
-  run->reader = std::thread([read_end, run] {
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(read_end, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-      run->output.append(buffer, got);
+  if (error_write != nullptr) {
+    CloseHandle(error_write);
+  }
+  for (std::thread* reader : {&run->output_reader, &run->error_reader}) {
+    if (!started && reader->joinable()) {
+      reader->join();
     }
-    CloseHandle(read_end);
-  });
-  return true;
+  }
+  return started;
 }
 
 // The exit code, or -1 if the probe did not end by itself in time (it is then ended).
@@ -81,7 +99,8 @@ long finish_probe(ProbeRun* run) {
     TerminateProcess(run->process.hProcess, 1);
   }
   GetExitCodeProcess(run->process.hProcess, &exit_code);
-  run->reader.join();
+  run->output_reader.join();
+  run->error_reader.join();
   CloseHandle(run->process.hThread);
   CloseHandle(run->process.hProcess);
   return ended ? static_cast<long>(exit_code) : -1;
@@ -189,10 +208,20 @@ TEST(Probe, ReportsEachNoticeTheDelayOfTheCountChangeAndThePluginsVerdict) {
       << output;
 }
 
-TEST(Probe, RefusesAnUnknownArgumentWithUsageAndStatus2) {
-  ProbeRun run;
-  ASSERT_TRUE(start_probe(L" --tick-ms 0", &run));
-  long exit_code = finish_probe(&run);
-  EXPECT_EQ(exit_code, 2);
-  EXPECT_EQ(run.output.rfind("usage: kestrune-probe", 0), 0u) << run.output;
+TEST(Probe, PrintsItsUsageOnStdoutForHelpAndOnStderrWithStatus2ForAnUnknownArgument) {
+  struct Case {
+    const wchar_t* arguments;
+    long exit_code;
+    bool usage_on_stdout;
+  };
+  for (const Case& given : {Case{L" --tick-ms 0", 2, false}, Case{L" --help", 0, true}}) {
+    ProbeRun run;
+    ASSERT_TRUE(start_probe(given.arguments, &run));
+    long exit_code = finish_probe(&run);
+    const std::string& usage = given.usage_on_stdout ? run.output : run.errors;
+    const std::string& other = given.usage_on_stdout ? run.errors : run.output;
+    EXPECT_EQ(exit_code, given.exit_code) << run.output << run.errors;
+    EXPECT_EQ(usage.rfind("usage: kestrune-probe", 0), 0u) << run.output << run.errors;
+    EXPECT_EQ(other, "");
+  }
 }
