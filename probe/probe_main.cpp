@@ -18,16 +18,37 @@
 
 namespace {
 
+// Windows ends the process once the handler returns from the console window's close, and at the
+// latest about 5 s after the close: the handler waits a little less than that for the main thread
+// to write the closing lines.
+constexpr DWORD CLOSE_WAIT_MS = 4000;
+constexpr DWORD CLOSE_TEST_LATE_LINES_MS = 500;
+
 HANDLE stop_event = nullptr;
+HANDLE closing_lines_written = nullptr;
+LONG stop_type = -1;
 
 // Runs on a thread of its own, which must not touch the window: it only wakes the main loop,
 // which then releases everything on the thread that acquired it.
 BOOL WINAPI on_console_control(DWORD type) {
-  if (type == CTRL_C_EVENT || type == CTRL_BREAK_EVENT || type == CTRL_CLOSE_EVENT) {
-    SetEvent(stop_event);
-    return TRUE;
+  if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT && type != CTRL_CLOSE_EVENT) {
+    return FALSE;
   }
-  return FALSE;
+  InterlockedExchange(&stop_type, static_cast<LONG>(type));
+  SetEvent(stop_event);
+  if (type == CTRL_CLOSE_EVENT) {
+    WaitForSingleObject(closing_lines_written, CLOSE_WAIT_MS);
+  }
+  return TRUE;
+}
+
+// The switch for the test alone: the handler called as Windows calls it, on a thread of its own,
+// and a line once it has returned, where Windows would have ended the process. The main thread
+// then writes its closing lines late, so that only a handler that waits for them returns after.
+DWORD WINAPI close_console_for_test(void* /*unused*/) {
+  on_console_control(CTRL_CLOSE_EVENT);
+  probe_timed_line(probe_ms(), "the close handler returned");
+  return 0;
 }
 
 void print_header(const ProbeOptions& options) {
@@ -76,12 +97,19 @@ bool handle_messages() {
   return true;
 }
 
+const char* stop_reason() {
+  LONG type = InterlockedCompareExchange(&stop_type, 0, 0);
+  return type == CTRL_CLOSE_EVENT   ? "stopped: the console window is closing"
+         : type == CTRL_BREAK_EVENT ? "stopped by Ctrl+Break"
+                                    : "stopped by Ctrl+C";
+}
+
 const char* run(long long deadline_ms) {
   for (;;) {
     DWORD woken = MsgWaitForMultipleObjectsEx(1, &stop_event, wait_time(deadline_ms), QS_ALLINPUT,
                                               MWMO_INPUTAVAILABLE);
     if (woken == WAIT_OBJECT_0) {
-      return "stopped by Ctrl+C";
+      return stop_reason();
     }
     if (!handle_messages()) {
       return "stopped by WM_QUIT";
@@ -109,7 +137,9 @@ int main(int argc, char** argv) {
   }
   print_header(options);
   stop_event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-  if (stop_event == nullptr || !SetConsoleCtrlHandler(on_console_control, TRUE)) {
+  closing_lines_written = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  if (stop_event == nullptr || closing_lines_written == nullptr ||
+      !SetConsoleCtrlHandler(on_console_control, TRUE)) {
     probe_line("could not set up Ctrl+C handling (error %lu)", GetLastError());
     return 1;
   }
@@ -124,11 +154,23 @@ int main(int argc, char** argv) {
   } else {
     probe_line("watching until Ctrl+C");
   }
+  HANDLE close_tester = options.test_console_close
+                            ? CreateThread(nullptr, 0, close_console_for_test, nullptr, 0, nullptr)
+                            : nullptr;
   const char* ending = run(deadline_ms);
+  if (close_tester != nullptr) {
+    // As on a slow machine: a handler that did not wait would have returned long before.
+    Sleep(CLOSE_TEST_LATE_LINES_MS);
+  }
   end_device_watch(probe_ms());
   close_probe_window();
-  SetConsoleCtrlHandler(on_console_control, FALSE);
-  CloseHandle(stop_event);
   probe_timed_line(probe_ms(), "%s", ending);
+  // The events stay open until the process ends: a handler may still be running on its thread.
+  SetEvent(closing_lines_written);
+  SetConsoleCtrlHandler(on_console_control, FALSE);
+  if (close_tester != nullptr) {
+    WaitForSingleObject(close_tester, INFINITE);
+    CloseHandle(close_tester);
+  }
   return 0;
 }

@@ -35,13 +35,15 @@ bool parse_number(const char* text, int32_t low, int32_t high, int32_t* value) {
 }  // namespace
 
 bool parse_probe_options(int argc, char** argv, ProbeOptions* options) {
-  *options = ProbeOptions{false, 0, DEFAULT_TICK_MS, false};
+  *options = ProbeOptions{false, 0, DEFAULT_TICK_MS, false, false};
   for (int i = 1; i < argc; ++i) {
     const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
     if (std::strcmp(argv[i], "--all") == 0) {
       options->all_classes = true;
     } else if (std::strcmp(argv[i], "--help") == 0) {
       options->help = true;
+    } else if (std::strcmp(argv[i], "--test-console-close") == 0) {
+      options->test_console_close = true;
     } else if (std::strcmp(argv[i], "--seconds") == 0) {
       if (!parse_number(value, 1, 86400, &options->seconds)) {
         return false;

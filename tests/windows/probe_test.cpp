@@ -287,3 +287,18 @@ TEST(Probe, WritesAPortNameBeyondAsciiToAFileAsUtf8) {
   EXPECT_EQ(exit_code, 0) << run.errors;
   EXPECT_NE(text.find("in  \"P\xC3\xA9riph\xC3\xA9rique\""), std::string::npos) << text;
 }
+
+// No process can send another the console's close event, so the probe, given a switch for this
+// test alone, calls its own handler for it on a thread of its own, as Windows does, and says
+// when it returned. Windows ends the process once the handler returns: the closing lines must
+// come before.
+TEST(Probe, ClosingTheConsoleWaitsForTheClosingLines) {
+  ProbeRun run;
+  ASSERT_TRUE(start_probe(L" --test-console-close --seconds 60", &run));
+  EXPECT_EQ(finish_probe(&run), 0) << run.output << run.errors;
+  size_t closing = run.output.find("stopped: the console window is closing");
+  size_t returned = run.output.find("the close handler returned");
+  ASSERT_NE(closing, std::string::npos) << run.output;
+  ASSERT_NE(returned, std::string::npos) << run.output;
+  EXPECT_LT(closing, returned) << run.output;
+}
