@@ -5,50 +5,38 @@
 #include "monitor/monitor_state.h"
 #include "tests/unit/test_host.h"
 
-namespace {
-
-void prepare_host(bool verbose) {
-  reset_world(verbose);
-  install_host_functions();
-}
-
-}  // namespace
-
 using ConsoleLogSwitch = MonitorTest;
 
-TEST_F(ConsoleLogSwitch, SwitchOffWritesNothingEvenWithTheConsoleAvailable) {
-  prepare_host(false);
-  EXPECT_FALSE(log_enabled());
-  console_log("Kestrune: [INIT_START] plain\n");
-  console_log("Kestrune: [INIT_COUNTDOWN] %d\n", 5);
-  EXPECT_TRUE(host_console().empty());
-}
-
-TEST_F(ConsoleLogSwitch, SwitchOnWithoutConsoleFunctionWritesNothing) {
-  prepare_host(true);
-  monitor_state.host_functions[SLOT_SHOW_CONSOLE_MSG] = nullptr;
-  EXPECT_FALSE(log_enabled());
-  // Would call through a null pointer if the slot were not checked.
-  console_log("Kestrune: [INIT_START] plain\n");
-  console_log("Kestrune: [INIT_COUNTDOWN] %d\n", 5);
-  EXPECT_TRUE(host_console().empty());
-}
-
-TEST_F(ConsoleLogSwitch, SwitchOnWithConsoleFunctionWritesEachLineInOneCall) {
-  prepare_host(true);
-  // Only the console slot matters: a missing command function does not silence the log.
-  monitor_state.host_functions[SLOT_MAIN_ON_COMMAND] = nullptr;
-  EXPECT_TRUE(log_enabled());
-  console_log("Kestrune: first\n");
-  console_log("Kestrune: second %d\n", 2);
-  EXPECT_EQ(host_console(),
-            (std::vector<std::string>{"Kestrune: first\n", "Kestrune: second 2\n"}));
+// Lines reach the console only with the switch on and its function there; a missing command
+// function does not silence them, and a missing console function is not called through.
+TEST_F(ConsoleLogSwitch, WritesEachLineInOneCallOnlyWithTheSwitchOnAndTheConsoleThere) {
+  struct Row {
+    bool diagnostic;
+    int missing_slot;
+    bool written;
+  };
+  for (Row row : {Row{false, -1, false}, Row{true, SLOT_SHOW_CONSOLE_MSG, false},
+                  Row{true, SLOT_MAIN_ON_COMMAND, true}}) {
+    SCOPED_TRACE(row.missing_slot);
+    module_with_host_functions(row.diagnostic);
+    if (row.missing_slot >= 0) {
+      monitor_state.host_functions[row.missing_slot] = nullptr;
+    }
+    EXPECT_EQ(log_enabled(), row.written);
+    console_log("Kestrune: first\n");
+    console_log("Kestrune: second %d\n", 2);
+    std::vector<std::string> expected;
+    if (row.written) {
+      expected = {"Kestrune: first\n", "Kestrune: second 2\n"};
+    }
+    EXPECT_EQ(host_console(), expected);
+  }
 }
 
 using ConsoleLogFormatting = MonitorTest;
 
 TEST_F(ConsoleLogFormatting, LineWithoutPlaceholdersIsPassedUnchangedEvenPastTheBuffer) {
-  prepare_host(true);
+  module_with_host_functions(true);
   // Not formatted at all, so not bounded by the formatting buffer either.
   std::string line = "Kestrune: " + std::string(300, 'p') + "\n";
   console_log(line.c_str());
@@ -57,7 +45,7 @@ TEST_F(ConsoleLogFormatting, LineWithoutPlaceholdersIsPassedUnchangedEvenPastThe
 }
 
 TEST_F(ConsoleLogFormatting, LongStringArgumentIsCutAtExactly255CharactersAndTerminated) {
-  prepare_host(true);
+  module_with_host_functions(true);
   std::string argument(300, 'x');
   console_log("Kestrune: [DEVICE_CHANGE] Processing device %s\n", argument.c_str());
   ASSERT_EQ(host_console().size(), 1u);
@@ -67,7 +55,7 @@ TEST_F(ConsoleLogFormatting, LongStringArgumentIsCutAtExactly255CharactersAndTer
 }
 
 TEST_F(ConsoleLogFormatting, LineOfExactly255CharactersKeepsItsLastCharacter) {
-  prepare_host(true);
+  module_with_host_functions(true);
   std::string argument(255 - 10, 'y');
   console_log("Kestrune: %s", argument.c_str());
   ASSERT_EQ(host_console().size(), 1u);
@@ -76,7 +64,7 @@ TEST_F(ConsoleLogFormatting, LineOfExactly255CharactersKeepsItsLastCharacter) {
 }
 
 TEST_F(ConsoleLogFormatting, HexIsUpperCaseWithoutLeadingZeros) {
-  prepare_host(true);
+  module_with_host_functions(true);
   console_log("wParam=0x%X\n", 0x7u);
   console_log("wParam=0x%X\n", 0x8004u);
   console_log("wParam=0x%X\n", 0xDEADBEEFu);
@@ -85,7 +73,7 @@ TEST_F(ConsoleLogFormatting, HexIsUpperCaseWithoutLeadingZeros) {
 }
 
 TEST_F(ConsoleLogFormatting, DecimalShowsNegativeValuesWithTheirSign) {
-  prepare_host(true);
+  module_with_host_functions(true);
   console_log("Last - IN: %d, OUT: %d\n", UNSET_COUNT, -2147483647 - 1);
   ASSERT_EQ(host_console().size(), 1u);
   EXPECT_EQ(host_console()[0], "Last - IN: -1, OUT: -2147483648\n");

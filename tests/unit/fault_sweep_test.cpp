@@ -112,14 +112,6 @@ void expect_listening_without_one_port_class() {
   EXPECT_EQ(sim_queued_message_count(window), 2);
 }
 
-// A loaded plug-in, settled with a baseline of 1 and 1.
-void settled_plugin() {
-  sim_set_midi_counts(1, 1);
-  ASSERT_EQ(load(), 1);
-  run_ticks(INIT_DELAY_TICKS);
-  host_clear_journal();
-}
-
 }  // namespace
 
 class FaultSweep : public MonitorTest {};
@@ -129,7 +121,7 @@ TEST_F(FaultSweep, EveryFailedCallOfALoadRefusesItCleanlyOrCostsOnlyAPortClass) 
   for (int nth = 1;; ++nth) {
     ASSERT_LT(nth, 64) << "no load went through untouched";
     SCOPED_TRACE(nth);
-    reset_world(true);
+    start_fresh_module(true);
     int32_t loaded = 0;
     SimCall failed = load_failing(nth, &loaded);
     if (failed == SIM_CALL_COUNT) {
@@ -162,8 +154,8 @@ TEST_F(FaultSweep, EveryFailedCallOfALoadRefusesItCleanlyOrCostsOnlyAPortClass) 
 TEST_F(FaultSweep, EveryFailedCallOfAnUnloadLeavesOnlyWhatItCouldNotRelease) {
   for (int nth = 1;; ++nth) {
     ASSERT_LT(nth, 64) << "no unload went through untouched";
-    reset_world(false);
-    settled_plugin();
+    start_fresh_module(false);
+    settled_plugin(1, 1, false);
     sim_fail_nth_call(nth, ERROR_INVALID_HANDLE);
     EXPECT_EQ(unload(), 0);
     SimCall failed = sim_failed_call();
@@ -197,8 +189,8 @@ TEST_F(FaultSweep, EveryFailedCallOfAnUnloadLeavesOnlyWhatItCouldNotRelease) {
 TEST_F(FaultSweep, AFailedCallInAnyTickNeitherLosesNorDoublesAPendingReset) {
   for (int nth = 1;; ++nth) {
     ASSERT_LT(nth, 400) << "no run went through untouched";
-    reset_world(false);
-    settled_plugin();
+    start_fresh_module(false);
+    settled_plugin(1, 1, false);
     sim_plug_device(SIM_MIDI_INPUT, KSCATEGORY_AUDIO);
     sim_fail_nth_call(nth, ERROR_INVALID_HANDLE);
     run_ticks(CHECK_DELAY_TICKS + 3);
@@ -237,7 +229,7 @@ TEST_F(FaultSweep, ThousandLoadUnloadCyclesFailingEachCallInTurnLeaveNothingBehi
     ASSERT_EQ(live_objects(), 0);
   }
   EXPECT_EQ(host_command_count(), 0);
-  settled_plugin();
+  settled_plugin(1, 1, false);
   sim_plug_device(SIM_MIDI_INPUT, KSCATEGORY_AUDIO);
   run_ticks(CHECK_DELAY_TICKS + RESET_DELAY_TICKS);
   EXPECT_EQ(host_command_count(), 1);

@@ -3,61 +3,53 @@
 #include "monitor/timer_tick.h"
 #include "tests/unit/test_host.h"
 
-TEST_F(MonitorTest, SettleAfterLoadKeepsARunningCountdownAndClearsAPendingReset) {
-  monitor_state.reset_pending = true;
-  monitor_state.reset_ticks_left = 7;
-  monitor_state.check_pending = true;
-  monitor_state.check_ticks_left = 2;
+namespace {
+
+MonitorSnapshot unread() {
+  return settled(UNSET_COUNT, UNSET_COUNT);
+}
+
+}  // namespace
+
+// A pending verification is left for the tick to finish; the looks, which compare with a
+// baseline about to be read afresh, and a reset, which belongs to devices the host is about to
+// re-enumerate, are not.
+TEST_F(MonitorTest, SettleAfterLoadKeepsARunningCountdownAndAVerificationOnly) {
+  put_monitor_snapshot(looking(resetting(verifying(settled(4, 2), 2), 7), 40, true));
   begin_settle();
   settle_after_load();
-  EXPECT_EQ(monitor_state.init_ticks_left, INIT_DELAY_TICKS);
-  EXPECT_EQ(monitor_state.last_in_count, UNSET_COUNT);
-  EXPECT_EQ(monitor_state.last_out_count, UNSET_COUNT);
-  EXPECT_FALSE(monitor_state.reset_pending);
-  EXPECT_EQ(monitor_state.reset_ticks_left, 0);
-  // A pending verification is left for the tick to finish.
-  EXPECT_TRUE(monitor_state.check_pending);
-  EXPECT_EQ(monitor_state.check_ticks_left, 2);
+  MonitorSnapshot expected = verifying(unread(), 2);
+  expected.init_ticks_left = INIT_DELAY_TICKS;
+  EXPECT_EQ(monitor_snapshot(), expected);
 }
 
 TEST_F(MonitorTest, AfterResetToIdleEveryTickDoesNothing) {
-  settle_monitor(1, 1, true);
-  monitor_state.check_pending = true;
-  monitor_state.check_ticks_left = 1;
-  monitor_state.reset_pending = true;
-  monitor_state.reset_ticks_left = 1;
+  start_fresh_module(true);
+  install_host_functions();
+  put_monitor_snapshot(looking(resetting(verifying(settled(1, 1), 1), 1), 1, false));
   reset_to_idle();
-  EXPECT_EQ(monitor_state.last_in_count, UNSET_COUNT);
-  EXPECT_EQ(monitor_state.last_out_count, UNSET_COUNT);
+  EXPECT_EQ(monitor_snapshot(), unread());
   sim_set_midi_counts(4, 4);
-  run_ticks(INIT_DELAY_TICKS + CHECK_DELAY_TICKS + RESET_DELAY_TICKS);
+  run_ticks(INIT_DELAY_TICKS + LAST_LOOK_TICKS + RESET_DELAY_TICKS);
   EXPECT_TRUE(host_console().empty());
   EXPECT_TRUE(host_commands().empty());
-  EXPECT_EQ(sim_call_count(SIM_MIDI_IN_GET_NUM_DEVS), 0);
-  EXPECT_EQ(sim_call_count(SIM_MIDI_OUT_GET_NUM_DEVS), 0);
-  EXPECT_EQ(monitor_state.init_ticks_left, 0);
-  EXPECT_FALSE(monitor_state.check_pending);
-  EXPECT_FALSE(monitor_state.reset_pending);
+  EXPECT_EQ(sim_call_count(SIM_MIDI_IN_GET_NUM_DEVS) + sim_call_count(SIM_MIDI_OUT_GET_NUM_DEVS),
+            0);
+  EXPECT_EQ(monitor_snapshot(), unread());
 }
 
+// A verification against a baseline of zero compares instead of adopting a new baseline.
 TEST_F(MonitorTest, ZeroDevicesIsAReadCountNotAnUnsetOne) {
-  settle_monitor(0, 0, true);
-  EXPECT_EQ(monitor_state.last_in_count, 0);
-  EXPECT_EQ(monitor_state.last_out_count, 0);
-  // A verification against a baseline of zero compares instead of adopting a new baseline.
-  monitor_state.check_pending = true;
-  monitor_state.check_ticks_left = 1;
+  settled_plugin(0, 0, true);
+  EXPECT_EQ(monitor_snapshot(), settled(0, 0));
+  put_monitor_snapshot(verifying(settled(0, 0), 1));
   on_timer_tick();
-  ASSERT_FALSE(host_console().empty());
-  EXPECT_EQ(host_console().back(),
-            "Kestrune: [NO_RESET] No MIDI device count change detected after delay, ignoring\n");
+  ASSERT_GE(host_console().size(), 2u);
   EXPECT_EQ(host_console()[host_console().size() - 2],
             "Kestrune: [NO CHANGE] MIDI device counts unchanged\n");
 
   sim_set_midi_counts(1, 0);
-  monitor_state.check_pending = true;
-  monitor_state.check_ticks_left = 1;
+  put_monitor_snapshot(verifying(settled(0, 0), 1));
   on_timer_tick();
-  EXPECT_TRUE(monitor_state.reset_pending);
-  EXPECT_EQ(monitor_state.last_in_count, 1);
+  EXPECT_EQ(monitor_snapshot(), resetting(settled(1, 0), RESET_DELAY_TICKS));
 }

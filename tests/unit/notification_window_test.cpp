@@ -7,41 +7,25 @@
 
 #include "monitor/device_change.h"
 #include "monitor/monitor_state.h"
+#include "platform/windows/window_class.h"
 #include "sim/device_events.h"
 #include "tests/unit/call_journal.h"
 #include "tests/unit/test_host.h"
 
 namespace {
 
-const wchar_t CLASS_NAME[] = L"KestruneWindow";
 const wchar_t TITLE[] = L"Kestrune Hidden Window";
 
 const char INIT_START_LINE[] =
     "Kestrune: [INIT_START] Starting delayed initialization (90 ticks) to let VELMAR MIDI system "
     "stabilize\n";
 
-void world_with_host(bool verbose) {
-  reset_world(verbose);
-  install_host_functions();
-}
-
-// The window up and the monitor idle after settling, with nothing recorded yet.
-void start_and_settle(bool verbose) {
-  world_with_host(verbose);
-  sim_set_midi_counts(2, 1);
-  ASSERT_TRUE(start_device_monitoring());
-  run_ticks(INIT_DELAY_TICKS);
-  ASSERT_EQ(monitor_state.init_ticks_left, 0);
-  host_clear_journal();
-  sim_clear_calls();
-}
-
 // What an earlier instance of the module leaves when it goes without unregistering its class.
 void register_class_as_earlier_load() {
   WNDCLASSW window_class = {};
   window_class.lpfnWndProc = notification_window_proc;
   window_class.hInstance = sim_plugin_module();
-  window_class.lpszClassName = CLASS_NAME;
+  window_class.lpszClassName = WINDOW_CLASS_NAME;
   ASSERT_NE(RegisterClassW(&window_class), 0);
 }
 
@@ -51,11 +35,11 @@ HWND create_window_of_another_copy() {
   WNDCLASSW window_class = {};
   window_class.lpfnWndProc = DefWindowProcW;
   window_class.hInstance = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x1A0000000));
-  window_class.lpszClassName = CLASS_NAME;
+  window_class.lpszClassName = WINDOW_CLASS_NAME;
   if (RegisterClassW(&window_class) == 0) {
     return nullptr;
   }
-  return CreateWindowExW(0, CLASS_NAME, TITLE, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+  return CreateWindowExW(0, WINDOW_CLASS_NAME, TITLE, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                          window_class.hInstance, nullptr);
 }
 
@@ -71,7 +55,7 @@ using NotificationWindowSetup = MonitorTest;
 
 TEST_F(NotificationWindowSetup, IsAMessageOnlyWindowOfItsClassWithTheFullTitle) {
   ASSERT_TRUE(start_device_monitoring());
-  HWND window = FindWindowExW(HWND_MESSAGE, nullptr, CLASS_NAME, nullptr);
+  HWND window = FindWindowExW(HWND_MESSAGE, nullptr, WINDOW_CLASS_NAME, nullptr);
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(window, monitor_state.notify_window);
   EXPECT_EQ(window_title(window), TITLE);
@@ -87,7 +71,7 @@ TEST_F(NotificationWindowSetup, ClassBelongsToThisModule) {
   ASSERT_TRUE(start_device_monitoring());
   WNDCLASSW same_class = {};
   same_class.lpfnWndProc = DefWindowProcW;
-  same_class.lpszClassName = CLASS_NAME;
+  same_class.lpszClassName = WINDOW_CLASS_NAME;
   same_class.hInstance = sim_plugin_module();
   EXPECT_EQ(RegisterClassW(&same_class), 0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_ALREADY_EXISTS));
@@ -98,7 +82,7 @@ TEST_F(NotificationWindowSetup, ClassBelongsToThisModule) {
 // Two copies would reset the host twice for one change, and the one unloaded first would take
 // the other's window procedure with it.
 TEST_F(NotificationWindowSetup, RefusesWhileAnotherCopysWindowExistsInThisProcess) {
-  world_with_host(true);
+  module_with_host_functions(true);
   HWND other = create_window_of_another_copy();
   ASSERT_NE(other, nullptr);
   sim_clear_calls();
@@ -115,7 +99,7 @@ TEST_F(NotificationWindowSetup, RefusesWhileAnotherCopysWindowExistsInThisProces
 }
 
 TEST_F(NotificationWindowSetup, ClassLeftByAnEarlierLoadIsUsed) {
-  world_with_host(true);
+  module_with_host_functions(true);
   register_class_as_earlier_load();
   ASSERT_TRUE(start_device_monitoring());
   EXPECT_EQ(sim_class_count(), 1);
@@ -145,7 +129,7 @@ TEST_F(NotificationWindowSetup, StopReleasesInTheReverseOrderOfAcquisition) {
 }
 
 TEST_F(NotificationWindowSetup, SecondStopOnlyUnregistersTheClass) {
-  world_with_host(true);
+  module_with_host_functions(true);
   ASSERT_TRUE(start_device_monitoring());
   stop_device_monitoring();
   sim_clear_calls();
@@ -160,7 +144,7 @@ using NotificationFilter = MonitorTest;
 
 // The handler would accept a render-class arrival too, so only the registration keeps it out.
 TEST_F(NotificationFilter, OnlyAudioAndMidiPortInterfacesReachTheWindow) {
-  start_and_settle(false);
+  settled_plugin(2, 1, false);
   HWND window = monitor_state.notify_window;
   struct Reach {
     const GUID* interface_class;
@@ -187,7 +171,7 @@ TEST_F(NotificationFilter, RegistrationsAreReleasedPortClassesFirst) {
   for (Left left : {Left{1, &MIDI_OUTPUT_PORT_INTERFACE}, Left{2, &MIDI_INPUT_PORT_INTERFACE},
                     Left{3, &KSCATEGORY_AUDIO}}) {
     SCOPED_TRACE(left.nth_release);
-    world_with_host(false);
+    module_with_host_functions(false);
     ASSERT_TRUE(start_device_monitoring());
     sim_fail_call(SIM_UNREGISTER_DEVICE_NOTIFICATION, ERROR_INVALID_HANDLE, left.nth_release);
     stop_device_monitoring();
@@ -203,7 +187,7 @@ TEST_F(NotificationFilter, RegistrationsAreReleasedPortClassesFirst) {
 // left it: a host that frees the module after the refusal leaves no class whose procedure points
 // into unloaded code. Every other failure of a start-up is swept in fault_sweep_test.cpp.
 TEST_F(NotificationWindowSetup, FailedStartReleasesAClassLeftByAnEarlierLoad) {
-  world_with_host(true);
+  module_with_host_functions(true);
   register_class_as_earlier_load();
   // Counts from an earlier settle, which the start-up must mark unread.
   monitor_state.last_in_count = 4;
@@ -243,7 +227,7 @@ TEST_F(NotificationWindowProc, CreationAndDestructionMessagesGoToTheWideDefaultP
 }
 
 TEST_F(NotificationWindowProc, OtherMessagesPassUnchangedAndReturnTheDefaultResult) {
-  start_and_settle(true);
+  settled_plugin(2, 1, true);
   HWND window = monitor_state.notify_window;
   const WPARAM odd_first = ~static_cast<WPARAM>(0) - 6;
   const LPARAM odd_second = -0x12345;
@@ -259,7 +243,7 @@ TEST_F(NotificationWindowProc, OtherMessagesPassUnchangedAndReturnTheDefaultResu
   // would make every window creation fail.
   CREATESTRUCTW creation = {};
   creation.lpszName = TITLE;
-  creation.lpszClass = CLASS_NAME;
+  creation.lpszClass = WINDOW_CLASS_NAME;
   EXPECT_EQ(notification_window_proc(window, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&creation)),
             TRUE);
   // Not passed on: the default procedure would destroy the window for whoever posted it.
@@ -274,7 +258,7 @@ TEST_F(NotificationWindowProc, OtherMessagesPassUnchangedAndReturnTheDefaultResu
 // For event types other than arrival and removal the second parameter is no pointer at all:
 // reading it would fault here.
 TEST_F(NotificationWindowProc, DeviceChangeOfAnotherTypeIsDroppedWithoutReadingItsParameter) {
-  start_and_settle(true);
+  settled_plugin(2, 1, true);
   const LPARAM not_a_pointer = static_cast<LPARAM>(0x10);
   EXPECT_EQ(notification_window_proc(monitor_state.notify_window, WM_DEVICECHANGE,
                                      DBT_DEVNODES_CHANGED, not_a_pointer),
@@ -289,7 +273,7 @@ TEST_F(NotificationWindowProc, DeviceChangeOfAnotherTypeIsDroppedWithoutReadingI
 }
 
 TEST_F(NotificationWindowProc, DeviceChangeIsHandedOnAndAnsweredWithZero) {
-  start_and_settle(false);
+  settled_plugin(2, 1, false);
   HWND window = monitor_state.notify_window;
   InterfaceHeader arrival = make_interface_header(KSCATEGORY_AUDIO);
   LPARAM header = reinterpret_cast<LPARAM>(&arrival.header);

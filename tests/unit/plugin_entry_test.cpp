@@ -32,19 +32,13 @@ int32_t unload() {
 // What an earlier, settled load left in this process, with logging on: live host slots (so any
 // line a refused load wrote would reach the console) and known counts (so any settling it
 // started would show).
-void world_after_earlier_load() {
-  reset_world(true);
-  install_host_functions();
-  monitor_state.last_in_count = 4;
-  monitor_state.last_out_count = 2;
+void module_after_earlier_load() {
+  module_with_host_functions(true);
+  put_monitor_snapshot(settled(4, 2));
 }
 
 void expect_state_unchanged(const MonitorState& before) {
-  EXPECT_EQ(monitor_state.last_in_count, before.last_in_count);
-  EXPECT_EQ(monitor_state.last_out_count, before.last_out_count);
-  EXPECT_EQ(monitor_state.init_ticks_left, before.init_ticks_left);
-  EXPECT_EQ(monitor_state.check_pending, before.check_pending);
-  EXPECT_EQ(monitor_state.reset_pending, before.reset_pending);
+  EXPECT_EQ(monitor_snapshot(), settled(before.last_in_count, before.last_out_count));
   EXPECT_EQ(monitor_state.notify_window, before.notify_window);
   EXPECT_EQ(monitor_state.notify_handle, before.notify_handle);
   for (int slot = 0; slot < HOST_FUNCTION_COUNT; ++slot) {
@@ -56,19 +50,11 @@ void expect_nothing_created_or_logged() {
   EXPECT_TRUE(host_registrations().empty());
   EXPECT_TRUE(host_console().empty());
   EXPECT_EQ(journal_names(), std::vector<std::string>{});
-  EXPECT_EQ(sim_class_count(), 0);
-  EXPECT_EQ(sim_window_count(), 0);
-  EXPECT_EQ(sim_registration_count(), 0);
+  EXPECT_EQ(sim_class_count() + sim_window_count() + sim_registration_count(), 0);
 }
 
 void expect_inactive() {
-  EXPECT_EQ(monitor_state.init_ticks_left, 0);
-  EXPECT_EQ(monitor_state.last_in_count, UNSET_COUNT);
-  EXPECT_EQ(monitor_state.last_out_count, UNSET_COUNT);
-  EXPECT_FALSE(monitor_state.check_pending);
-  EXPECT_EQ(monitor_state.check_ticks_left, 0);
-  EXPECT_FALSE(monitor_state.reset_pending);
-  EXPECT_EQ(monitor_state.reset_ticks_left, 0);
+  EXPECT_EQ(monitor_snapshot(), settled(UNSET_COUNT, UNSET_COUNT));
   EXPECT_EQ(monitor_state.notify_window, nullptr);
   EXPECT_EQ(monitor_state.notify_handle, nullptr);
 }
@@ -98,55 +84,40 @@ int observe_registration(const char* name, void* value) {
 
 using PluginLoadRefusal = MonitorTest;
 
-TEST_F(PluginLoadRefusal, OtherApiVersionsTouchNothingEvenWithLoggingOn) {
-  for (int32_t version : {0x20D, 0x20F}) {
-    SCOPED_TRACE(version);
-    world_after_earlier_load();
-    HostPluginInfo info = make_host_record();
-    info.api_version = version;
-    MonitorState before = monitor_state;
-    EXPECT_EQ(load(&info), 0);
-    EXPECT_TRUE(host_lookups().empty());
-    expect_nothing_created_or_logged();
-    expect_state_unchanged(before);
-  }
-}
-
-TEST_F(PluginLoadRefusal, RecordWithANullHostFunctionIsRefusedBeforeAnyLookup) {
-  for (bool null_lookup : {true, false}) {
-    SCOPED_TRACE(null_lookup ? "get_function null" : "register_callback null");
-    world_after_earlier_load();
-    HostPluginInfo info = make_host_record();
-    if (null_lookup) {
-      info.get_function = nullptr;
-    } else {
-      info.register_callback = nullptr;
-    }
-    MonitorState before = monitor_state;
-    EXPECT_EQ(load(&info), 0);
-    EXPECT_TRUE(host_lookups().empty());
-    expect_nothing_created_or_logged();
-    expect_state_unchanged(before);
-  }
-}
-
-// Each name in turn is the missing one: a loop that stopped at the first null, or a refusal that
-// cleared the slots, fails for at least one of them.
-TEST_F(PluginLoadRefusal, MissingHostFunctionIsRefusedAfterEveryNameWasLookedUp) {
+// Refused before anything is created: a record of another version or without one of its own two
+// functions before any lookup, one without a host function after every name was looked up, each
+// slot then holding its own lookup's result (a loop that stopped at the first null, or a refusal
+// that cleared the slots, fails for one of them). Logging is on: nothing may be written either.
+TEST_F(PluginLoadRefusal, RefusedRecordTouchesNothingButItsLookups) {
+  struct Refusal {
+    int32_t version;
+    bool null_get_function;
+    bool null_register_callback;
+    const char* missing;
+  };
+  std::vector<Refusal> refusals = {{0x20D, false, false, ""},
+                                   {0x20F, false, false, ""},
+                                   {HOST_API_VERSION, true, false, ""},
+                                   {HOST_API_VERSION, false, true, ""}};
   for (const HostImport& absent : host_import_table) {
-    SCOPED_TRACE(absent.name);
-    world_after_earlier_load();
-    HostPluginInfo info = make_host_record(absent.name);
+    refusals.push_back(Refusal{HOST_API_VERSION, false, false, absent.name});
+  }
+  for (const Refusal& refusal : refusals) {
+    SCOPED_TRACE(testing::Message() << std::hex << refusal.version << " " << refusal.missing);
+    module_after_earlier_load();
+    HostPluginInfo info = make_host_record(refusal.missing);
+    info.api_version = refusal.version;
+    info.get_function = refusal.null_get_function ? nullptr : info.get_function;
+    info.register_callback = refusal.null_register_callback ? nullptr : info.register_callback;
+    MonitorState before = monitor_state;
     EXPECT_EQ(load(&info), 0);
-    EXPECT_EQ(host_lookups(), ALL_HOST_FUNCTION_NAMES);
-    EXPECT_EQ(monitor_state.host_functions[absent.slot], nullptr);
+    bool looked_up = refusal.missing[0] != '\0';
+    EXPECT_EQ(host_lookups(), looked_up ? ALL_HOST_FUNCTION_NAMES : std::vector<std::string>{});
     for (const HostImport& import : host_import_table) {
-      EXPECT_EQ(monitor_state.host_functions[import.slot], info.get_function(import.name))
-          << import.name;
+      before.host_functions[import.slot] =
+          looked_up ? info.get_function(import.name) : before.host_functions[import.slot];
     }
-    EXPECT_EQ(monitor_state.last_in_count, 4);
-    EXPECT_EQ(monitor_state.last_out_count, 2);
-    EXPECT_EQ(monitor_state.init_ticks_left, 0);
+    expect_state_unchanged(before);
     expect_nothing_created_or_logged();
   }
 }
@@ -155,8 +126,7 @@ using PluginLoad = MonitorTest;
 
 TEST_F(PluginLoad, LooksUpAllFunctionsAndStartsSettlingSilentlyWithLoggingOff) {
   // A reset left over from before belongs to devices the host is about to re-enumerate.
-  monitor_state.reset_pending = true;
-  monitor_state.reset_ticks_left = 3;
+  put_monitor_snapshot(resetting(settled(UNSET_COUNT, UNSET_COUNT), 3));
   HostPluginInfo info = make_host_record();
   ASSERT_EQ(load(&info), 1);
   EXPECT_EQ(host_lookups(), ALL_HOST_FUNCTION_NAMES);
@@ -164,11 +134,9 @@ TEST_F(PluginLoad, LooksUpAllFunctionsAndStartsSettlingSilentlyWithLoggingOff) {
     EXPECT_NE(monitor_state.host_functions[import.slot], nullptr) << import.name;
   }
   EXPECT_TRUE(host_console().empty());
-  EXPECT_EQ(monitor_state.init_ticks_left, INIT_DELAY_TICKS);
-  EXPECT_EQ(monitor_state.last_in_count, UNSET_COUNT);
-  EXPECT_EQ(monitor_state.last_out_count, UNSET_COUNT);
-  EXPECT_FALSE(monitor_state.reset_pending);
-  EXPECT_EQ(monitor_state.reset_ticks_left, 0);
+  MonitorSnapshot settling = settled(UNSET_COUNT, UNSET_COUNT);
+  settling.init_ticks_left = INIT_DELAY_TICKS;
+  EXPECT_EQ(monitor_snapshot(), settling);
   EXPECT_EQ(sim_class_count(), 1);
   EXPECT_EQ(sim_window_count(), 1);
   EXPECT_EQ(sim_registration_count(), 3);
@@ -192,7 +160,7 @@ TEST_F(PluginLoad, RegistersTheTickOnceUnderTimerOnceTheWindowIsListening) {
 using PluginUnload = MonitorTest;
 
 TEST_F(PluginUnload, ReleasesEverythingAndReturnsToInactiveKeepingTheSlots) {
-  reset_world(true);
+  start_fresh_module(true);
   sim_set_midi_counts(1, 1);
   HostPluginInfo info = make_host_record();
   ASSERT_EQ(load(&info), 1);
@@ -216,7 +184,7 @@ TEST_F(PluginUnload, ReleasesEverythingAndReturnsToInactiveKeepingTheSlots) {
 }
 
 TEST_F(PluginUnload, WithoutAnyLoadOnlyUnregistersTheClass) {
-  reset_world(true);
+  start_fresh_module(true);
   install_host_functions();
   EXPECT_EQ(unload(), 0);
   EXPECT_EQ(journal_names(), CLASS_UNREGISTRATION_ONLY);
@@ -225,7 +193,7 @@ TEST_F(PluginUnload, WithoutAnyLoadOnlyUnregistersTheClass) {
 }
 
 TEST_F(PluginUnload, SecondUnloadOnlyUnregistersTheClassAgain) {
-  reset_world(true);
+  start_fresh_module(true);
   HostPluginInfo info = make_host_record();
   ASSERT_EQ(load(&info), 1);
   ASSERT_EQ(unload(), 0);
@@ -257,7 +225,7 @@ void PrintTo(const RefusedLoad& refusal, std::ostream* out) {
 
 class UnloadAfterRefusedLoad : public ::testing::TestWithParam<RefusedLoad> {
  protected:
-  void SetUp() override { world_after_earlier_load(); }
+  void SetUp() override { module_after_earlier_load(); }
 };
 
 TEST_P(UnloadAfterRefusedLoad, OnlyUnregistersTheClassAndLogsTheCleanUpLine) {
@@ -300,7 +268,7 @@ TEST_F(PluginUnload, LaterTicksDoNothingWhateverWasPending) {
        {Pending{"queued arrival", 0, 1, false, false}, Pending{"verification", 1, 0, true, false},
         Pending{"reset", CHECK_DELAY_TICKS + 1, 0, false, true}}) {
     SCOPED_TRACE(pending.what);
-    reset_world(false);
+    start_fresh_module(false);
     sim_set_midi_counts(1, 1);
     HostPluginInfo info = make_host_record();
     ASSERT_EQ(load(&info), 1);

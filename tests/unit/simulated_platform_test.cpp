@@ -68,7 +68,7 @@ bool same_guid(const GUID& a, const GUID& b) {
 class SimulatedPlatform : public ::testing::Test {
  protected:
   void SetUp() override {
-    reset_world(false);
+    start_fresh_module(false);
     received.clear();
   }
 };

@@ -2,11 +2,12 @@
 
 #include <cstring>
 
+#include "host/plugin_entry.h"
 #include "monitor/monitor_state.h"
 #include "monitor/timer_tick.h"
-#include "platform/windows/notification_window.h"
 #include "sim/device_notice.h"
-#include "sim/fresh_module.h"
+#include "sim/player.h"
+#include "sim/scenario.h"
 
 HostPluginInfo make_host_record(const std::string& missing) {
   return *host_record(HOST_API_VERSION, host_import_bit(missing.c_str()));
@@ -20,8 +21,19 @@ void install_host_functions() {
   host_reset();
 }
 
-void reset_world(bool diagnostic) {
+void module_with_host_functions(bool diagnostic) {
   start_fresh_module(diagnostic);
+  install_host_functions();
+}
+
+void settled_plugin(unsigned inputs, unsigned outputs, bool diagnostic) {
+  start_fresh_module(diagnostic);
+  sim_set_midi_counts(inputs, outputs);
+  ASSERT_EQ(VelmarPluginEntry(nullptr, host_record()), 1);
+  run_ticks(INIT_DELAY_TICKS);
+  ASSERT_EQ(monitor_state.init_ticks_left, 0);
+  host_clear_journal();
+  sim_clear_calls();
 }
 
 void run_ticks(int count) {
@@ -30,26 +42,46 @@ void run_ticks(int count) {
   }
 }
 
-void settle_monitor(unsigned inputs, unsigned outputs, bool diagnostic) {
-  reset_world(diagnostic);
-  install_host_functions();
-  sim_set_midi_counts(inputs, outputs);
-  begin_settle();
-  run_ticks(INIT_DELAY_TICKS);
-  host_clear_journal();
-  sim_clear_calls();
+MonitorSnapshot settled(int32_t inputs, int32_t outputs) {
+  MonitorSnapshot monitor{};
+  monitor.last_in_count = inputs;
+  monitor.last_out_count = outputs;
+  return monitor;
 }
 
-void settle_with_window(unsigned inputs, unsigned outputs, bool diagnostic) {
-  reset_world(diagnostic);
-  install_host_functions();
-  sim_set_midi_counts(inputs, outputs);
-  ASSERT_TRUE(start_device_monitoring());
-  ASSERT_NE(monitor_state.notify_window, nullptr);
-  run_ticks(INIT_DELAY_TICKS);
-  ASSERT_EQ(monitor_state.init_ticks_left, 0);
-  host_clear_journal();
-  sim_clear_calls();
+MonitorSnapshot verifying(MonitorSnapshot monitor, int32_t ticks_left) {
+  monitor.check_pending = true;
+  monitor.check_ticks_left = ticks_left;
+  return monitor;
+}
+
+MonitorSnapshot looking(MonitorSnapshot monitor, int32_t ticks_left, bool last) {
+  monitor.look_pending = true;
+  monitor.look_ticks_left = ticks_left;
+  monitor.last_look = last;
+  return monitor;
+}
+
+MonitorSnapshot resetting(MonitorSnapshot monitor, int32_t ticks_left) {
+  monitor.reset_pending = true;
+  monitor.reset_ticks_left = ticks_left;
+  return monitor;
+}
+
+void play_line(const std::string& line) {
+  std::vector<ScenarioStep> steps;
+  std::string error;
+  ASSERT_TRUE(parse_scenario(line, "test", &steps, &error)) << error;
+  play_step(steps[0]);
+}
+
+void expect_reset_on_tick(int ticks) {
+  int commands = host_command_count();
+  run_ticks(ticks - 1);
+  EXPECT_EQ(host_command_count(), commands) << "reset before its tick";
+  run_ticks(1);
+  ASSERT_EQ(host_command_count(), commands + 1) << "no reset on its tick";
+  EXPECT_EQ(host_unexpected_command_count(), 0);
 }
 
 InterfaceHeader make_interface_header(const GUID& interface_class) {

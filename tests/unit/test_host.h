@@ -1,5 +1,6 @@
-// The unit tests' set-up around the host double (sim/host_double.h): a fresh monitor state,
-// simulated machine and host for every test, and the monitor settled as a test needs it.
+// The native tests' vocabulary around the host double (sim/host_double.h): a fresh module for
+// every test, one set-up of a loaded and settled plug-in, the monitor's timing as a test states
+// it, and a notice written as a scenario line.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,7 +11,9 @@
 
 #include "host/host_api.h"
 #include "platform/simulated/sim_control.h"
+#include "sim/fresh_module.h"
 #include "sim/host_double.h"
+#include "sim/monitor_snapshot.h"
 
 // A record the plug-in accepts: the right version and all six functions. `missing` names one
 // function that get_function does not know (empty for none).
@@ -18,22 +21,28 @@ HostPluginInfo make_host_record(const std::string& missing = "");
 
 // Fills the slots as a successful load would, without loading: for tests of the monitor alone.
 void install_host_functions();
+// A fresh module with the diagnostic switch as given and its slots filled that way.
+void module_with_host_functions(bool diagnostic);
 
-// Every test starts from a module just loaded into a fresh process on a fresh machine: monitor
-// state at its initial values with the diagnostic switch as given, simulation reset, host
-// journal empty.
-void reset_world(bool diagnostic);
+// The plug-in loaded through its entry point, its window up and its tick registered, settled
+// with these baseline counts; the host's journal and the call counts cleared.
+void settled_plugin(unsigned inputs, unsigned outputs, bool diagnostic);
 
 // Ticks as the host calls them.
 void run_ticks(int count);
 
-// Monitor idle after settling, with baseline counts in and out and the slots filled, no window.
-void settle_monitor(unsigned inputs, unsigned outputs, bool diagnostic);
+// The monitor as a test states it: settled with a baseline and nothing pending; then with a
+// verification, a look or a reset pending, with the ticks each has left.
+MonitorSnapshot settled(int32_t inputs, int32_t outputs);
+MonitorSnapshot verifying(MonitorSnapshot monitor, int32_t ticks_left);
+MonitorSnapshot looking(MonitorSnapshot monitor, int32_t ticks_left, bool last);
+MonitorSnapshot resetting(MonitorSnapshot monitor, int32_t ticks_left);
 
-// The same, but started as a load starts it: through start_device_monitoring(), so the real
-// notification window exists (in monitor_state.notify_window) and is registered for
-// audio-class interfaces.
-void settle_with_window(unsigned inputs, unsigned outputs, bool diagnostic);
+// A scenario line played as velmar-sim plays it, such as "notify arrival midi-in size 20 now".
+void play_line(const std::string& line);
+
+// The reset comes in the last of `ticks` ticks, not a tick earlier or later.
+void expect_reset_on_tick(int ticks);
 
 // An arrival or removal notification as the system delivers it: a device-interface header of
 // the given class, with a symbolic-link name after it.
@@ -45,5 +54,5 @@ InterfaceHeader make_interface_header(const GUID& interface_class);
 
 class MonitorTest : public ::testing::Test {
  protected:
-  void SetUp() override { reset_world(false); }
+  void SetUp() override { start_fresh_module(false); }
 };

@@ -32,140 +32,18 @@ void arrival_for_next_drain() {
                                       notice.header.dbcc_size);
 }
 
-int count_reads() {
-  return sim_call_count(SIM_MIDI_IN_GET_NUM_DEVS) + sim_call_count(SIM_MIDI_OUT_GET_NUM_DEVS);
-}
-
 }  // namespace
 
-using SettleTiming = MonitorTest;
+using ConsoleLines = MonitorTest;
 
-TEST_F(SettleTiming, BaselineIsReadInThe90thTickAndNotBefore) {
-  install_host_functions();
-  sim_set_midi_counts(2, 3);
-  begin_settle();
-  run_ticks(INIT_DELAY_TICKS - 1);
-  EXPECT_EQ(monitor_state.init_ticks_left, 1);
-  EXPECT_EQ(monitor_state.last_in_count, UNSET_COUNT);
-  EXPECT_EQ(monitor_state.last_out_count, UNSET_COUNT);
-  EXPECT_EQ(count_reads(), 0);
-
-  on_timer_tick();
-  EXPECT_EQ(monitor_state.init_ticks_left, 0);
-  EXPECT_EQ(monitor_state.last_in_count, 2);
-  EXPECT_EQ(monitor_state.last_out_count, 3);
-  EXPECT_EQ(sim_call_count(SIM_MIDI_IN_GET_NUM_DEVS), 1);
-  EXPECT_EQ(sim_call_count(SIM_MIDI_OUT_GET_NUM_DEVS), 1);
-}
-
-TEST_F(SettleTiming, SettleEndingTickDoesNothingButReadTheBaseline) {
-  install_host_functions();
-  sim_set_midi_counts(1, 1);
-  monitor_state.init_ticks_left = 1;
-  monitor_state.check_pending = true;
-  monitor_state.check_ticks_left = 1;
-  monitor_state.reset_pending = true;
-  monitor_state.reset_ticks_left = 1;
-  on_timer_tick();
-  EXPECT_EQ(monitor_state.last_in_count, 1);
-  EXPECT_EQ(monitor_state.last_out_count, 1);
-  EXPECT_EQ(count_reads(), 2);
-  EXPECT_TRUE(monitor_state.check_pending);
-  EXPECT_EQ(monitor_state.check_ticks_left, 1);
-  EXPECT_TRUE(monitor_state.reset_pending);
-  EXPECT_EQ(monitor_state.reset_ticks_left, 1);
-  EXPECT_TRUE(host_commands().empty());
-}
-
-using VerificationTiming = MonitorTest;
-
-TEST_F(VerificationTiming, EventBetweenTicksIsVerifiedInTheFifthTick) {
-  settle_with_window(1, 1, false);
-  arrival_between_ticks();
-  ASSERT_TRUE(monitor_state.check_pending);
-  sim_set_midi_counts(2, 1);
-  run_ticks(CHECK_DELAY_TICKS - 1);
-  EXPECT_TRUE(monitor_state.check_pending);
-  EXPECT_EQ(monitor_state.check_ticks_left, 1);
-  EXPECT_EQ(count_reads(), 0);
-
-  on_timer_tick();
-  EXPECT_FALSE(monitor_state.check_pending);
-  EXPECT_EQ(monitor_state.check_ticks_left, 0);
-  EXPECT_EQ(count_reads(), 2);
-  EXPECT_EQ(monitor_state.last_in_count, 2);
-  // The verification tick schedules the reset but does not count it down.
-  EXPECT_TRUE(monitor_state.reset_pending);
-  EXPECT_EQ(monitor_state.reset_ticks_left, RESET_DELAY_TICKS);
-}
-
-TEST_F(VerificationTiming, EventDeliveredInATicksDrainIsCountedDownInThatSameTick) {
-  settle_with_window(1, 1, false);
-  arrival_for_next_drain();
-  on_timer_tick();
-  EXPECT_TRUE(monitor_state.check_pending);
-  EXPECT_EQ(monitor_state.check_ticks_left, CHECK_DELAY_TICKS - 1);
-  run_ticks(CHECK_DELAY_TICKS - 2);
-  EXPECT_TRUE(monitor_state.check_pending);
-  EXPECT_EQ(count_reads(), 0);
-  on_timer_tick();  // the fifth tick, counting the one whose drain delivered the event
-  EXPECT_FALSE(monitor_state.check_pending);
-  EXPECT_EQ(count_reads(), 2);
-}
-
-TEST_F(VerificationTiming, OppositeDirectionChangesCountAsAChange) {
-  settle_with_window(2, 2, false);
-  arrival_between_ticks();
-  sim_set_midi_counts(3, 1);  // the total stays the same
-  run_ticks(CHECK_DELAY_TICKS);
-  EXPECT_TRUE(monitor_state.reset_pending);
-  EXPECT_EQ(monitor_state.last_in_count, 3);
-  EXPECT_EQ(monitor_state.last_out_count, 1);
-}
-
-TEST_F(VerificationTiming, OutputCountChangeAloneCountsAsAChange) {
-  settle_with_window(2, 2, false);
-  arrival_between_ticks();
-  sim_set_midi_counts(2, 3);
-  run_ticks(CHECK_DELAY_TICKS);
-  EXPECT_TRUE(monitor_state.reset_pending);
-}
-
-// After a quick re-plug the counts are equal again. Only a removed MIDI port, whose handle the
-// host may be holding, makes that a reset: a headset pulled out and put back keeps the count rule.
-TEST_F(VerificationTiming, RemovedPortMeansAResetEvenWithEqualCounts) {
-  struct Replug {
-    const GUID* interface_class;
-    SimMidiPort port;
-    size_t resets;
-  };
-  for (Replug replug : {Replug{&KSCATEGORY_AUDIO, SIM_MIDI_INPUT, 0},
-                        Replug{&MIDI_INPUT_PORT_INTERFACE, SIM_MIDI_INPUT, 1},
-                        Replug{&MIDI_OUTPUT_PORT_INTERFACE, SIM_MIDI_OUTPUT, 1}}) {
-    SCOPED_TRACE(replug.interface_class->Data1);
-    settle_with_window(1, 1, false);
-    sim_unplug_device(replug.port, *replug.interface_class);
-    sim_plug_device(replug.port, *replug.interface_class);
-    run_ticks(CHECK_DELAY_TICKS);
-    EXPECT_EQ(monitor_state.last_in_count, 1);
-    EXPECT_EQ(monitor_state.last_out_count, 1);
-    EXPECT_FALSE(monitor_state.port_removed);
-    run_ticks(RESET_DELAY_TICKS + 10);
-    EXPECT_EQ(host_commands().size(), replug.resets);
-  }
-}
-
-TEST_F(VerificationTiming, UnsetCountIsAdoptedAsBaselineAndSchedulesNothing) {
-  settle_with_window(1, 1, true);
-  monitor_state.last_out_count = UNSET_COUNT;
-  monitor_state.check_pending = true;
-  monitor_state.check_ticks_left = 1;
+// The lines only an unset count or a missing command function bring; every other line is in the
+// diagnostic scenarios' transcripts.
+TEST_F(ConsoleLines, UnsetCountIsAdoptedAsBaselineAndSchedulesNothing) {
+  settled_plugin(1, 1, true);
+  put_monitor_snapshot(verifying(settled(1, UNSET_COUNT), 1));
   sim_set_midi_counts(3, 4);
   on_timer_tick();
-  EXPECT_EQ(monitor_state.last_in_count, 3);
-  EXPECT_EQ(monitor_state.last_out_count, 4);
-  EXPECT_FALSE(monitor_state.check_pending);
-  EXPECT_FALSE(monitor_state.reset_pending);
+  EXPECT_EQ(monitor_snapshot(), settled(3, 4));
   EXPECT_EQ(host_console(),
             (Lines{
                 "Kestrune: [EXPERIMENT] At 0 ticks: Current IN=3, OUT=4 | Last IN=1, OUT=-1\n",
@@ -179,43 +57,9 @@ TEST_F(VerificationTiming, UnsetCountIsAdoptedAsBaselineAndSchedulesNothing) {
             }));
 }
 
-TEST_F(VerificationTiming, UnsetCountOverAPendingResetLetsTheResetContinue) {
-  settle_with_window(1, 1, false);
-  monitor_state.last_in_count = UNSET_COUNT;
-  monitor_state.check_pending = true;
-  monitor_state.check_ticks_left = 1;
-  monitor_state.reset_pending = true;
-  monitor_state.reset_ticks_left = 7;
-  sim_set_midi_counts(5, 1);
-  on_timer_tick();
-  EXPECT_EQ(monitor_state.last_in_count, 5);
-  EXPECT_TRUE(monitor_state.reset_pending);
-  EXPECT_EQ(monitor_state.reset_ticks_left, 7);
-}
-
-using ResetTiming = MonitorTest;
-
-TEST_F(ResetTiming, OnlyOneCountdownAdvancesPerTick) {
-  settle_with_window(1, 1, false);
-  monitor_state.check_pending = true;
-  monitor_state.check_ticks_left = 3;
-  monitor_state.reset_pending = true;
-  monitor_state.reset_ticks_left = 10;
-  on_timer_tick();
-  EXPECT_EQ(monitor_state.check_ticks_left, 2);
-  EXPECT_EQ(monitor_state.reset_ticks_left, 10);
-
-  monitor_state.init_ticks_left = 2;
-  on_timer_tick();
-  EXPECT_EQ(monitor_state.init_ticks_left, 1);
-  EXPECT_EQ(monitor_state.check_ticks_left, 2);
-  EXPECT_EQ(monitor_state.reset_ticks_left, 10);
-}
-
-TEST_F(ResetTiming, MissingCommandFunctionLogsAnErrorAndDropsTheReset) {
-  settle_with_window(1, 1, true);
-  monitor_state.reset_pending = true;
-  monitor_state.reset_ticks_left = 1;
+TEST_F(ConsoleLines, MissingCommandFunctionLogsAnErrorAndDropsTheReset) {
+  settled_plugin(1, 1, true);
+  put_monitor_snapshot(resetting(settled(1, 1), 1));
   monitor_state.host_functions[SLOT_MAIN_ON_COMMAND] = nullptr;
   on_timer_tick();
   EXPECT_EQ(host_console(), (Lines{
@@ -223,9 +67,7 @@ TEST_F(ResetTiming, MissingCommandFunctionLogsAnErrorAndDropsTheReset) {
                                 "Kestrune: [EXECUTING_RESET] EXECUTING DELAYED RESET NOW!\n",
                                 "Kestrune: [ERROR] Main_OnCommand not available!\n",
                             }));
-  EXPECT_FALSE(monitor_state.reset_pending);
-  EXPECT_EQ(monitor_state.reset_ticks_left, 0);
-  EXPECT_FALSE(monitor_state.check_pending);
+  EXPECT_EQ(monitor_snapshot(), settled(1, 1));
   host_clear_journal();
   run_ticks(RESET_DELAY_TICKS * 2);  // not retried
   EXPECT_TRUE(host_console().empty());
@@ -352,24 +194,13 @@ std::vector<int> play_session(const std::vector<At>& session, int ticks) {
   return command_ticks;
 }
 
-// A plug-in loaded with a baseline of 1 and 1 to come, with the diagnostic switch as given.
-void load_plugin(bool diagnostic) {
-  reset_world(diagnostic);
-  sim_set_midi_counts(1, 1);
-  HostPluginInfo info = make_host_record();
-  ASSERT_EQ(VelmarPluginEntry(nullptr, &info), 1);
-  host_clear_journal();
-}
-
 }  // namespace
 
 class CommandTiming : public ::testing::TestWithParam<SessionRow> {};
 
 TEST_P(CommandTiming, ComesInTheTickItsRulesGiveAndCountsAreReadOnlyForThem) {
   const SessionRow& row = GetParam();
-  load_plugin(false);
-  run_ticks(INIT_DELAY_TICKS);
-  sim_clear_calls();
+  settled_plugin(1, 1, false);
   EXPECT_EQ(play_session(row.session, SESSION_TICKS + 1), row.command_ticks);
   EXPECT_EQ(host_unexpected_command_count(), 0);
   EXPECT_EQ(sim_call_count(SIM_MIDI_IN_GET_NUM_DEVS), row.reads_of_each_count);
@@ -384,21 +215,20 @@ INSTANTIATE_TEST_SUITE_P(EverySession, CommandTiming, ::testing::ValuesIn(SESSIO
 using TickDrain = MonitorTest;
 
 TEST_F(TickDrain, TickWithoutWindowMakesNoMessageCall) {
-  settle_monitor(1, 1, false);
-  ASSERT_EQ(monitor_state.notify_window, nullptr);
+  module_with_host_functions(false);
   run_ticks(3);
   EXPECT_EQ(sim_call_count(SIM_PEEK_MESSAGE_A), 0);
 }
 
 TEST_F(TickDrain, TickWithWindowChecksItsMessagesOnce) {
-  settle_with_window(1, 1, false);
+  settled_plugin(1, 1, false);
   on_timer_tick();
   EXPECT_EQ(sim_call_count(SIM_PEEK_MESSAGE_A), 1);
   EXPECT_EQ(sim_call_count(SIM_DISPATCH_MESSAGE_A), 0);
 }
 
 TEST_F(TickDrain, PostedMessagesOfTheWindowAreDispatchedAndOthersLeftAlone) {
-  settle_with_window(1, 1, false);
+  settled_plugin(1, 1, false);
   // A window of the host on the same thread: its messages are the host's to retrieve.
   WNDCLASSW host_class = {};
   host_class.lpfnWndProc = DefWindowProcW;
@@ -423,9 +253,8 @@ TEST_F(TickDrain, PostedMessagesOfTheWindowAreDispatchedAndOthersLeftAlone) {
 // must still get it, with its code; the window's own messages before it are handled, a WM_QUIT
 // posted to the window among them is dropped, and the tick goes on.
 TEST_F(TickDrain, QuitPostedToTheThreadIsLeftForTheHostAndTheTickCountsDown) {
-  settle_with_window(1, 1, false);
-  monitor_state.check_pending = true;
-  monitor_state.check_ticks_left = 3;
+  settled_plugin(1, 1, false);
+  put_monitor_snapshot(verifying(settled(1, 1), 3));
   ASSERT_TRUE(PostMessageW(monitor_state.notify_window, WM_USER, 0, 0));
   ASSERT_TRUE(PostMessageW(monitor_state.notify_window, WM_QUIT, 9, 0));
   PostQuitMessage(5);
@@ -439,22 +268,6 @@ TEST_F(TickDrain, QuitPostedToTheThreadIsLeftForTheHostAndTheTickCountsDown) {
   ASSERT_TRUE(PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE));
   EXPECT_EQ(message.message, static_cast<UINT>(WM_QUIT));
   EXPECT_EQ(message.wParam, static_cast<WPARAM>(5));
-}
-
-using QuietCycle = MonitorTest;
-
-TEST_F(QuietCycle, SwitchOffCycleWritesNothingAndReadsEachCountTwice) {
-  reset_world(false);
-  install_host_functions();
-  sim_set_midi_counts(1, 1);
-  ASSERT_TRUE(start_device_monitoring());
-  run_ticks(INIT_DELAY_TICKS);
-  sim_plug_device(SIM_MIDI_INPUT, KSCATEGORY_AUDIO);
-  run_ticks(CHECK_DELAY_TICKS + RESET_DELAY_TICKS);
-  ASSERT_EQ(host_commands().size(), 1u);
-  EXPECT_TRUE(host_console().empty());
-  EXPECT_EQ(sim_call_count(SIM_MIDI_IN_GET_NUM_DEVS), 2);
-  EXPECT_EQ(sim_call_count(SIM_MIDI_OUT_GET_NUM_DEVS), 2);
 }
 
 namespace {
@@ -512,7 +325,10 @@ const ReentryCycle REENTRY_CYCLES[] = {
 // Plays the cycle with the re-entry at `line` (0 for none); returns the console lines shown, and
 // how many commands came in ticks after the one in which an unload happened.
 int run_cycle(const ReentryCycle& cycle, Reentry kind, int line, int* commands_after_unload) {
-  load_plugin(true);
+  start_fresh_module(true);
+  sim_set_midi_counts(1, 1);
+  EXPECT_EQ(VelmarPluginEntry(nullptr, host_record()), 1);
+  host_clear_journal();
   host_observe(reentrant_console);
   reentry = kind;
   reentry_line = line;
