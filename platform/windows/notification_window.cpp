@@ -114,6 +114,15 @@ void release_failed_start(HINSTANCE instance) {
   UnregisterClassW(WINDOW_CLASS_NAME, instance);
 }
 
+// A start that failed once the window was being made: its two lines, then what it acquired is
+// released.
+bool refuse_start(const char* failure, const char* error, HINSTANCE instance) {
+  console_log(failure);
+  console_log(error);
+  release_failed_start(instance);
+  return false;
+}
+
 }  // namespace
 
 // Settling starts before the window exists, so any notification that reaches it while it is
@@ -148,20 +157,18 @@ bool start_device_monitoring() {
       CreateWindowExW(0, WINDOW_CLASS_NAME, WINDOW_TITLE, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                       window_class.hInstance, nullptr);
   if (monitor_state.notify_window == nullptr) {
-    console_log("Kestrune: Failed to create hidden window\n");
-    console_log("Kestrune: [ERROR] Failed to create notification window\n");
-    release_failed_start(window_class.hInstance);
-    return false;
+    return refuse_start("Kestrune: Failed to create hidden window\n",
+                        "Kestrune: [ERROR] Failed to create notification window\n",
+                        window_class.hInstance);
   }
   console_log("Kestrune: [SUCCESS] Hidden notification window created\n");
 
   monitor_state.notify_handle =
       register_for_interfaces(monitor_state.notify_window, KSCATEGORY_AUDIO);
   if (monitor_state.notify_handle == nullptr) {
-    console_log("Kestrune: Failed to register for device notifications\n");
-    console_log("Kestrune: [ERROR] Failed to register device notifications\n");
-    release_failed_start(window_class.hInstance);
-    return false;
+    return refuse_start("Kestrune: Failed to register for device notifications\n",
+                        "Kestrune: [ERROR] Failed to register device notifications\n",
+                        window_class.hInstance);
   }
   console_log("Kestrune: Windows device notifications registered successfully\n");
   monitor_state.input_port_notify_handle =

@@ -49,14 +49,31 @@ int live_objects() {
   return sim_class_count() + sim_window_count() + sim_registration_count();
 }
 
-// Loads with the Nth call that can fail failing; returns that call, or SIM_CALL_COUNT when the
-// load went through untouched.
-SimCall load_failing(int nth, int32_t* loaded) {
+// Runs `run` with the Nth call that can fail failing; returns that call, or SIM_CALL_COUNT when
+// the run went through untouched.
+template <typename Run>
+SimCall with_nth_call_failing(int nth, Run run) {
   sim_fail_nth_call(nth, ERROR_NOT_ENOUGH_MEMORY);
-  *loaded = load();
+  run();
   SimCall failed = sim_failed_call();
   sim_fail_nth_call(0, ERROR_SUCCESS);
   return failed;
+}
+
+// Runs `attempt(N)` for N = 1, 2, ... until it says its run went through untouched.
+template <typename Attempt>
+void sweep(const char* what, Attempt attempt) {
+  for (int nth = 1;; ++nth) {
+    ASSERT_LT(nth, 400) << "no " << what << " went through untouched";
+    SCOPED_TRACE(testing::Message() << what << " with call " << nth << " that can fail failing");
+    if (attempt(nth) == SIM_CALL_COUNT) {
+      return;
+    }
+  }
+}
+
+SimCall load_failing(int nth, int32_t* loaded) {
+  return with_nth_call_failing(nth, [loaded] { *loaded = load(); });
 }
 
 // The two ways such a load may end. Refused, it leaves nothing behind and registers no tick, and
@@ -118,20 +135,16 @@ class FaultSweep : public MonitorTest {};
 
 TEST_F(FaultSweep, EveryFailedCallOfALoadRefusesItCleanlyOrCostsOnlyAPortClass) {
   std::vector<std::string> failed_calls;
-  for (int nth = 1;; ++nth) {
-    ASSERT_LT(nth, 64) << "no load went through untouched";
-    SCOPED_TRACE(nth);
+  sweep("load", [&failed_calls](int nth) {
     start_fresh_module(true);
     int32_t loaded = 0;
     SimCall failed = load_failing(nth, &loaded);
-    if (failed == SIM_CALL_COUNT) {
-      expect_clean_end(failed, loaded, 1);
-      break;
+    if (failed != SIM_CALL_COUNT) {
+      failed_calls.emplace_back(sim_call_name(failed));
     }
-    failed_calls.emplace_back(sim_call_name(failed));
-    if (loaded == 1) {
+    if (loaded == 1 && failed != SIM_CALL_COUNT) {
       expect_listening_without_one_port_class();
-    } else {
+    } else if (loaded == 0) {
       std::vector<std::string> expected = {INIT_START_LINE};
       for (const std::string& line : refusal_lines(failed)) {
         expected.push_back(line);
@@ -139,7 +152,8 @@ TEST_F(FaultSweep, EveryFailedCallOfALoadRefusesItCleanlyOrCostsOnlyAPortClass) 
       EXPECT_EQ(host_console(), expected);
     }
     expect_clean_end(failed, loaded, 0);
-  }
+    return failed;
+  });
   // The load's calls that can fail, in order: every one of them was failed once.
   EXPECT_EQ(failed_calls,
             (std::vector<std::string>{"GetModuleHandleExW", "RegisterClassW", "CreateWindowExW",
@@ -152,57 +166,44 @@ TEST_F(FaultSweep, EveryFailedCallOfALoadRefusesItCleanlyOrCostsOnlyAPortClass) 
 // exception: the next load takes it for another copy's and refuses, as it must for a window of
 // this class that it does not hold.
 TEST_F(FaultSweep, EveryFailedCallOfAnUnloadLeavesOnlyWhatItCouldNotRelease) {
-  for (int nth = 1;; ++nth) {
-    ASSERT_LT(nth, 64) << "no unload went through untouched";
-    start_fresh_module(false);
+  sweep("unload", [](int nth) {
     settled_plugin(1, 1, false);
-    sim_fail_nth_call(nth, ERROR_INVALID_HANDLE);
-    EXPECT_EQ(unload(), 0);
-    SimCall failed = sim_failed_call();
-    sim_fail_nth_call(0, ERROR_SUCCESS);
+    SimCall failed = with_nth_call_failing(nth, [] { EXPECT_EQ(unload(), 0); });
     SCOPED_TRACE(std::string("failed call ") + sim_call_name(failed));
+    EXPECT_EQ(monitor_snapshot(), settled(UNSET_COUNT, UNSET_COUNT));
     EXPECT_EQ(monitor_state.notify_window, nullptr);
-    EXPECT_FALSE(monitor_state.check_pending || monitor_state.reset_pending ||
-                 monitor_state.look_pending || monitor_state.init_ticks_left > 0);
     bool window_left = failed == SIM_DESTROY_WINDOW;
     bool class_left =
         window_left || failed == SIM_GET_MODULE_HANDLE_EX_W || failed == SIM_UNREGISTER_CLASS_W;
     EXPECT_EQ(sim_registration_count(), failed == SIM_UNREGISTER_DEVICE_NOTIFICATION ? 1 : 0);
     EXPECT_EQ(sim_window_count(), window_left ? 1 : 0);
     EXPECT_EQ(sim_class_count(), class_left ? 1 : 0);
-    if (failed == SIM_CALL_COUNT) {
-      break;
-    }
-    EXPECT_EQ(load(), window_left ? 0 : 1);
-    if (!window_left) {
+    if (failed != SIM_CALL_COUNT) {
+      EXPECT_EQ(load(), window_left ? 0 : 1);
       run_ticks(INIT_DELAY_TICKS);
       sim_plug_device(SIM_MIDI_INPUT, KSCATEGORY_AUDIO);
       run_ticks(CHECK_DELAY_TICKS + RESET_DELAY_TICKS);
-      EXPECT_EQ(host_command_count(), 1) << "the reloaded plug-in did not reset";
+      EXPECT_EQ(host_command_count(), window_left ? 0 : 1) << "the reloaded plug-in's reset";
     }
-  }
+    return failed;
+  });
 }
 
 // The ticks' only call that can fail is the message check: a tick whose check fails drains
 // nothing, and its messages wait for the next. A reset pending meanwhile, with a notice that
 // pauses it, still comes once.
 TEST_F(FaultSweep, AFailedCallInAnyTickNeitherLosesNorDoublesAPendingReset) {
-  for (int nth = 1;; ++nth) {
-    ASSERT_LT(nth, 400) << "no run went through untouched";
-    start_fresh_module(false);
+  sweep("session", [](int nth) {
     settled_plugin(1, 1, false);
-    sim_plug_device(SIM_MIDI_INPUT, KSCATEGORY_AUDIO);
-    sim_fail_nth_call(nth, ERROR_INVALID_HANDLE);
-    run_ticks(CHECK_DELAY_TICKS + 3);
-    sim_announce_interface(DBT_DEVICEARRIVAL, KSCATEGORY_AUDIO);
-    run_ticks(LAST_LOOK_TICKS + 2 * RESET_DELAY_TICKS);
-    SimCall failed = sim_failed_call();
-    sim_fail_nth_call(0, ERROR_SUCCESS);
-    EXPECT_EQ(host_command_count(), 1) << "N=" << nth << ", failed call " << sim_call_name(failed);
-    if (failed == SIM_CALL_COUNT) {
-      break;
-    }
-  }
+    SimCall failed = with_nth_call_failing(nth, [] {
+      sim_plug_device(SIM_MIDI_INPUT, KSCATEGORY_AUDIO);
+      run_ticks(CHECK_DELAY_TICKS + 3);
+      sim_announce_interface(DBT_DEVICEARRIVAL, KSCATEGORY_AUDIO);
+      run_ticks(LAST_LOOK_TICKS + 2 * RESET_DELAY_TICKS);
+    });
+    EXPECT_EQ(host_command_count(), 1) << "failed call " << sim_call_name(failed);
+    return failed;
+  });
 }
 
 // Loads and unloads without end: anything a cycle leaks, on success, with a port class lost, or
@@ -216,9 +217,8 @@ TEST_F(FaultSweep, ThousandLoadUnloadCyclesFailingEachCallInTurnLeaveNothingBehi
   ASSERT_GT(calls_that_can_fail, 0);
   for (int cycle = 0; cycle < 1000; ++cycle) {
     SCOPED_TRACE(cycle);
-    int nth = cycle % 4 == 3 ? 1 + (cycle / 4) % calls_that_can_fail : 0;
-    if (nth > 0) {
-      load_and_end_with_nth_call_failing(nth);
+    if (cycle % 4 == 3) {
+      load_and_end_with_nth_call_failing(1 + (cycle / 4) % calls_that_can_fail);
       continue;
     }
     ASSERT_EQ(load(), 1);

@@ -160,11 +160,7 @@ TEST_F(PluginLoad, RegistersTheTickOnceUnderTimerOnceTheWindowIsListening) {
 using PluginUnload = MonitorTest;
 
 TEST_F(PluginUnload, ReleasesEverythingAndReturnsToInactiveKeepingTheSlots) {
-  start_fresh_module(true);
-  sim_set_midi_counts(1, 1);
-  HostPluginInfo info = make_host_record();
-  ASSERT_EQ(load(&info), 1);
-  run_ticks(INIT_DELAY_TICKS);
+  settled_plugin(1, 1, true);
   sim_plug_device(SIM_MIDI_INPUT, KSCATEGORY_AUDIO);
   run_ticks(1);
   ASSERT_TRUE(monitor_state.reset_pending);
@@ -268,11 +264,7 @@ TEST_F(PluginUnload, LaterTicksDoNothingWhateverWasPending) {
        {Pending{"queued arrival", 0, 1, false, false}, Pending{"verification", 1, 0, true, false},
         Pending{"reset", CHECK_DELAY_TICKS + 1, 0, false, true}}) {
     SCOPED_TRACE(pending.what);
-    start_fresh_module(false);
-    sim_set_midi_counts(1, 1);
-    HostPluginInfo info = make_host_record();
-    ASSERT_EQ(load(&info), 1);
-    run_ticks(INIT_DELAY_TICKS);
+    settled_plugin(1, 1, false);
     sim_plug_device(SIM_MIDI_INPUT, KSCATEGORY_AUDIO);
     run_ticks(pending.ticks_after_plug);
     ASSERT_EQ(sim_queued_message_count(monitor_state.notify_window), pending.queued);
