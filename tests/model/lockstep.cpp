@@ -53,8 +53,8 @@ Observation expect_from_model(const ModelState& model, int64_t answer) {
   monitor.last_in_count = model.known_in;
   monitor.last_out_count = model.known_out;
   monitor.init_ticks_left = model.settle_left;
-  monitor.check_pending = model.check_left > 0;
-  monitor.check_ticks_left = model.check_left;
+  monitor.check_pending = model.verification_left > 0;
+  monitor.check_ticks_left = model.verification_left;
   monitor.look_pending = model.next_look_at > 0;
   monitor.look_ticks_left = model.next_look_at - model.since_notice;
   // The last look is the one 80 ticks after the notice.

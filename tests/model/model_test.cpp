@@ -94,7 +94,7 @@ std::string number(long value) {
 Line tick_line(const ModelState& model) {
   std::size_t settling = model.settle_left > 0 ? 300 : 0;
   int to_meet_a_look = model.reset_left - (18 - 5);
-  std::size_t over_reset = model.check_left == 0 && to_meet_a_look > 0 ? 20 : 0;
+  std::size_t over_reset = model.verification_left == 0 && to_meet_a_look > 0 ? 20 : 0;
   rc::Gen<long> runs = rc::gen::weightedOneOf<long>({
       {60, rc::gen::just(1L)},
       {20, rc::gen::inRange(2L, 8L)},
@@ -228,7 +228,7 @@ rc::Gen<Command> next_command(const ModelState& model) {
   std::size_t loaded = model.loaded ? 1 : 0;
   // Ticks with none registered run nothing; a notice over a pending reset pauses it.
   std::size_t ticking = model.tick_registered ? 1 : 0;
-  std::size_t over_reset = model.reset_left > 0 && model.check_left == 0 ? 1 : 0;
+  std::size_t over_reset = model.reset_left > 0 && model.verification_left == 0 ? 1 : 0;
   Line line = rc::gen::weightedOneOf<std::string>({
       {5 + 50 * ticking + 5 * settling, tick_line(model)},
       {14 - 9 * settling + 20 * over_reset, notify_line()},
@@ -274,7 +274,7 @@ void expect_plugin_follows_model(bool diagnostic) {
   for (int t = 0; t < T_COUNT; ++t) {
     bool immediate = t == T_IDLE_TO_RESET_AT_ONCE || t == T_RESET_RESTARTED_AT_ONCE;
     // A verification without a baseline needs a second load of a loaded plug-in.
-    if (t == T_CHECK_ADOPTS_BASELINE || (immediate && !diagnostic)) {
+    if (t == T_VERIFICATION_ADOPTS_BASELINE || (immediate && !diagnostic)) {
       continue;
     }
     EXPECT_GT(transitions_run[t], 0)

@@ -18,47 +18,9 @@ constexpr uint32_t HEADER_WITH_CLASS = 28;
 constexpr uint32_t DEVICE_INTERFACE = 5;
 
 const char* const transition_names[T_COUNT] = {
-    "start of monitoring: settling",
-    "settling: tick",
-    "settling: tick that ends it, counts read",
-    "settling: event dropped",
-    "event neither arrival nor removal: dropped",
-    "arrival or removal without an interface header: dropped",
-    "interface of a class that is not audio: dropped",
-    "idle: audio event starts checking",
-    "idle: audio event, immediate check sees a change: reset pending",
-    "checking: audio event dropped",
-    "checking: tick",
-    "checking: counts changed, reset pending",
-    "checking: counts unchanged",
-    "checking: no baseline yet, counts adopted",
-    "reset pending: tick",
-    "reset pending: countdown ends, host command run",
-    "reset pending: countdown ends, no command function",
-    "reset pending: audio event starts checking over it",
-    "reset pending: immediate check sees a change, reset restarted",
-    "checking over a pending reset: tick, reset paused",
-    "checking over a pending reset: audio event dropped",
-    "checking over a pending reset: change found, reset restarted",
-    "checking over a pending reset: no change, reset resumes",
-    "checking: port removal recorded, event dropped",
-    "checking: counts unchanged but a port was removed, reset pending",
-    "looking: tick",
-    "looking over a pending reset: both count down",
-    "second look: counts unchanged, the last look follows",
-    "last look: counts unchanged, idle",
-    "look: counts changed, reset pending",
-    "look over a pending reset: counts changed, reset restarted",
-    "look sees no change, the reset due in the same tick runs",
-    "looking: an accepted notice ends the looks",
-    "a notice from the window's own thread, handled at once",
-    "load accepted",
-    "load accepted without one MIDI port class",
-    "load refused before reading the record's functions",
-    "load refused at the host function import",
-    "load refused when the window could not be set up",
-    "unload",
-    "tick before any tick registration: not called",
+#define MODEL_TRANSITION_NAME(identifier, name) name,
+    MODEL_TRANSITIONS(MODEL_TRANSITION_NAME)
+#undef MODEL_TRANSITION_NAME
 };
 
 void count(ModelState* model, ModelTransition transition) {
@@ -81,7 +43,7 @@ void adopt_machine_counts(ModelState* model) {
 
 // The immediate check exists only for diagnostics, and needs the console to be reachable.
 bool diagnostics_reach_console(const ModelState& model) {
-  return model.verbose && model.host_function_present[MODEL_SLOT_SHOW_CONSOLE_MSG];
+  return model.diagnostic && model.host_function_present[MODEL_SLOT_SHOW_CONSOLE_MSG];
 }
 
 void schedule_reset(ModelState* model) {
@@ -175,10 +137,10 @@ void handle_notice(ModelState* model, const ModelNotice& notice) {
     model->port_removed = true;
   }
   bool reset_was_pending = model->reset_left > 0;
-  if (model->check_left > 0) {
-    count(model, port_removal        ? T_PORT_REMOVAL_RECORDED_WHILE_CHECKING
+  if (model->verification_left > 0) {
+    count(model, port_removal        ? T_PORT_REMOVAL_RECORDED_WHILE_VERIFYING
                  : reset_was_pending ? T_EVENT_DROPPED_OVER_RESET
-                                     : T_EVENT_DROPPED_WHILE_CHECKING);
+                                     : T_EVENT_DROPPED_WHILE_VERIFYING);
     return;
   }
   if (model->next_look_at > 0) {
@@ -191,8 +153,8 @@ void handle_notice(ModelState* model, const ModelNotice& notice) {
     count(model, reset_was_pending ? T_RESET_RESTARTED_AT_ONCE : T_IDLE_TO_RESET_AT_ONCE);
     return;
   }
-  model->check_left = CHECK_TICKS;
-  count(model, reset_was_pending ? T_RESET_TO_CHECKING_OVER_RESET : T_IDLE_TO_CHECKING);
+  model->verification_left = CHECK_TICKS;
+  count(model, reset_was_pending ? T_RESET_TO_VERIFYING_OVER_RESET : T_IDLE_TO_VERIFYING);
 }
 
 // Queued for the next drain, or handled at once when sent from the window's own thread; lost
@@ -212,20 +174,20 @@ void send_notice(ModelState* model, const ScenarioStep& step) {
 
 // ---- Ticks -----------------------------------------------------------------------------------
 
-void finish_check(ModelState* model) {
+void finish_verification(ModelState* model) {
   bool reset_was_pending = model->reset_left > 0;
   if (!baseline_known(*model)) {
     adopt_machine_counts(model);
-    count(model, T_CHECK_ADOPTS_BASELINE);
+    count(model, T_VERIFICATION_ADOPTS_BASELINE);
   } else if (machine_differs_from_baseline(*model)) {
     adopt_machine_counts(model);
     schedule_reset(model);
-    count(model, reset_was_pending ? T_PAUSED_RESET_RESTARTED : T_CHECK_FINDS_CHANGE);
+    count(model, reset_was_pending ? T_PAUSED_RESET_RESTARTED : T_VERIFICATION_FINDS_CHANGE);
   } else if (model->port_removed) {
     schedule_reset(model);
-    count(model, T_CHECK_RESETS_FOR_REMOVED_PORT);
+    count(model, T_VERIFICATION_RESETS_FOR_REMOVED_PORT);
   } else {
-    count(model, reset_was_pending ? T_PAUSED_RESET_RESUMES : T_CHECK_FINDS_NO_CHANGE);
+    count(model, reset_was_pending ? T_PAUSED_RESET_RESUMES : T_VERIFICATION_FINDS_NO_CHANGE);
     model->since_notice = CHECK_TICKS;
     model->next_look_at = SECOND_LOOK_AT;
   }
@@ -273,11 +235,11 @@ void tick(ModelState* model) {
     }
     return;
   }
-  if (model->check_left > 0) {
-    if (--model->check_left == 0) {
-      finish_check(model);
+  if (model->verification_left > 0) {
+    if (--model->verification_left == 0) {
+      finish_verification(model);
     } else {
-      count(model, model->reset_left > 0 ? T_PAUSED_RESET_TICK : T_CHECK_TICK);
+      count(model, model->reset_left > 0 ? T_PAUSED_RESET_TICK : T_VERIFICATION_TICK);
     }
     return;
   }
@@ -372,7 +334,7 @@ int32_t unload(ModelState* model) {
   model->registrations = 0;
   model->waiting.clear();
   model->settle_left = 0;
-  model->check_left = 0;
+  model->verification_left = 0;
   model->reset_left = 0;
   model->port_removed = false;
   end_looks(model);
@@ -391,9 +353,9 @@ const char* model_transition_name(ModelTransition transition) {
   return transition >= 0 && transition < T_COUNT ? transition_names[transition] : "?";
 }
 
-void model_start(ModelState* model, bool verbose) {
+void model_start(ModelState* model, bool diagnostic) {
   *model = ModelState{};
-  model->verbose = verbose;
+  model->diagnostic = diagnostic;
   model->known_in = UNREAD;
   model->known_out = UNREAD;
 }

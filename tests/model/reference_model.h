@@ -16,51 +16,60 @@ constexpr int MODEL_HOST_FUNCTIONS = 6;
 constexpr int MODEL_SLOT_MAIN_ON_COMMAND = 4;
 constexpr int MODEL_SLOT_SHOW_CONSOLE_MSG = 5;
 
-// Every transition the model can take, counted so that a test can prove its random sessions
-// reach all of them.
+// Every transition the model can take, with what it is called when no session reached it;
+// counted so that a test can prove its random sessions reach all of them.
+#define MODEL_TRANSITIONS(X)                                                                      \
+  X(T_START_SETTLING, "start of monitoring: settling")                                            \
+  X(T_SETTLE_TICK, "settling: tick")                                                              \
+  X(T_SETTLE_ENDS, "settling: tick that ends it, counts read")                                    \
+  X(T_EVENT_DROPPED_WHILE_SETTLING, "settling: event dropped")                                    \
+  X(T_EVENT_NOT_ARRIVAL_OR_REMOVAL, "event neither arrival nor removal: dropped")                 \
+  X(T_EVENT_BAD_HEADER, "arrival or removal without an interface header: dropped")                \
+  X(T_EVENT_NOT_AUDIO, "interface of a class that is not audio: dropped")                         \
+  X(T_IDLE_TO_VERIFYING, "idle: audio event schedules a verification")                            \
+  X(T_IDLE_TO_RESET_AT_ONCE, "idle: audio event, immediate check sees a change: reset pending")   \
+  X(T_EVENT_DROPPED_WHILE_VERIFYING, "verification pending: audio event dropped")                 \
+  X(T_VERIFICATION_TICK, "verification pending: tick")                                            \
+  X(T_VERIFICATION_FINDS_CHANGE, "verification: counts changed, reset pending")                   \
+  X(T_VERIFICATION_FINDS_NO_CHANGE, "verification: counts unchanged, the looks follow")           \
+  X(T_VERIFICATION_ADOPTS_BASELINE, "verification: no baseline yet, counts adopted")              \
+  X(T_RESET_TICK, "reset pending: tick")                                                          \
+  X(T_RESET_RUNS_COMMAND, "reset pending: countdown ends, host command run")                      \
+  X(T_RESET_WITHOUT_COMMAND_SLOT, "reset pending: countdown ends, no command function")           \
+  X(T_RESET_TO_VERIFYING_OVER_RESET,                                                              \
+    "reset pending: audio event schedules a verification over it")                                \
+  X(T_RESET_RESTARTED_AT_ONCE, "reset pending: immediate check sees a change, reset restarted")   \
+  X(T_PAUSED_RESET_TICK, "verification over a pending reset: tick, reset paused")                 \
+  X(T_EVENT_DROPPED_OVER_RESET, "verification over a pending reset: audio event dropped")         \
+  X(T_PAUSED_RESET_RESTARTED, "verification over a pending reset: change found, reset restarted") \
+  X(T_PAUSED_RESET_RESUMES,                                                                       \
+    "verification over a pending reset: no change, reset resumes, the looks follow")              \
+  X(T_PORT_REMOVAL_RECORDED_WHILE_VERIFYING,                                                      \
+    "verification pending: port removal recorded, event dropped")                                 \
+  X(T_VERIFICATION_RESETS_FOR_REMOVED_PORT,                                                       \
+    "verification: counts unchanged but a port was removed, reset pending")                       \
+  X(T_LOOK_TICK, "looking: tick")                                                                 \
+  X(T_LOOK_TICK_OVER_RESET, "looking over a pending reset: both count down")                      \
+  X(T_SECOND_LOOK_NO_CHANGE, "second look: counts unchanged, the last look follows")              \
+  X(T_LAST_LOOK_NO_CHANGE, "last look: counts unchanged, idle")                                   \
+  X(T_LOOK_FINDS_CHANGE, "look: counts changed, reset pending")                                   \
+  X(T_LOOK_RESTARTS_RESET, "look over a pending reset: counts changed, reset restarted")          \
+  X(T_LOOK_THEN_DUE_RESET, "look sees no change, the reset due in the same tick runs")            \
+  X(T_NOTICE_ENDS_LOOKS, "looking: an accepted notice ends the looks")                            \
+  X(T_NOTICE_FROM_THE_WINDOWS_THREAD, "a notice from the window's own thread, handled at once")   \
+  X(T_LOAD_ACCEPTED, "load accepted")                                                             \
+  X(T_LOAD_WITHOUT_A_PORT_CLASS, "load accepted without one MIDI port class")                     \
+  X(T_LOAD_REFUSED_UNREAD, "load refused before reading the record's functions")                  \
+  X(T_LOAD_REFUSED_AT_IMPORT, "load refused at the host function import")                         \
+  X(T_LOAD_REFUSED_AT_START, "load refused when the window could not be set up")                  \
+  X(T_UNLOAD, "unload")                                                                           \
+  X(T_TICK_NOT_REGISTERED, "tick before any tick registration: not called")
+
 enum ModelTransition : int {
-  T_START_SETTLING,
-  T_SETTLE_TICK,
-  T_SETTLE_ENDS,
-  T_EVENT_DROPPED_WHILE_SETTLING,
-  T_EVENT_NOT_ARRIVAL_OR_REMOVAL,
-  T_EVENT_BAD_HEADER,
-  T_EVENT_NOT_AUDIO,
-  T_IDLE_TO_CHECKING,
-  T_IDLE_TO_RESET_AT_ONCE,
-  T_EVENT_DROPPED_WHILE_CHECKING,
-  T_CHECK_TICK,
-  T_CHECK_FINDS_CHANGE,
-  T_CHECK_FINDS_NO_CHANGE,
-  T_CHECK_ADOPTS_BASELINE,
-  T_RESET_TICK,
-  T_RESET_RUNS_COMMAND,
-  T_RESET_WITHOUT_COMMAND_SLOT,
-  T_RESET_TO_CHECKING_OVER_RESET,
-  T_RESET_RESTARTED_AT_ONCE,
-  T_PAUSED_RESET_TICK,
-  T_EVENT_DROPPED_OVER_RESET,
-  T_PAUSED_RESET_RESTARTED,
-  T_PAUSED_RESET_RESUMES,
-  T_PORT_REMOVAL_RECORDED_WHILE_CHECKING,
-  T_CHECK_RESETS_FOR_REMOVED_PORT,
-  T_LOOK_TICK,
-  T_LOOK_TICK_OVER_RESET,
-  T_SECOND_LOOK_NO_CHANGE,
-  T_LAST_LOOK_NO_CHANGE,
-  T_LOOK_FINDS_CHANGE,
-  T_LOOK_RESTARTS_RESET,
-  T_LOOK_THEN_DUE_RESET,
-  T_NOTICE_ENDS_LOOKS,
-  T_NOTICE_FROM_THE_WINDOWS_THREAD,
-  T_LOAD_ACCEPTED,
-  T_LOAD_WITHOUT_A_PORT_CLASS,
-  T_LOAD_REFUSED_UNREAD,
-  T_LOAD_REFUSED_AT_IMPORT,
-  T_LOAD_REFUSED_AT_START,
-  T_UNLOAD,
-  T_TICK_NOT_REGISTERED,
-  T_COUNT
+#define MODEL_TRANSITION_IDENTIFIER(identifier, name) identifier,
+  MODEL_TRANSITIONS(MODEL_TRANSITION_IDENTIFIER)
+#undef MODEL_TRANSITION_IDENTIFIER
+      T_COUNT
 };
 
 const char* model_transition_name(ModelTransition transition);
@@ -74,14 +83,14 @@ struct ModelNotice {
 };
 
 struct ModelState {
-  bool verbose;
+  bool diagnostic;
   bool loaded;  // window, class and the audio-class registration all exist
   int registrations;
   bool tick_registered;
   bool host_function_present[MODEL_HOST_FUNCTIONS];
   // A countdown above 0 is the state it names; 0 means that state is not in force.
   int settle_left;
-  int check_left;
+  int verification_left;
   int reset_left;
   // A MIDI port went away since the last verification: the next one resets whatever it counts.
   bool port_removed;
@@ -104,7 +113,7 @@ struct ModelState {
 };
 
 // A module just loaded into a fresh process, on a machine without MIDI devices.
-void model_start(ModelState* model, bool verbose);
+void model_start(ModelState* model, bool diagnostic);
 
 // Whether the model can say what this step does from this state. A host loads a plug-in once, so
 // a load of a loaded plug-in is outside its contract; and of the simulated calls that may be
