@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <sstream>
 
 #include "platform/simulated/sim_call_list.h"
 #include "sim/host_double.h"
@@ -24,55 +25,37 @@ std::string quoted(const std::string& word) {
 }
 
 std::vector<std::string> split_words(const std::string& line) {
+  std::istringstream text(line.substr(0, line.find('#')));
   std::vector<std::string> words;
-  size_t at = 0;
-  while (at < line.size()) {
-    char c = line[at];
-    if (c == '#') {
-      break;
-    }
-    if (c == ' ' || c == '\t' || c == '\r') {
-      ++at;
-      continue;
-    }
-    size_t start = at;
-    while (at < line.size() && line[at] != ' ' && line[at] != '\t' && line[at] != '\r' &&
-           line[at] != '#') {
-      ++at;
-    }
-    words.push_back(line.substr(start, at - start));
+  for (std::string word; text >> word;) {
+    words.push_back(word);
   }
   return words;
+}
+
+// A digit's value in base 16 or 10, or -1.
+int digit_value(char c, bool hex) {
+  int value = c >= '0' && c <= '9'   ? c - '0'
+              : c >= 'a' && c <= 'f' ? c - 'a' + 10
+              : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                     : -1;
+  return value < (hex ? 16 : 10) ? value : -1;
 }
 
 // Decimal, or hexadecimal after "0x"; nothing else, and nothing above `limit`.
 bool parse_number(const std::string& word, unsigned long long limit, unsigned long long* value) {
   bool hex = word.size() > 2 && word[0] == '0' && (word[1] == 'x' || word[1] == 'X');
-  size_t start = hex ? 2 : 0;
-  if (word.size() == start) {
-    return false;
-  }
+  unsigned base = hex ? 16 : 10;
   unsigned long long result = 0;
-  for (size_t i = start; i < word.size(); ++i) {
-    char c = word[i];
-    unsigned digit;
-    if (c >= '0' && c <= '9') {
-      digit = static_cast<unsigned>(c - '0');
-    } else if (hex && c >= 'a' && c <= 'f') {
-      digit = static_cast<unsigned>(c - 'a' + 10);
-    } else if (hex && c >= 'A' && c <= 'F') {
-      digit = static_cast<unsigned>(c - 'A' + 10);
-    } else {
+  for (size_t i = hex ? 2 : 0; i < word.size(); ++i) {
+    int digit = digit_value(word[i], hex);
+    if (digit < 0 || result > (limit - static_cast<unsigned>(digit)) / base) {
       return false;
     }
-    unsigned base = hex ? 16 : 10;
-    if (result > (limit - digit) / base) {
-      return false;
-    }
-    result = result * base + digit;
+    result = result * base + static_cast<unsigned>(digit);
   }
   *value = result;
-  return true;
+  return !word.empty() && word.size() > (hex ? 2u : 0u);
 }
 
 bool fail(ScenarioReader& reader, std::string* error, const std::string& message) {
@@ -247,16 +230,10 @@ bool parse_plug(LineParser& p) {
 bool parse_bytes(LineParser& p) {
   ScenarioStep* step = p.step;
   const std::string hex = p.words.more() ? p.words.words[p.words.at++] : "";
-  auto digit = [](char c) {
-    return c >= '0' && c <= '9'   ? c - '0'
-           : c >= 'a' && c <= 'f' ? c - 'a' + 10
-           : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                  : -1;
-  };
   bool valid = !hex.empty() && hex.size() % 2 == 0 && hex.size() / 2 <= MAX_HEADER_BYTES;
   for (size_t i = 0; valid && i < hex.size(); i += 2) {
-    int high = digit(hex[i]);
-    int low = digit(hex[i + 1]);
+    int high = digit_value(hex[i], true);
+    int low = digit_value(hex[i + 1], true);
     valid = high >= 0 && low >= 0;
     step->bytes.push_back(static_cast<unsigned char>(high * 16 + low));
   }
