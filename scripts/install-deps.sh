@@ -15,6 +15,6 @@ no_arguments "$@"
 # The Windows world needs the cross compiler and Wine. `wine` gives the wine command and is only a
 # recommendation of wine64, so both are named. clang and lld build the DLLs a second time (the
 # windows-clang preset). strip-nondeterminism takes the build's time, owner and umask out of the
-# release zip.
-exec scripts/ensure-packages.sh cmake ninja-build g++ libgtest-dev googletest \
+# release zip. RapidCheck generates and shrinks the reference model's sessions.
+exec scripts/ensure-packages.sh cmake ninja-build g++ libgtest-dev googletest librapidcheck-dev \
   g++-mingw-w64-x86-64-posix wine wine64 clang lld strip-nondeterminism
