@@ -44,6 +44,7 @@ add_test(NAME fuzz_corpus_replay COMMAND kestrune_fuzz_corpus_replay ${KESTRUNE_
 
 include(cmake/scenarios.cmake)
 kestrune_add_scenario_tests(
+  NATIVE_STEPS
   COMMAND $<TARGET_FILE:velmar-sim>
   DIAGNOSTIC_COMMAND $<TARGET_FILE:velmar-sim-diagnostic>
   GARBAGE_FILE $<TARGET_FILE:kestrune_plugin>)

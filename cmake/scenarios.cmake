@@ -4,6 +4,8 @@
 # kestrune_add_scenario_tests(
 #   [PREFIX <test name prefix>]
 #   [SCENARIOS_ONLY]                             only the scenarios, not velmar-sim's own checks
+#   [NATIVE_STEPS]                               the command plays the steps only the simulated
+#                                                platform has; without, it must refuse them
 #   COMMAND <velmar-sim command...>              e.g. wine;velmar-sim.exe;--plugin;kestrune.dll
 #   [DIAGNOSTIC_COMMAND <command...>]            the same with the diagnostic plug-in
 #   [GARBAGE_FILE <any binary file>]             played as a scenario: must be refused, not crash
@@ -13,7 +15,7 @@ set(KESTRUNE_SCENARIO_DIR ${PROJECT_SOURCE_DIR}/tests/scenarios)
 set(KESTRUNE_EXPECT_FAILURE_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/expect_failure.cmake)
 
 function(kestrune_add_scenario_tests)
-  cmake_parse_arguments(PARSE_ARGV 0 arg "SCENARIOS_ONLY" "PREFIX;GARBAGE_FILE"
+  cmake_parse_arguments(PARSE_ARGV 0 arg "SCENARIOS_ONLY;NATIVE_STEPS" "PREFIX;GARBAGE_FILE"
                         "COMMAND;DIAGNOSTIC_COMMAND;PROPERTIES")
   set(dir ${KESTRUNE_SCENARIO_DIR})
   set(added)
@@ -29,6 +31,25 @@ function(kestrune_add_scenario_tests)
       list(APPEND added ${arg_PREFIX}scenario.${name})
     endforeach()
   endif()
+
+  # Scenarios with steps only the simulated platform has: played natively, and refused, by the
+  # line its "# refused: LINE: STEP" names, where velmar-sim plays the real DLL.
+  file(GLOB native_scenarios CONFIGURE_DEPENDS ${dir}/native/*.scenario)
+  foreach(scenario ${native_scenarios})
+    get_filename_component(name ${scenario} NAME_WE)
+    if(arg_NATIVE_STEPS AND NOT KESTRUNE_VERBOSE_LOG)
+      add_test(NAME ${arg_PREFIX}scenario.native.${name}
+               COMMAND ${arg_COMMAND} --expect ${dir}/native/${name}.expected ${scenario})
+    elseif(NOT arg_NATIVE_STEPS)
+      file(STRINGS ${scenario} refused_line REGEX "^# refused: " LIMIT_COUNT 1)
+      string(REGEX REPLACE "^# refused: " "" refused_text "${refused_line}")
+      add_test(NAME ${arg_PREFIX}velmar_sim.refuses_native_steps.${name}
+               COMMAND ${CMAKE_COMMAND} -DEXPECT_EXIT=2
+                       "-DEXPECT_TEXT=${name}.scenario:${refused_text} exists only on the simulated"
+                       -P ${KESTRUNE_EXPECT_FAILURE_SCRIPT} -- ${arg_COMMAND} ${scenario})
+      list(APPEND added ${arg_PREFIX}velmar_sim.refuses_native_steps.${name})
+    endif()
+  endforeach()
 
   if(arg_DIAGNOSTIC_COMMAND)
     file(GLOB scenarios CONFIGURE_DEPENDS ${dir}/diagnostic/*.scenario)
