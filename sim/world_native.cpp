@@ -18,6 +18,7 @@
 
 #include "host/plugin_entry.h"
 #include "platform/simulated/sim_control.h"
+#include "platform/windows/window_class.h"
 #include "sim/world.h"
 
 bool world_open(const char* plugin_path, char* error, size_t error_size) {
@@ -45,7 +46,7 @@ void world_set_midi_counts(unsigned inputs, unsigned outputs) {
 namespace {
 
 HWND plugin_window() {
-  return FindWindowExW(HWND_MESSAGE, nullptr, L"KestruneWindow", nullptr);
+  return FindWindowExW(HWND_MESSAGE, nullptr, WINDOW_CLASS_NAME, nullptr);
 }
 
 // Memory no header the plug-in reads may point to: AddressSanitizer reports any read of it.

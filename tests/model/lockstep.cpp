@@ -4,6 +4,7 @@
 
 #include "monitor/monitor_state.h"
 #include "platform/simulated/sim_control.h"
+#include "platform/windows/window_class.h"
 #include "sim/fresh_module.h"
 #include "sim/host_double.h"
 #include "sim/monitor_snapshot.h"
@@ -31,7 +32,7 @@ Observation observe_plugin(int64_t answer) {
   Observation seen{};
   seen.answer = answer;
   seen.monitor = monitor_snapshot();
-  seen.window = FindWindowExW(HWND_MESSAGE, nullptr, L"KestruneWindow", nullptr) != nullptr &&
+  seen.window = FindWindowExW(HWND_MESSAGE, nullptr, WINDOW_CLASS_NAME, nullptr) != nullptr &&
                 monitor_state.notify_window != nullptr && monitor_state.notify_handle != nullptr;
   seen.windows = sim_window_count();
   seen.classes = sim_class_count();
