@@ -8,10 +8,12 @@
 #include "platform/win32.h"
 
 // Where the fields of DEV_BROADCAST_DEVICEINTERFACE lie, the same for its A and W forms.
-constexpr size_t NOTICE_SIZE_OFFSET = 0;
-constexpr size_t NOTICE_TYPE_OFFSET = 4;
-constexpr size_t NOTICE_CLASS_OFFSET = 12;
-constexpr size_t NOTICE_NAME_OFFSET = 28;
+enum NoticeOffset : size_t {
+  NOTICE_SIZE_OFFSET = 0,
+  NOTICE_TYPE_OFFSET = 4,
+  NOTICE_CLASS_OFFSET = 12,
+  NOTICE_NAME_OFFSET = 28,
+};
 
 // Room for the fixed fields and a symbolic link of some length: the simulated platform copies at
 // most 128 bytes of a header, and Wine exactly dbch_size, so both worlds see the same bytes.
