@@ -16,22 +16,6 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-// An audio-class arrival handed to the monitor directly, as if the host's own message loop had
-// delivered it between two ticks.
-void arrival_between_ticks() {
-  InterfaceHeader notice = make_interface_header(KSCATEGORY_AUDIO);
-  on_device_change(
-      DeviceChangeEvent{DBT_DEVICEARRIVAL, reinterpret_cast<const DEV_BROADCAST_HDR*>(&notice)});
-}
-
-// An audio-class arrival sent by the system, waiting for the window thread's next retrieval:
-// the next tick's drain delivers it.
-void arrival_for_next_drain() {
-  InterfaceHeader notice = make_interface_header(KSCATEGORY_AUDIO);
-  sim_send_device_change_from_outside(monitor_state.notify_window, DBT_DEVICEARRIVAL, &notice,
-                                      notice.header.dbcc_size);
-}
-
 }  // namespace
 
 using ConsoleLines = MonitorTest;
@@ -80,13 +64,11 @@ namespace {
 
 // What happens in a session after settling, timed as velmar-sim times it: an act "at T" comes
 // after the T-th tick, and a command comes in a numbered tick.
-enum class Act { NOTICE, NOTICE_IN_DRAIN, COUNTS, UNLOAD, LOAD };
-
+// An act of a session, as a scenario line: a notice sent "now" is handled between two ticks, as
+// one the host's own message loop delivers; one without waits for the next tick's drain.
 struct At {
   int tick;
-  Act act;
-  unsigned inputs = 0;
-  unsigned outputs = 0;
+  const char* line;
 };
 
 struct SessionRow {
@@ -106,71 +88,50 @@ constexpr int SESSION_TICKS = 160;
 // says so. The verification comes 5 ticks after a notice, the looks 18 and 80 after it, and the
 // reset 20 ticks after whichever of them sees a change.
 const SessionRow SESSION_ROWS[] = {
-    {"VerificationSeesTheChange", {{0, Act::COUNTS, 2, 1}, {0, Act::NOTICE}}, {25}, 1},
-    {"TheSameDeliveredByATicksDrain", {{0, Act::COUNTS, 2, 1}, {0, Act::NOTICE_IN_DRAIN}}, {25}, 1},
+    {"VerificationSeesTheChange", {{0, "counts 2 1"}, {0, "notify arrival now"}}, {25}, 1},
+    {"TheSameDeliveredByATicksDrain", {{0, "counts 2 1"}, {0, "notify arrival"}}, {25}, 1},
     {"PluggedAndPulledBeforeTheVerification",
-     {{0, Act::COUNTS, 2, 1}, {0, Act::NOTICE}, {2, Act::COUNTS, 1, 1}},
+     {{0, "counts 2 1"}, {0, "notify arrival now"}, {2, "counts 1 1"}},
      {},
      3},
     {"CountsMovingRightAfterTheVerificationAreSeenByTheSecondLook",
-     {{0, Act::NOTICE}, {5, Act::COUNTS, 2, 1}},
+     {{0, "notify arrival now"}, {5, "counts 2 1"}},
      {38},
      2},
-    {"TheSecondLookFromADrainsNotice",
-     {{0, Act::NOTICE_IN_DRAIN}, {17, Act::COUNTS, 2, 1}},
-     {38},
-     2},
+    {"TheSecondLookFromADrainsNotice", {{0, "notify arrival"}, {17, "counts 2 1"}}, {38}, 2},
     {"CountsMovingRightAfterTheSecondLookAreSeenByTheLast",
-     {{0, Act::NOTICE}, {18, Act::COUNTS, 2, 1}},
+     {{0, "notify arrival now"}, {18, "counts 2 1"}},
      {100},
      3},
-    {"CountsMovingAfterTheLastLookGoUnseen", {{0, Act::NOTICE}, {80, Act::COUNTS, 2, 1}}, {}, 3},
+    {"CountsMovingAfterTheLastLookGoUnseen",
+     {{0, "notify arrival now"}, {80, "counts 2 1"}},
+     {},
+     3},
     {"ANewNoticeEndsTheLooksAndBringsItsOwn",
-     {{0, Act::NOTICE}, {30, Act::NOTICE}, {79, Act::COUNTS, 2, 1}},
+     {{0, "notify arrival now"}, {30, "notify arrival now"}, {79, "counts 2 1"}},
      {130},
      5},
     {"AVerificationOverAPendingResetPausesItAndItsChangeRestartsIt",
-     {{0, Act::COUNTS, 2, 1}, {0, Act::NOTICE}, {13, Act::COUNTS, 3, 1}, {13, Act::NOTICE}},
+     {{0, "counts 2 1"}, {0, "notify arrival now"}, {13, "counts 3 1"}, {13, "notify arrival now"}},
      {38},
      2},
     {"AResetPendingWhileTheLooksWaitComesOnTime",
-     {{0, Act::COUNTS, 2, 1}, {0, Act::NOTICE}, {10, Act::NOTICE}},
+     {{0, "counts 2 1"}, {0, "notify arrival now"}, {10, "notify arrival now"}},
      {30},
      4},
     {"ALookThatSeesNoChangeLetsTheResetDueInItsTickRun",
-     {{0, Act::COUNTS, 2, 1}, {0, Act::NOTICE}, {12, Act::NOTICE}},
+     {{0, "counts 2 1"}, {0, "notify arrival now"}, {12, "notify arrival now"}},
      {30},
      4},
     {"ALookThatSeesAChangeRestartsTheResetDueInItsTick",
-     {{0, Act::COUNTS, 2, 1}, {0, Act::NOTICE}, {12, Act::NOTICE}, {20, Act::COUNTS, 3, 1}},
+     {{0, "counts 2 1"}, {0, "notify arrival now"}, {12, "notify arrival now"}, {20, "counts 3 1"}},
      {50},
      3},
     {"UnloadEndsTheLooksAndAReloadReadsOnlyItsBaseline",
-     {{0, Act::NOTICE}, {10, Act::UNLOAD}, {11, Act::COUNTS, 2, 1}, {20, Act::LOAD}},
+     {{0, "notify arrival now"}, {10, "unload"}, {11, "counts 2 1"}, {20, "load"}},
      {},
      2},
 };
-
-void act(const At& at) {
-  HostPluginInfo info = make_host_record();
-  switch (at.act) {
-    case Act::NOTICE:
-      arrival_between_ticks();
-      break;
-    case Act::NOTICE_IN_DRAIN:
-      arrival_for_next_drain();
-      break;
-    case Act::COUNTS:
-      sim_set_midi_counts(at.inputs, at.outputs);
-      break;
-    case Act::UNLOAD:
-      VelmarPluginEntry(nullptr, nullptr);
-      break;
-    case Act::LOAD:
-      ASSERT_EQ(VelmarPluginEntry(nullptr, &info), 1);
-      break;
-  }
-}
 
 // Runs the ticks after the settled plug-in's last one, the session's acts each before the tick
 // they are timed at; returns the ticks in which a command came.
@@ -181,7 +142,7 @@ std::vector<int> play_session(const std::vector<At>& session, int ticks) {
   for (int tick = 0; tick < ticks; ++tick) {
     for (const At& at : session) {
       if (at.tick == tick) {
-        act(at);
+        play_line(at.line);
       }
     }
     int commands = host_command_count();
@@ -287,7 +248,7 @@ void reentrant_console(const HostEvent& event) {
   if (reentry == Reentry::TICK) {
     on_timer_tick();
   } else if (reentry == Reentry::NOTICE) {
-    arrival_between_ticks();
+    play_line("notify arrival now");
   } else {
     VelmarPluginEntry(nullptr, nullptr);
     unload_tick = session_tick;
@@ -307,19 +268,16 @@ void PrintTo(const ReentryCycle& cycle, std::ostream* out) {
 }
 
 const ReentryCycle REENTRY_CYCLES[] = {
-    {"ImmediateReset", {{1, Act::COUNTS, 2, 1}, {1, Act::NOTICE_IN_DRAIN}}, 1},
+    {"ImmediateReset", {{1, "counts 2 1"}, {1, "notify arrival"}}, 1},
     // The interface first, its port a few ticks later.
-    {"DelayedVerification", {{1, Act::NOTICE_IN_DRAIN}, {3, Act::COUNTS, 2, 1}}, 1},
+    {"DelayedVerification", {{1, "notify arrival"}, {3, "counts 2 1"}}, 1},
     // A notice over the pending reset, which pauses, and a change its verification restarts.
     {"PausedAndRestarted",
-     {{1, Act::NOTICE_IN_DRAIN},
-      {3, Act::COUNTS, 2, 1},
-      {15, Act::NOTICE_IN_DRAIN},
-      {17, Act::COUNTS, 2, 2}},
+     {{1, "notify arrival"}, {3, "counts 2 1"}, {15, "notify arrival"}, {17, "counts 2 2"}},
      1},
     // The counts move after the verification, with no notice of their own.
-    {"SecondLook", {{1, Act::NOTICE_IN_DRAIN}, {10, Act::COUNTS, 2, 1}}, 1},
-    {"NoChange", {{1, Act::NOTICE_IN_DRAIN}}, 0},
+    {"SecondLook", {{1, "notify arrival"}, {10, "counts 2 1"}}, 1},
+    {"NoChange", {{1, "notify arrival"}}, 0},
 };
 
 // Plays the cycle with the re-entry at `line` (0 for none); returns the console lines shown, and
