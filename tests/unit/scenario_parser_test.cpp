@@ -33,51 +33,6 @@ std::string parse_error(const std::string& source) {
 
 }  // namespace
 
-TEST(ScenarioParser, ReadsEachStepWithItsDefaultsAndItsLine) {
-  std::vector<ScenarioStep> steps = parse_ok(
-      "# header\n"
-      "\n"
-      "load version 0x20d\n"
-      "load missing ShowConsoleMsg   # trailing comment\n"
-      "tick\n"
-      "\ttick 90\n"
-      "counts 2 1\n"
-      "plug input\n"
-      "unplug output capture\n"
-      "notify removal short\n"
-      "notify code 7\n"
-      "notify arrival other\n"
-      "unload\n");
-  ASSERT_EQ(steps.size(), 11u);
-  EXPECT_EQ(steps[0].kind, STEP_LOAD);
-  EXPECT_EQ(steps[0].line, 3);
-  EXPECT_EQ(steps[0].api_version, 0x20D);
-  EXPECT_EQ(steps[0].text, "load version 0x20D");
-  EXPECT_EQ(steps[1].missing_functions, host_import_bit("ShowConsoleMsg"));
-  EXPECT_EQ(steps[1].api_version, HOST_API_VERSION);
-  EXPECT_EQ(steps[2].ticks, 1);
-  EXPECT_EQ(steps[3].ticks, 90);
-  EXPECT_EQ(steps[4].inputs, 2u);
-  EXPECT_EQ(steps[4].outputs, 1u);
-  EXPECT_EQ(steps[5].kind, STEP_PLUG);
-  EXPECT_TRUE(steps[5].input_port);
-  EXPECT_EQ(steps[5].device_class, DEVICE_CLASS_AUDIO);
-  EXPECT_EQ(steps[5].event_code, static_cast<uint32_t>(DBT_DEVICEARRIVAL));
-  EXPECT_EQ(steps[6].kind, STEP_UNPLUG);
-  EXPECT_FALSE(steps[6].input_port);
-  EXPECT_EQ(steps[6].device_class, DEVICE_CLASS_CAPTURE);
-  EXPECT_EQ(steps[6].event_code, static_cast<uint32_t>(DBT_DEVICEREMOVECOMPLETE));
-  EXPECT_EQ(steps[7].header, NOTIFY_SHORT_HEADER);
-  EXPECT_EQ(steps[7].event_code, static_cast<uint32_t>(DBT_DEVICEREMOVECOMPLETE));
-  EXPECT_EQ(steps[8].header, NOTIFY_NO_HEADER);
-  EXPECT_EQ(steps[8].event_code, 7u);
-  EXPECT_EQ(steps[8].text, "notify code 0x0007");
-  EXPECT_EQ(steps[9].device_class, DEVICE_CLASS_OTHER);
-  EXPECT_EQ(steps[9].header, NOTIFY_INTERFACE_HEADER);
-  EXPECT_EQ(steps[10].kind, STEP_UNLOAD);
-  EXPECT_EQ(steps[10].line, 13);
-}
-
 TEST(ScenarioParser, ReadsAFileWithWindowsLineEndsAsTheSameSteps) {
   std::vector<ScenarioStep> steps = parse_ok("load\r\ntick 5\r\nunload\r\n");
   ASSERT_EQ(steps.size(), 3u);
