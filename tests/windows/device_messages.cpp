@@ -9,10 +9,6 @@ HWND plugin_window_of(DWORD process_id) {
   return window;
 }
 
-HWND plugin_window() {
-  return plugin_window_of(GetCurrentProcessId());
-}
-
 std::vector<unsigned char> interface_header(const GUID& interface_class) {
   DeviceNotice notice =
       wide_interface_notice(interface_class, L"\\\\?\\USB#VID_0000&PID_0000#MIDI");

@@ -11,13 +11,11 @@
 // The interface classes, from the plug-in: KSCATEGORY_AUDIO is the one a USB MIDI device announces.
 #include "monitor/interface_class.h"
 #include "sim/notice_sender.h"
+#include "sim/plugin_windows.h"
 
-// The plug-in's message-only window in the given process, or null when it has none there.
-// Message-only windows are found desktop-wide, and other test programs may be running with
-// their own copy of the plug-in loaded.
+// The plug-in's message-only window in the given process, or null when it has none there; the
+// one in this process is plugin_window() (sim/plugin_windows.h).
 HWND plugin_window_of(DWORD process_id);
-// The one in this process.
-HWND plugin_window();
 
 // A DEV_BROADCAST_DEVICEINTERFACE_W of the given class with a symbolic-link name, as the system
 // sends it to a Unicode window for an arrival or removal (sim/device_notice.h builds it).

@@ -1,6 +1,6 @@
 // What the tests of the real kestrune.dll add to the host double (sim/host_double.h): loading the
-// module as the host application does (LoadLibraryW, then GetProcAddress for VelmarPluginEntry)
-// and calling its entry with the double's record. The MIDI counts come from the winmm test double.
+// module as the host application does, through velmar-sim's loader (sim/plugin_module.h), and
+// calling its entry with the double's record. The MIDI counts come from the winmm test double.
 #pragma once
 
 #include <windows.h>
@@ -11,9 +11,7 @@
 
 #include "host/host_api.h"
 #include "sim/host_double.h"
-
-// A path beside the running program, where the build puts kestrune.dll and its helpers.
-std::wstring path_beside_program(const wchar_t* file_name);
+#include "sim/plugin_module.h"
 
 // Loads a fresh copy of the module and calls its entry with the double's record, on a host reset
 // for it. On failure describes it in `error` and returns false. The module must not be loaded
@@ -29,21 +27,15 @@ bool host_plugin_active();
 // The module loaded by host_load_plugin, null when none is.
 HMODULE host_plugin_module();
 
-// For tests that hold copies of the module themselves: calls a module's entry with the record,
-// or with null when `load` is false. A copy that accepts the load registers its tick with the
+// For tests that hold copies of the module themselves: calls a copy's entry with the record, or
+// with null when `load` is false. A copy that accepts the load registers its tick with the
 // double.
-int32_t host_call_entry(HMODULE module, bool load);
+int32_t host_call_entry(const PluginModule& module, bool load);
 
-// The winmm test double. False when the process's winmm is not the double: it was not beside the
-// program, or Wine was not told to prefer it (WINEDLLOVERRIDES=winmm=n).
-bool winmm_double_ready(std::string* error);
+// The winmm test double's controls, once winmm_double_ready() has found them.
 void winmm_double_set_counts(UINT inputs, UINT outputs);
 LONG winmm_double_in_calls();
 LONG winmm_double_out_calls();
-
-// Wine rather than Windows, for the few expectations that hold under Wine alone: Wine's ntdll
-// exports wine_get_version, and Windows' has no such export.
-bool running_under_wine();
 
 // Counts every fault in the process from now on, with a vectored handler, which sees it before any
 // other handler does: Wine ignores a fault in a window procedure that handles a sent message, and

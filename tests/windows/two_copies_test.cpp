@@ -65,12 +65,14 @@ size_t resets_for_one_change(UINT inputs) {
   return host_commands().size() - before;
 }
 
-bool unload_and_free(HMODULE module, bool held_the_tick) {
-  host_call_entry(module, false);
+bool unload_and_free(PluginModule* module, bool held_the_tick) {
+  host_call_entry(*module, false);
   if (held_the_tick) {
     host_forget_tick();
   }
-  return FreeLibrary(module) != FALSE;
+  bool freed = FreeLibrary(module->handle) != FALSE;
+  *module = PluginModule{};
+  return freed;
 }
 
 struct CopyOrder {
@@ -90,9 +92,11 @@ int two_copies_session(const CopyOrder& order) {
     return failed(error.c_str());
   }
   winmm_double_set_counts(0, 0);
-  HMODULE first = LoadLibraryW(path_beside_program(order.first).c_str());
-  HMODULE second = LoadLibraryW(path_beside_program(order.second).c_str());
-  if (first == nullptr || second == nullptr || first == second) {
+  PluginModule first{};
+  PluginModule second{};
+  if (!plugin_module_load(path_beside_program(order.first).c_str(), &first, &error) ||
+      !plugin_module_load(path_beside_program(order.second).c_str(), &second, &error) ||
+      first.handle == second.handle) {
     return failed("two separate copies loaded");
   }
   if (host_call_entry(first, true) != 1) {
@@ -110,14 +114,14 @@ int two_copies_session(const CopyOrder& order) {
   }
   // The listening copy takes its window along when it goes, and the refused one leaves it alone.
   bool listener_first = order.first_goes_first;
-  if (!unload_and_free(listener_first ? first : second, listener_first) ||
+  if (!unload_and_free(listener_first ? &first : &second, listener_first) ||
       plugin_windows_here() != (listener_first ? 0 : 1)) {
     return failed("the first copy to go takes its own window along, and no other");
   }
   if (resets_for_one_change(2) != (listener_first ? 0u : 1u)) {
     return failed("one reset for a change while the listening copy is left, none once it is gone");
   }
-  if (!unload_and_free(listener_first ? second : first, !listener_first)) {
+  if (!unload_and_free(listener_first ? &second : &first, !listener_first)) {
     return failed("the last copy goes");
   }
   return plugin_windows_here() == 0 ? 0 : failed("no window left");
