@@ -20,13 +20,11 @@ constexpr DWORD TYPE_OFFSET = offsetof(DEV_BROADCAST_HDR, dbch_devicetype);
 constexpr DWORD CLASS_OFFSET = offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_classguid);
 constexpr DWORD INTERFACE_FIELDS_SIZE = CLASS_OFFSET + sizeof(GUID);
 
-// The plug-in takes the render and capture classes for audio as well, so the storm must spoil
-// them too.
-const GUID RENDER_CLASS = {
-    0x65E8773E, 0x8F56, 0x11D0, {0xA3, 0xB9, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
-const GUID CAPTURE_CLASS = {
-    0x65E8773D, 0x8F56, 0x11D0, {0xA3, 0xB9, 0x00, 0xA0, 0xC9, 0x22, 0x31, 0x96}};
-const GUID* const AUDIO_CLASSES[] = {&KSCATEGORY_AUDIO, &RENDER_CLASS, &CAPTURE_CLASS};
+// Every class the plug-in acts on: the audio classes and the MIDI port classes. A class left out
+// would have its spoilt forms go untried.
+const GUID* const ACTED_ON_CLASSES[ACTED_ON_CLASS_COUNT] = {
+    &KSCATEGORY_AUDIO, &KSCATEGORY_RENDER, &KSCATEGORY_CAPTURE, &MIDI_INPUT_PORT_INTERFACE,
+    &MIDI_OUTPUT_PORT_INTERFACE};
 
 // Types of other notifications, whose headers hold other data where an interface keeps its class.
 const DWORD OTHER_TYPES[] = {DBT_DEVTYP_OEM, DBT_DEVTYP_VOLUME, DBT_DEVTYP_PORT, DBT_DEVTYP_HANDLE,
@@ -66,21 +64,21 @@ HostileMessage message_of(WPARAM event, DWORD size, std::vector<unsigned char> b
   return HostileMessage{event, buffer, false};
 }
 
-// An audio class where an interface keeps it, under another device type: only the type says that
-// these bytes are no class at all.
-HostileMessage audio_class_under_another_type(WPARAM event) {
+// A class acted on where an interface keeps it, under another device type: only the type says
+// that these bytes are no class at all.
+HostileMessage class_under_another_type(WPARAM event) {
   std::vector<unsigned char> buffer = random_buffer(LARGEST_HEADER);
   put_dword(&buffer, TYPE_OFFSET, OTHER_TYPES[random_in(0, std::size(OTHER_TYPES) - 1)]);
-  put_class(&buffer, *AUDIO_CLASSES[random_in(0, std::size(AUDIO_CLASSES) - 1)]);
+  put_class(&buffer, *ACTED_ON_CLASSES[random_in(0, ACTED_ON_CLASS_COUNT - 1)]);
   return message_of(event, random_in(INTERFACE_FIELDS_SIZE, LARGEST_HEADER), buffer);
 }
 
-// Where the size would not cover the class, the sender holds a complete audio-class interface
-// whose size lies; where it would, one bit of the class is wrong.
-HostileMessage almost_an_audio_interface(WPARAM event, DWORD size) {
+// Where the size would not cover the class, the sender holds a complete interface of a class acted
+// on whose size lies; where it would, one bit of the class is wrong.
+HostileMessage almost_an_interface_acted_on(WPARAM event, DWORD size) {
   std::vector<unsigned char> buffer = random_buffer(size);
   put_dword(&buffer, TYPE_OFFSET, DBT_DEVTYP_DEVICEINTERFACE);
-  put_class(&buffer, *AUDIO_CLASSES[random_in(0, std::size(AUDIO_CLASSES) - 1)]);
+  put_class(&buffer, *ACTED_ON_CLASSES[random_in(0, ACTED_ON_CLASS_COUNT - 1)]);
   if (size >= INTERFACE_FIELDS_SIZE) {
     DWORD bit = random_in(0, 8 * sizeof(GUID) - 1);
     buffer[CLASS_OFFSET + bit / 8] ^= static_cast<unsigned char>(1u << (bit % 8));
@@ -116,23 +114,35 @@ std::vector<HostileMessage> hostile_storm() {
   for (WPARAM event : {DBT_DEVICEARRIVAL, DBT_DEVICEREMOVECOMPLETE}) {
     storm.push_back(HostileMessage{event, random_buffer(LARGEST_HEADER), true});
     for (DWORD size = 0; size <= LARGEST_HEADER; ++size) {
-      storm.push_back(audio_class_under_another_type(event));
-      storm.push_back(almost_an_audio_interface(event, size));
+      storm.push_back(class_under_another_type(event));
+      storm.push_back(almost_an_interface_acted_on(event, size));
       storm.push_back(interface_of_random_class(event, size));
       storm.push_back(random_header(event, size));
     }
   }
-  // A random class that happened to be an audio one would make a valid header: it is spoilt.
+  // A random class that happened to be one acted on would make a valid header: it is spoilt.
   for (HostileMessage& message : storm) {
-    if (!message.null_header &&
-        is_valid_audio_interface(message.buffer.data(), claimed_size(message))) {
+    if (!message.null_header && is_acted_on(message.buffer.data(), claimed_size(message))) {
       message.buffer[CLASS_OFFSET] ^= 1;
     }
   }
   return storm;
 }
 
-bool is_valid_audio_interface(const unsigned char* header, DWORD size) {
+int differing_class_bits(const unsigned char* header, int acted_on_class) {
+  const unsigned char* wanted =
+      reinterpret_cast<const unsigned char*>(ACTED_ON_CLASSES[acted_on_class]);
+  int bits = 0;
+  for (size_t i = 0; i < sizeof(GUID); ++i) {
+    for (unsigned char differing = header[CLASS_OFFSET + i] ^ wanted[i]; differing != 0;
+         differing &= static_cast<unsigned char>(differing - 1)) {
+      ++bits;
+    }
+  }
+  return bits;
+}
+
+bool is_acted_on(const unsigned char* header, DWORD size) {
   if (header == nullptr || size < INTERFACE_FIELDS_SIZE) {
     return false;
   }
@@ -141,8 +151,8 @@ bool is_valid_audio_interface(const unsigned char* header, DWORD size) {
   if (type != DBT_DEVTYP_DEVICEINTERFACE) {
     return false;
   }
-  for (const GUID* audio_class : AUDIO_CLASSES) {
-    if (std::memcmp(header + CLASS_OFFSET, audio_class, sizeof(GUID)) == 0) {
+  for (int acted_on_class = 0; acted_on_class < ACTED_ON_CLASS_COUNT; ++acted_on_class) {
+    if (differing_class_bits(header, acted_on_class) == 0) {
       return true;
     }
   }

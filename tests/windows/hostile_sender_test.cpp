@@ -1,7 +1,7 @@
 // Any process may send WM_DEVICECHANGE to the plug-in's window, with any header. A storm of
-// arrivals and removals whose headers are none of them a valid audio-class interface
-// (hostile_headers.h) must neither fault the plug-in nor make it act, and the one valid notice
-// that follows must still lead to exactly one reset.
+// arrivals and removals whose headers are none of them a valid interface of a class the plug-in
+// acts on (hostile_headers.h) must neither fault the plug-in nor make it act, and the one valid
+// notice that follows must still lead to exactly one reset.
 #include <windows.h>
 // dbt.h relies on the types of windows.h.
 #include <dbt.h>
@@ -194,7 +194,7 @@ class HostileSenders : public ::testing::Test {
     EXPECT_EQ(faults_seen(&first_code), 0)
         << "the plug-in faulted, first with exception 0x" << std::hex << first_code;
     host_call_ticks(notice_to_reset_ticks + 1);
-    EXPECT_TRUE(host_commands().empty()) << "reset after headers that name no audio interface";
+    EXPECT_TRUE(host_commands().empty()) << "reset after headers that name no class acted on";
     EXPECT_EQ(winmm_double_in_calls() + winmm_double_out_calls(), count_reads_at_start)
         << "the counts were read: a verification was scheduled";
   }
@@ -219,11 +219,12 @@ class HostileSenders : public ::testing::Test {
 
 }  // namespace
 
-// The data itself: a storm that held a valid header, or lacked the short interface headers, would
-// prove nothing below.
-TEST_F(HostileSenders, StormCoversEverySizeAndHoldsNoValidHeader) {
+// The data itself: a storm that held a valid header, lacked the short interface headers or left
+// a class acted on unspoilt would prove nothing below.
+TEST_F(HostileSenders, StormCoversEverySizeAndEveryClassAndHoldsNoValidHeader) {
   std::vector<HostileMessage> storm = hostile_storm();
   bool interface_type_of_size[2][65] = {};
+  bool spoilt_class[ACTED_ON_CLASS_COUNT] = {};
   for (const HostileMessage& message : storm) {
     ASSERT_TRUE(message.event == DBT_DEVICEARRIVAL || message.event == DBT_DEVICEREMOVECOMPLETE);
     if (message.null_header) {
@@ -232,18 +233,25 @@ TEST_F(HostileSenders, StormCoversEverySizeAndHoldsNoValidHeader) {
     DWORD size = claimed_size(message);
     ASSERT_LE(size, 64u);
     ASSERT_GE(message.buffer.size(), size);
-    EXPECT_FALSE(is_valid_audio_interface(message.buffer.data(), size)) << size << " bytes";
+    EXPECT_FALSE(is_acted_on(message.buffer.data(), size)) << size << " bytes";
     DWORD type;
     std::memcpy(&type, message.buffer.data() + offsetof(DEV_BROADCAST_HDR, dbch_devicetype),
                 sizeof type);
     if (type == DBT_DEVTYP_DEVICEINTERFACE) {
       interface_type_of_size[message.event == DBT_DEVICEARRIVAL ? 0 : 1][size] = true;
+      for (int acted_on_class = 0; acted_on_class < ACTED_ON_CLASS_COUNT; ++acted_on_class) {
+        spoilt_class[acted_on_class] |=
+            size >= 28 && differing_class_bits(message.buffer.data(), acted_on_class) == 1;
+      }
     }
   }
   for (int event = 0; event < 2; ++event) {
     for (int size = 0; size <= 64; ++size) {
       EXPECT_TRUE(interface_type_of_size[event][size]) << "no interface header of " << size;
     }
+  }
+  for (int acted_on_class = 0; acted_on_class < ACTED_ON_CLASS_COUNT; ++acted_on_class) {
+    EXPECT_TRUE(spoilt_class[acted_on_class]) << "class acted on " << acted_on_class << " unspoilt";
   }
   // The sender process draws it again: the same seed must give the same storm.
   std::vector<HostileMessage> again = hostile_storm();
@@ -273,7 +281,7 @@ TEST_F(HostileSenders, DiagnosticVariantTurnsAwayEveryMalformedHeader) {
   int received = lines_containing("[DEVICE_CHANGE] Received");
   EXPECT_EQ(received, static_cast<int>(arrived.size()));
   EXPECT_EQ(lines_containing("[INVALID_HDR]") + lines_containing("[NON_AUDIO]"), received);
-  EXPECT_EQ(lines_containing("[AUDIO_DEVICE]"), 0);
+  EXPECT_EQ(lines_containing("[AUDIO_DEVICE]") + lines_containing("[MIDI_PORT]"), 0);
   expect_no_fault_and_nothing_acted_on();
   expect_one_reset_after_a_valid_notice();
 }
