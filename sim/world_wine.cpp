@@ -119,11 +119,8 @@ bool world_send_device_change(uintptr_t event, const void* header, size_t size) 
   return queued;
 }
 
-// A message sent from another thread is delivered by any retrieval on this one; a peek that
-// removes nothing leaves the host's posted messages alone.
 void world_pump_messages() {
-  MSG message;
-  PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
+  deliver_sent_messages();
   finish_all_senders();
 }
 

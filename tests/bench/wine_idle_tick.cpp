@@ -82,8 +82,8 @@ int main() {
   // One round unmeasured: the first calls fault pages in and fill caches.
   time_ticks();
   time_peeks(window);
-  LONG in_calls = winmm_double_in_calls();
-  LONG out_calls = winmm_double_out_calls();
+  LONG in_calls = winmm_double_midi_in_calls();
+  LONG out_calls = winmm_double_midi_out_calls();
 
   std::vector<double> ratios;
   std::vector<double> tick_us;
@@ -103,8 +103,8 @@ int main() {
     tick_us.push_back(static_cast<double>(ticks) * us_per_count / CALLS_PER_ROUND);
     peek_us.push_back(static_cast<double>(peeks) * us_per_count / CALLS_PER_ROUND);
   }
-  in_calls = winmm_double_in_calls() - in_calls;
-  out_calls = winmm_double_out_calls() - out_calls;
+  in_calls = winmm_double_midi_in_calls() - in_calls;
+  out_calls = winmm_double_midi_out_calls() - out_calls;
 
   double ratio = quantile(ratios, 0.5);
   char how[200];

@@ -62,10 +62,10 @@ int main() {
     return 1;
   }
   Storm storm{plugin_window(), make_storm(STORM_MESSAGES, 0x5EED)};
-  LONG in_calls = winmm_double_in_calls();
-  LONG out_calls = winmm_double_out_calls();
+  LONG in_calls = winmm_double_midi_in_calls();
+  LONG out_calls = winmm_double_midi_out_calls();
   // The counts move as a device's would, so that the verification finds a change.
-  winmm_double_set_counts(2, 1);
+  winmm_double_set_midi_counts(2, 1);
 
   LARGE_INTEGER frequency;
   LARGE_INTEGER start;
@@ -81,8 +81,8 @@ int main() {
   CloseHandle(sender);
 
   host_call_ticks(TICKS_AFTER_STORM);
-  in_calls = winmm_double_in_calls() - in_calls;
-  out_calls = winmm_double_out_calls() - out_calls;
+  in_calls = winmm_double_midi_in_calls() - in_calls;
+  out_calls = winmm_double_midi_out_calls() - out_calls;
   int resets = 0;
   for (const HostCommand& command : host_commands()) {
     resets += command.command == RESET_COMMAND_ID && command.flag == 0 ? 1 : 0;

@@ -1,36 +1,34 @@
 #include "tests/windows/dll_host.h"
 
+#include "monitor/monitor_state.h"
+
 namespace {
 
 PluginModule plugin;
 bool plugin_active;
 
-PVOID fault_watch;
-volatile LONG faults;
-volatile DWORD first_fault_code;
-
-LONG CALLBACK record_fault(EXCEPTION_POINTERS* exception) {
-  DWORD code = exception->ExceptionRecord->ExceptionCode;
-  if ((code & 0xC0000000) == 0xC0000000 && InterlockedIncrement(&faults) == 1) {
-    first_fault_code = code;
-  }
-  return EXCEPTION_CONTINUE_SEARCH;
-}
-
 }  // namespace
 
-bool host_load_plugin(const wchar_t* dll_path, int32_t* entry_result, std::string* error) {
+bool host_load_fresh(const wchar_t* file, std::string* error) {
   host_reset();
   if (GetModuleHandleW(L"kestrune.dll") != nullptr) {
     *error = "kestrune.dll is already loaded";
     return false;
   }
-  if (!plugin_module_load(dll_path, &plugin, error)) {
+  if (!plugin_module_load(path_beside_program(file).c_str(), &plugin, error)) {
     return false;
   }
-  *entry_result = host_call_entry(plugin, true);
   plugin_active = true;
+  if (host_call_entry(plugin, true) != 1) {
+    *error = "the copy refused the load";
+    return false;
+  }
   return true;
+}
+
+void host_settle() {
+  winmm_double_set_midi_counts(1, 1);
+  host_call_ticks(INIT_DELAY_TICKS);
 }
 
 int32_t host_unload_plugin() {
@@ -39,13 +37,11 @@ int32_t host_unload_plugin() {
 }
 
 void host_free_plugin() {
+  if (plugin_active) {
+    host_unload_plugin();
+  }
   plugin_module_free(&plugin);
   host_forget_tick();
-  plugin_active = false;
-}
-
-bool host_plugin_active() {
-  return plugin_active;
 }
 
 HMODULE host_plugin_module() {
@@ -54,37 +50,4 @@ HMODULE host_plugin_module() {
 
 int32_t host_call_entry(const PluginModule& module, bool load) {
   return module.VelmarPluginEntry(GetModuleHandleW(nullptr), load ? host_record() : nullptr);
-}
-
-void winmm_double_set_counts(UINT inputs, UINT outputs) {
-  winmm_double_set_midi_counts(inputs, outputs);
-}
-
-LONG winmm_double_in_calls() {
-  return winmm_double_midi_in_calls();
-}
-
-LONG winmm_double_out_calls() {
-  return winmm_double_midi_out_calls();
-}
-
-bool watch_for_faults() {
-  faults = 0;
-  first_fault_code = 0;
-  if (fault_watch == nullptr) {
-    fault_watch = AddVectoredExceptionHandler(1, record_fault);
-  }
-  return fault_watch != nullptr;
-}
-
-void stop_watching_for_faults() {
-  if (fault_watch != nullptr) {
-    RemoveVectoredExceptionHandler(fault_watch);
-    fault_watch = nullptr;
-  }
-}
-
-LONG faults_seen(DWORD* first_code) {
-  *first_code = first_fault_code;
-  return faults;
 }

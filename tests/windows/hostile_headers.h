@@ -36,7 +36,3 @@ int differing_class_bits(const unsigned char* header, int acted_on_class);
 // A header of this content would be acted on: at least the interface fields, an interface type
 // and one of the classes the plug-in acts on.
 bool is_acted_on(const unsigned char* header, DWORD size);
-
-// Sends the whole storm to the window, one message at a time, each waiting for the receiver's
-// thread; false if one that must be delivered was not, in time.
-bool send_hostile_storm(HWND window);

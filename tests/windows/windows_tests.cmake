@@ -86,7 +86,8 @@ else()
 endif()
 
 # What the test programs, the sender and the Wine benchmarks share, over velmar-sim's host side
-# (the host double, the notice builder and senders, the plug-in's interface classes).
+# (the host double, the loader of the module and of the winmm double's controls, the notice
+# builder and senders, the plug-in's interface classes).
 add_library(kestrune_windows_test_support STATIC
   ${CMAKE_CURRENT_LIST_DIR}/device_messages.cpp
   ${CMAKE_CURRENT_LIST_DIR}/dll_host.cpp
@@ -98,14 +99,11 @@ target_link_libraries(kestrune_device_sender PRIVATE kestrune_windows_test_suppo
 
 # One program for all cases: each Wine process costs most of a second to start.
 add_executable(kestrune_windows_tests
-  ${CMAKE_CURRENT_LIST_DIR}/cross_process_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/guarded_page.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/header_bounds_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/fault_watch.cpp
   ${CMAKE_CURRENT_LIST_DIR}/host_messages_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/hostile_sender_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/hostile_headers_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/load_unload_soak_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/probe_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/sender_process.cpp
   ${CMAKE_CURRENT_LIST_DIR}/sent_message_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/two_copies_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/version_resource_test.cpp
