@@ -17,6 +17,10 @@ include(GoogleTest)
 file(GLOB KESTRUNE_UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/unit/*.cpp)
 add_executable(kestrune_unit_tests ${KESTRUNE_UNIT_TEST_SOURCES})
 target_link_libraries(kestrune_unit_tests PRIVATE kestrune_plugin GTest::gtest GTest::gtest_main)
+# The probe's verdict is plain C++, so that its decisions are tested here though the probe itself
+# is built in the Windows world alone.
+target_sources(kestrune_unit_tests PRIVATE ${PROJECT_SOURCE_DIR}/probe/watch_verdict.cpp
+  ${PROJECT_SOURCE_DIR}/probe/verdict_text.cpp)
 gtest_discover_tests(kestrune_unit_tests DISCOVERY_TIMEOUT 60)
 include(cmake/model.cmake)
 

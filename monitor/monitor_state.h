@@ -5,18 +5,11 @@
 #include <cstdint>
 
 #include "host/host_api.h"
+#include "monitor/tick_delays.h"
 #include "platform/win32.h"
 
 // 0 is a real count (no devices), so "not read yet" needs a value of its own.
 constexpr int32_t UNSET_COUNT = -1;
-constexpr int32_t INIT_DELAY_TICKS = 90;
-constexpr int32_t CHECK_DELAY_TICKS = 5;
-constexpr int32_t RESET_DELAY_TICKS = 20;
-// Two more looks at the counts after a verification that saw no change, counted from the notice
-// as the verification is: a slow driver, a busy MIDI service or a virtual-port driver may count
-// its ports later, and no notice of their own need follow.
-constexpr int32_t SECOND_LOOK_TICKS = 18;
-constexpr int32_t LAST_LOOK_TICKS = 80;
 constexpr int32_t RESET_COMMAND_ID = 41175;
 constexpr int LOG_BUFFER_SIZE = 256;
 

@@ -2,21 +2,26 @@
 
 #include <cstdio>
 
+#include "monitor/tick_delays.h"
 #include "probe/device_event.h"
 #include "probe/midi_ports.h"
 #include "probe/probe_output.h"
+#include "probe/verdict_text.h"
 #include "probe/watch_record.h"
+#include "probe/watch_verdict.h"
 
 namespace {
 
-// Long enough for the MIDI service's quiet period at its longest (2.5 s) and the port notices
-// after it; fine enough that the delays measure the system, not the probe. A wait on Windows
-// ends on the system timer's beat, often 15.6 ms, so a poll may come that much late; the timer
-// is left as it is rather than sped up for the whole machine.
-constexpr long long WATCH_MS = 5000;
+// A watch lasts until the plug-in would be idle again: until the reset after the last look, 100
+// ticks after the last accepted notice, and a margin for the tick's phase and the polling, so that
+// a change after the last look shows. And at least 5 s, long enough for the MIDI service's quiet
+// period at its longest (2.5 s) and the port notices after it.
+constexpr long long MIN_WATCH_MS = 5000;
+constexpr long long WATCH_MARGIN_MS = 1000;
 constexpr long long POLL_MS = 10;
 
 int32_t verdict_tick_ms = 0;
+long long watch_ms = MIN_WATCH_MS;
 int event_number = 0;
 // The last ports read, by anyone: a change is a difference from these.
 MidiPorts last_ports;
@@ -25,19 +30,19 @@ MidiPorts new_ports;
 bool watching = false;
 long long next_poll_ms = 0;
 WatchRecord record;
+Verdict verdicts[MAX_VERDICTS];
 
 void open_watch() {
   watching = true;
   record = WatchRecord{};
-  record.baseline_inputs = last_ports.inputs;
-  record.baseline_outputs = last_ports.outputs;
+  record.baseline = PortCounts{last_ports.inputs, last_ports.outputs};
 }
 
 void note_event(int number, long long ms, const DeviceEvent& event) {
   if (!watching) {
     open_watch();
   }
-  record.end_ms = ms + WATCH_MS;
+  record.end_ms = ms + watch_ms;
   next_poll_ms = ms + POLL_MS;
   if (record.event_count < MAX_WATCHED_EVENTS) {
     record.events[record.event_count++] =
@@ -73,7 +78,8 @@ void observe_counts(long long ms, UINT inputs, UINT outputs) {
   print_port_changes(ms, last_ports, new_ports);
   last_ports = new_ports;
   if (watching && record.change_count < MAX_WATCHED_CHANGES) {
-    record.changes[record.change_count++] = CountChange{ms, last_ports.inputs, last_ports.outputs};
+    record.changes[record.change_count++] =
+        CountChange{ms, PortCounts{last_ports.inputs, last_ports.outputs}};
   }
 }
 
@@ -83,13 +89,27 @@ void close_watch(long long ms) {
   }
   record.end_ms = ms < record.end_ms ? ms : record.end_ms;
   watching = false;
-  print_verdict(record, verdict_tick_ms);
+  int count = decide_verdicts(record, verdict_tick_ms, verdicts, MAX_VERDICTS);
+  char text[512];
+  for (int i = 0; i < count; ++i) {
+    verdict_text(verdicts[i], text, sizeof text);
+    probe_timed_line(record.end_ms, "verdict  %s", text);
+  }
+  verdict_summary(verdicts, count, verdict_tick_ms, text, sizeof text);
+  probe_timed_line(record.end_ms, "verdict: %s", text);
 }
 
 }  // namespace
 
+long long watch_length_ms(int32_t tick_ms) {
+  long long until_idle =
+      static_cast<long long>(LAST_LOOK_TICKS + RESET_DELAY_TICKS) * tick_ms + WATCH_MARGIN_MS;
+  return until_idle > MIN_WATCH_MS ? until_idle : MIN_WATCH_MS;
+}
+
 void start_device_watch(int32_t tick_ms) {
   verdict_tick_ms = tick_ms;
+  watch_ms = watch_length_ms(tick_ms);
   read_midi_ports(&last_ports);
   probe_line("MIDI ports at start: in %u, out %u", last_ports.inputs, last_ports.outputs);
   print_midi_ports(last_ports);

@@ -7,6 +7,8 @@
 
 #include "platform/win32.h"
 
+// How long the counts are watched after an accepted notice, at the given tick.
+long long watch_length_ms(int32_t tick_ms);
 // Reads and prints the ports present; `tick_ms` is for the verdicts.
 void start_device_watch(int32_t tick_ms);
 // From the window procedure, for every WM_DEVICECHANGE.

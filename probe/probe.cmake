@@ -8,6 +8,7 @@ add_executable(kestrune-probe
   ${CMAKE_CURRENT_LIST_DIR}/probe_options.cpp
   ${CMAKE_CURRENT_LIST_DIR}/probe_output.cpp
   ${CMAKE_CURRENT_LIST_DIR}/probe_window.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/verdict_text.cpp
   ${CMAKE_CURRENT_LIST_DIR}/watch_verdict.cpp
   ${CMAKE_CURRENT_LIST_DIR}/windows_version.cpp
   # The plug-in's class constants and header check, so that the probe sees what it sees.

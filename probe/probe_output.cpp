@@ -9,15 +9,34 @@
 
 namespace {
 
+// Long enough for any line the probe writes: the longest is a notice with its 511-byte path.
+constexpr int LINE_SIZE = 2048;
+
 LARGE_INTEGER clock_start;
 LARGE_INTEGER clock_frequency;
+HANDLE console = nullptr;
 
-// A report that cannot be written has nowhere to say so: the results are not looked at.
+// A console shows bytes in its own code page, which is seldom UTF-8, so a device's name with
+// accents would come out garbled: a console gets the line as UTF-16. A file or a pipe gets UTF-8,
+// as a report is mailed. A report that cannot be written has nowhere to say so: the results are
+// not looked at.
 void write_line(const char* prefix, const char* format, va_list arguments) {
-  (void)std::fputs(prefix, stdout);
-  (void)std::vfprintf(stdout, format, arguments);
-  (void)std::fputc('\n', stdout);
-  (void)std::fflush(stdout);
+  char line[LINE_SIZE];
+  int used = std::snprintf(line, sizeof line, "%s", prefix);
+  used = used < 0 ? 0 : used;
+  int written = std::vsnprintf(line + used, sizeof line - used, format, arguments);
+  used += written < 0 ? 0 : written;
+  used = used < LINE_SIZE - 1 ? used : LINE_SIZE - 2;
+  line[used++] = '\n';
+  if (console == nullptr) {
+    (void)std::fwrite(line, 1, static_cast<size_t>(used), stdout);
+    (void)std::fflush(stdout);
+    return;
+  }
+  wchar_t wide[LINE_SIZE];
+  int chars = MultiByteToWideChar(CP_UTF8, 0, line, used, wide, LINE_SIZE);
+  DWORD shown = 0;
+  (void)WriteConsoleW(console, wide, static_cast<DWORD>(chars > 0 ? chars : 0), &shown, nullptr);
 }
 
 }  // namespace
@@ -26,6 +45,11 @@ void write_line(const char* prefix, const char* format, va_list arguments) {
 // coarser than the 10 ms polling it would time.
 void start_probe_output() {
   _setmode(_fileno(stdout), _O_BINARY);
+  HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  if (output != INVALID_HANDLE_VALUE && GetConsoleMode(output, &mode)) {
+    console = output;
+  }
   QueryPerformanceFrequency(&clock_frequency);
   QueryPerformanceCounter(&clock_start);
 }

@@ -1,10 +1,11 @@
 // The probe's report: plain lines on stdout, each flushed at once, so that a pipe or a file
 // holds every line the moment it is written, and the times of the lines are the times of events.
+// A file or a pipe gets UTF-8; a console, wide text.
 #pragma once
 
 #include <cstddef>
 
-// Binary stdout ("\n", not "\r\n") and the clock's zero.
+// Binary stdout ("\n", not "\r\n"), whether it is a console, and the clock's zero.
 void start_probe_output();
 // Milliseconds since start_probe_output.
 long long probe_ms();

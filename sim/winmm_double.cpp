@@ -1,5 +1,6 @@
 // A winmm.dll for machines without MIDI hardware: the two device counts are whatever a test sets,
-// every call is counted, and port N of either kind is named "Test MIDI In N" or "Test MIDI Out N".
+// every call is counted, and port N of either kind is named "Test MIDI In N" or "Test MIDI Out N",
+// unless the shared counts name the first input.
 // <mmsystem.h> comes with _WINMM_ defined, which makes its declarations of these functions this
 // module's own rather than imports, which a definition here would contradict.
 #define WIN32_LEAN_AND_MEAN
@@ -56,6 +57,12 @@ MMRESULT port_name(int kind, UINT_PTR port, wchar_t* name, UINT size_given, UINT
   }
   if (name == nullptr || size_given < size_needed) {
     return MMSYSERR_INVALPARAM;
+  }
+  if (kind == 0 && port == 0 && shared_counts != nullptr &&
+      shared_counts->first_input_name[0] != L'\0') {
+    std::wcsncpy(name, shared_counts->first_input_name, MAXPNAMELEN - 1);
+    name[MAXPNAMELEN - 1] = L'\0';
+    return MMSYSERR_NOERROR;
   }
   std::swprintf(name, MAXPNAMELEN, kind == 0 ? L"Test MIDI In %u" : L"Test MIDI Out %u",
                 static_cast<unsigned>(port + 1));

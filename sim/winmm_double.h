@@ -22,4 +22,7 @@ constexpr wchar_t WINMM_DOUBLE_SHARED_COUNTS_VARIABLE[] = L"KESTRUNE_WINMM_DOUBL
 struct WinmmDoubleSharedCounts {
   LONG inputs;
   LONG outputs;
+  // The first input port's name when not empty, in place of "Test MIDI In 1": a name beyond
+  // ASCII, as real devices have. Set before the program starts; at most 31 characters.
+  wchar_t first_input_name[32];
 };

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cwchar>
 #include <regex>
 #include <string>
 #include <thread>
@@ -34,43 +35,63 @@ constexpr DWORD PROBE_EXIT_TIMEOUT_MS = 30000;
 
 struct ProbeRun {
   PROCESS_INFORMATION process;
-  std::thread reader;
-  std::string output;
+  std::thread output_reader;
+  std::thread error_reader;
+  std::string output;  // stdout, unless it went to a file
+  std::string errors;  // stderr
 };
 
-// Stdout and stderr into one pipe, read on a thread of its own so that the probe never blocks on
-// a full pipe.
-bool start_probe(const wchar_t* arguments, ProbeRun* run) {
+// Read to its end on a thread of its own, so that the probe never blocks on a full pipe.
+bool open_pipe(HANDLE* read_end, HANDLE* write_end, std::thread* reader, std::string* into) {
   SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
-  HANDLE read_end = nullptr;
-  HANDLE write_end = nullptr;
-  if (!CreatePipe(&read_end, &write_end, &inherited, 0)) {
+  if (!CreatePipe(read_end, write_end, &inherited, 0)) {
     return false;
   }
-  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(*read_end, HANDLE_FLAG_INHERIT, 0);
+  HANDLE pipe = *read_end;
+  *reader = std::thread([pipe, into] {
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+      into->append(buffer, got);
+    }
+    CloseHandle(pipe);
+  });
+  return true;
+}
+
+// Stdout into a pipe, or into `output_file` (inheritable) when one is given; stderr into a pipe of
+// its own.
+bool start_probe(const wchar_t* arguments, ProbeRun* run, HANDLE output_file = nullptr) {
+  HANDLE output_read = nullptr;
+  HANDLE output_write = output_file;
+  HANDLE error_read = nullptr;
+  HANDLE error_write = nullptr;
+  bool piped = (output_file != nullptr ||
+                open_pipe(&output_read, &output_write, &run->output_reader, &run->output)) &&
+               open_pipe(&error_read, &error_write, &run->error_reader, &run->errors);
   std::wstring command =
       L"\"" + path_beside_program(L"kestrune-probe.exe") + L"\"" + std::wstring(arguments);
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = write_end;
-  startup.hStdError = write_end;
-  bool started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
-                                &startup, &run->process) != FALSE;
-  CloseHandle(write_end);
-  if (!started) {
-    CloseHandle(read_end);
-    return false;
+  startup.hStdOutput = output_write;
+  startup.hStdError = error_write;
+  bool started = piped && CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr,
+                                         nullptr, &startup, &run->process) != FALSE;
+  // The readers end once the probe, the only writer left, has gone.
+  if (output_file == nullptr && output_write != nullptr) {
+    CloseHandle(output_write);
   }
-  run->reader = std::thread([read_end, run] {
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(read_end, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-      run->output.append(buffer, got);
+  if (error_write != nullptr) {
+    CloseHandle(error_write);
+  }
+  for (std::thread* reader : {&run->output_reader, &run->error_reader}) {
+    if (!started && reader->joinable()) {
+      reader->join();
     }
-    CloseHandle(read_end);
-  });
-  return true;
+  }
+  return started;
 }
 
 // The exit code, or -1 if the probe did not end by itself in time (it is then ended).
@@ -81,7 +102,10 @@ long finish_probe(ProbeRun* run) {
     TerminateProcess(run->process.hProcess, 1);
   }
   GetExitCodeProcess(run->process.hProcess, &exit_code);
-  run->reader.join();
+  if (run->output_reader.joinable()) {
+    run->output_reader.join();
+  }
+  run->error_reader.join();
   CloseHandle(run->process.hThread);
   CloseHandle(run->process.hProcess);
   return ended ? static_cast<long>(exit_code) : -1;
@@ -118,26 +142,62 @@ bool send_arrival(HWND window, const GUID& interface_class) {
                              &result) != 0;
 }
 
+// The counts (and the first input's name) that the probe's winmm double reports, in a mapping
+// this process writes. Named in the environment the probe inherits, and to it alone: this
+// process's double was loaded long before. The mapping starts zeroed: no port, default names.
+struct SharedCounts {
+  HANDLE mapping = nullptr;
+  WinmmDoubleSharedCounts* counts = nullptr;
+  SharedCounts() {
+    mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                 sizeof(WinmmDoubleSharedCounts), name().c_str());
+    void* view = mapping == nullptr ? nullptr
+                                    : MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0,
+                                                    sizeof(WinmmDoubleSharedCounts));
+    counts = static_cast<WinmmDoubleSharedCounts*>(view);
+  }
+  ~SharedCounts() {
+    if (counts != nullptr) {
+      UnmapViewOfFile(counts);
+    }
+    if (mapping != nullptr) {
+      CloseHandle(mapping);
+    }
+  }
+  static std::wstring name() {
+    return L"Local\\KestruneProbeTestCounts" + std::to_wstring(GetCurrentProcessId());
+  }
+  bool start_probe(const wchar_t* arguments, ProbeRun* run, HANDLE output_file = nullptr) {
+    SetEnvironmentVariableW(WINMM_DOUBLE_SHARED_COUNTS_VARIABLE, name().c_str());
+    bool started = counts != nullptr && ::start_probe(arguments, run, output_file);
+    SetEnvironmentVariableW(WINMM_DOUBLE_SHARED_COUNTS_VARIABLE, nullptr);
+    return started;
+  }
+};
+
+std::string file_text(const std::wstring& path) {
+  std::string text;
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  char buffer[4096];
+  DWORD got = 0;
+  while (file != INVALID_HANDLE_VALUE && ReadFile(file, buffer, sizeof buffer, &got, nullptr) &&
+         got > 0) {
+    text.append(buffer, got);
+  }
+  if (file != INVALID_HANDLE_VALUE) {
+    CloseHandle(file);
+  }
+  return text;
+}
+
 }  // namespace
 
 TEST(Probe, ReportsEachNoticeTheDelayOfTheCountChangeAndThePluginsVerdict) {
-  std::wstring mapping_name =
-      L"Local\\KestruneProbeTestCounts" + std::to_wstring(GetCurrentProcessId());
-  HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                      sizeof(WinmmDoubleSharedCounts), mapping_name.c_str());
-  ASSERT_NE(mapping, nullptr);
-  auto* counts = static_cast<WinmmDoubleSharedCounts*>(
-      MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, sizeof(WinmmDoubleSharedCounts)));
-  ASSERT_NE(counts, nullptr);
-  counts->inputs = 0;
-  counts->outputs = 0;
-
-  // Inherited by the probe alone: this process's double was loaded long before.
-  SetEnvironmentVariableW(WINMM_DOUBLE_SHARED_COUNTS_VARIABLE, mapping_name.c_str());
+  SharedCounts shared;
+  WinmmDoubleSharedCounts* counts = shared.counts;
   ProbeRun run;
-  bool started = start_probe(PROBE_ARGUMENTS, &run);
-  SetEnvironmentVariableW(WINMM_DOUBLE_SHARED_COUNTS_VARIABLE, nullptr);
-  ASSERT_TRUE(started);
+  ASSERT_TRUE(shared.start_probe(PROBE_ARGUMENTS, &run));
 
   HWND window = wait_for_probe_window(run.process.dwProcessId, run.process.hProcess);
   bool sent_audio = window != nullptr && send_arrival(window, KSCATEGORY_AUDIO);
@@ -148,8 +208,6 @@ TEST(Probe, ReportsEachNoticeTheDelayOfTheCountChangeAndThePluginsVerdict) {
   bool sent_ports = sent_audio && send_arrival(window, MIDI_INPUT_PORT_CLASS) &&
                     send_arrival(window, MIDI_OUTPUT_PORT_CLASS);
   long exit_code = finish_probe(&run);
-  UnmapViewOfFile(counts);
-  CloseHandle(mapping);
 
   const std::string& output = run.output;
   EXPECT_TRUE(sent_audio && sent_ports) << output;
@@ -171,27 +229,76 @@ TEST(Probe, ReportsEachNoticeTheDelayOfTheCountChangeAndThePluginsVerdict) {
   EXPECT_NE(output.find("+ in  \"Test MIDI In 1\""), std::string::npos) << output;
   EXPECT_NE(output.find("+ out \"Test MIDI Out 1\""), std::string::npos) << output;
 
-  // The audio notice's verification comes before the ports; the input port's comes after.
+  // The audio notice's verification comes before the ports. Whether its second look or the
+  // input port's verification sees them depends on how soon the port notices follow, which a
+  // loaded machine stretches: the native verdict tests pin each case; here the record is real.
   EXPECT_TRUE(
-      std::regex_search(output, std::regex("verdict  #1: its verification at [0-9]+ ms, 165 "
-                                           "ms after it, reads in 0, out 0 as before: it "
-                                           "misses the change")))
+      std::regex_search(output, std::regex("verdict  #1: its verification at [0-9]+ ms, 5 ticks "
+                                           "after it, reads in 0, out 0 as before: a second "
+                                           "look follows")))
       << output;
-  EXPECT_TRUE(
-      std::regex_search(output, std::regex("verdict  #2: its verification at [0-9]+ ms, 165 "
-                                           "ms after it, reads in 1, out 1 where there were "
-                                           "in 0, out 0: it sees the change, reset")))
+  EXPECT_TRUE(std::regex_search(
+      output, std::regex("verdict  #[12]: its (verification|second look) at [0-9]+ ms, (5|18) "
+                         "ticks after it, reads in 1, out 1 where there were in 0, out 0: it "
+                         "sees the change( \\([^)]*\\))?; reset at [0-9]+ ms")))
       << output;
-  EXPECT_NE(output.find("verdict: at a tick of 33 ms the plug-in would reset the host, after the "
-                        "verification of #2"),
+  EXPECT_NE(output.find("verdict: at a tick of 33 ms the plug-in would reset the host once"),
             std::string::npos)
       << output;
 }
 
-TEST(Probe, RefusesAnUnknownArgumentWithUsageAndStatus2) {
+TEST(Probe, PrintsItsUsageOnStdoutForHelpAndOnStderrWithStatus2ForAnUnknownArgument) {
+  struct Case {
+    const wchar_t* arguments;
+    long exit_code;
+    bool usage_on_stdout;
+  };
+  for (const Case& given : {Case{L" --tick-ms 0", 2, false}, Case{L" --help", 0, true}}) {
+    ProbeRun run;
+    ASSERT_TRUE(start_probe(given.arguments, &run));
+    long exit_code = finish_probe(&run);
+    const std::string& usage = given.usage_on_stdout ? run.output : run.errors;
+    const std::string& other = given.usage_on_stdout ? run.errors : run.output;
+    EXPECT_EQ(exit_code, given.exit_code) << run.output << run.errors;
+    EXPECT_EQ(usage.rfind("usage: kestrune-probe", 0), 0u) << run.output << run.errors;
+    EXPECT_EQ(other, "");
+  }
+}
+
+// A console shows text in its own code page, so the probe writes wide text there; a file must
+// still get the name as UTF-8.
+TEST(Probe, WritesAPortNameBeyondAsciiToAFileAsUtf8) {
+  SharedCounts shared;
+  ASSERT_NE(shared.counts, nullptr);
+  shared.counts->inputs = 1;
+  std::wcscpy(shared.counts->first_input_name, L"P\u00E9riph\u00E9rique");
+  std::wstring path =
+      path_beside_program((L"probe_utf8_" + std::to_wstring(GetCurrentProcessId())).c_str());
+  SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
   ProbeRun run;
-  ASSERT_TRUE(start_probe(L" --tick-ms 0", &run));
-  long exit_code = finish_probe(&run);
-  EXPECT_EQ(exit_code, 2);
-  EXPECT_EQ(run.output.rfind("usage: kestrune-probe", 0), 0u) << run.output;
+  bool started = shared.start_probe(L" --seconds 1", &run, file);
+  CloseHandle(file);
+  long exit_code = started ? finish_probe(&run) : -1;
+  std::string text = file_text(path);
+  DeleteFileW(path.c_str());
+  EXPECT_EQ(exit_code, 0) << run.errors;
+  EXPECT_NE(text.find("in  \"P\xC3\xA9riph\xC3\xA9rique\""), std::string::npos) << text;
+}
+
+// No process can send another the console's close event, so the probe, given a switch for this
+// test alone, calls its own handler for it on a thread of its own, as Windows does, and says
+// when it returned. Windows ends the process once the handler returns: the closing lines must
+// come before.
+TEST(Probe, ClosingTheConsoleWaitsForTheClosingLines) {
+  ProbeRun run;
+  ASSERT_TRUE(start_probe(L" --test-console-close --seconds 60", &run));
+  EXPECT_EQ(finish_probe(&run), 0) << run.output << run.errors;
+  size_t closing = run.output.find("stopped: the console window is closing");
+  size_t returned = run.output.find("the close handler returned");
+  ASSERT_NE(closing, std::string::npos) << run.output;
+  ASSERT_NE(returned, std::string::npos) << run.output;
+  EXPECT_LT(closing, returned) << run.output;
 }

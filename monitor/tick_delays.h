@@ -1,0 +1,14 @@
+// The plug-in's delays, counted in host ticks. Free of any platform header, so that the probe's
+// verdict, which replays them, is plain C++ that builds and is tested in either world.
+#pragma once
+
+#include <cstdint>
+
+constexpr int32_t INIT_DELAY_TICKS = 90;
+constexpr int32_t CHECK_DELAY_TICKS = 5;
+constexpr int32_t RESET_DELAY_TICKS = 20;
+// Two more looks at the counts after a verification that saw no change, counted from the notice
+// as the verification is: a slow driver, a busy MIDI service or a virtual-port driver may count
+// its ports later, and no notice of their own need follow.
+constexpr int32_t SECOND_LOOK_TICKS = 18;
+constexpr int32_t LAST_LOOK_TICKS = 80;

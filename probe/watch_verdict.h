@@ -1,0 +1,50 @@
+// What the plug-in would have made of a watch: its timing replayed on the notices and count
+// changes the probe saw, decided here as a list of steps, which the report then words.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "probe/watch_record.h"
+
+enum VerdictKind {
+  VERDICT_DROPPED,      // a notice while a verification is pending
+  VERDICT_LOOKS_ENDED,  // an accepted notice while the looks after an earlier one wait
+  VERDICT_LOOK,         // a verification, a second or a last look
+  VERDICT_RESET,        // the host's reset command
+};
+
+enum LookKind { LOOK_VERIFICATION, LOOK_SECOND, LOOK_LAST };
+
+enum LookOutcome {
+  LOOK_CHANGE,        // the counts differ from the baseline: a reset
+  LOOK_PORT_REMOVED,  // the counts as before, but a MIDI port was removed: a reset
+  LOOK_NO_CHANGE,
+  LOOK_UNKNOWN,  // after the end of the watch
+};
+
+struct Verdict {
+  long long ms;        // when it happens
+  long long reset_ms;  // a look: the reset it schedules; a reset: when it was scheduled for
+  long long later_ms;  // a last look that sees no change: when the counts differ later, or -1
+  VerdictKind kind;
+  // The notice of the line; for a look or a reset, the one whose verification began its series.
+  int notice;
+  int other_notice;  // dropped: the notice whose verification is pending; looks ended: whose looks
+  LookKind look;     // a look; a reset: the look that scheduled it
+  LookOutcome outcome;
+  PortCounts seen;
+  PortCounts baseline;
+  bool port_removal;  // dropped: a MIDI port removal, which the verification still learns of
+  // A look that sees a change which a look up to one tick earlier would not: the tick's phase
+  // against the notice decides.
+  bool by_phase;
+  bool restarts_reset;  // a look: a reset was pending, and now comes later
+};
+
+// Each notice gives at most a dropped or looks-ended line, three looks and a reset.
+constexpr int MAX_VERDICTS = 5 * MAX_WATCHED_EVENTS;
+
+// The verdicts in the order they happen, at most `capacity` of them; returns how many. The
+// plug-in is taken as loaded long before, idle, with the record's baseline.
+int decide_verdicts(const WatchRecord& record, int32_t tick_ms, Verdict* verdicts, int capacity);

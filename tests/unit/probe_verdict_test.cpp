@@ -1,0 +1,167 @@
+// The probe's verdict, decided and worded natively: the plug-in's timing replayed on timelines of
+// notices and count changes, at a tick of 10 ms (verification at 50 ms, looks at 180 and 800 ms,
+// the reset 200 ms after the look that sees a change).
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "probe/verdict_text.h"
+#include "probe/watch_verdict.h"
+
+namespace {
+
+constexpr int32_t TICK_MS = 10;
+constexpr bool ARRIVAL = true;
+constexpr bool REMOVAL = false;
+
+WatchedEvent audio(int number, long long ms, bool arrival) {
+  return WatchedEvent{number, ms, false, arrival};
+}
+
+WatchedEvent port(int number, long long ms, bool arrival) {
+  return WatchedEvent{number, ms, true, arrival};
+}
+
+struct Timeline {
+  const char* name;
+  PortCounts baseline;
+  std::vector<WatchedEvent> events;
+  std::vector<CountChange> changes;
+  std::vector<std::string> verdicts;  // every line, the overall one last
+};
+
+const Timeline TIMELINES[] = {
+    {"a MIDI port removal with equal counts, dropped behind an audio removal, resets",
+     {1, 1},
+     {audio(1, 1000, REMOVAL), port(2, 1010, REMOVAL)},
+     {},
+     {"#2 at 1010 ms: dropped, the verification of #1 is pending (the port removal is remembered)",
+      "#1: its verification at 1050 ms, 5 ticks after it, reads in 1, out 1 as before, but a MIDI "
+      "port was removed: reset at 1250 ms",
+      "reset of the host at 1250 ms, after the verification of #1",
+      "at a tick of 10 ms the plug-in would reset the host once, at 1250 ms, after the "
+      "verification of #1"}},
+    {"a MIDI port arrival alone, with the counts unchanged, does not",
+     {1, 1},
+     {port(1, 1000, ARRIVAL)},
+     {},
+     {"#1: its verification at 1050 ms, 5 ticks after it, reads in 1, out 1 as before: a second "
+      "look follows",
+      "#1: its second look at 1180 ms, 18 ticks after it, reads in 1, out 1 as before: a last "
+      "look follows",
+      "#1: its last look at 1800 ms, 80 ticks after it, reads in 1, out 1 as before: no reset",
+      "at a tick of 10 ms the plug-in would not reset the host"}},
+    {"a removal is forgotten once its verification resets: a later notice brings no second reset",
+     {1, 1},
+     {port(1, 1000, REMOVAL), audio(2, 2000, ARRIVAL)},
+     {},
+     {"#1: its verification at 1050 ms, 5 ticks after it, reads in 1, out 1 as before, but a MIDI "
+      "port was removed: reset at 1250 ms",
+      "reset of the host at 1250 ms, after the verification of #1",
+      "#2: its verification at 2050 ms, 5 ticks after it, reads in 1, out 1 as before: a second "
+      "look follows",
+      "#2: its second look at 2180 ms, 18 ticks after it, reads in 1, out 1 as before: a last "
+      "look follows",
+      "#2: its last look at 2800 ms, 80 ticks after it, reads in 1, out 1 as before: no reset",
+      "at a tick of 10 ms the plug-in would reset the host once, at 1250 ms, after the "
+      "verification of #1"}},
+    {"the verification sees the change",
+     {0, 0},
+     {audio(1, 1000, ARRIVAL), port(2, 1040, ARRIVAL)},
+     {{1030, {1, 1}}},
+     {"#2 at 1040 ms: dropped, the verification of #1 is pending",
+      "#1: its verification at 1050 ms, 5 ticks after it, reads in 1, out 1 where there were in "
+      "0, out 0: it sees the change; reset at 1250 ms",
+      "reset of the host at 1250 ms, after the verification of #1",
+      "at a tick of 10 ms the plug-in would reset the host once, at 1250 ms, after the "
+      "verification of #1"}},
+    {"the second look sees the change, 18 ticks after the notice",
+     {0, 0},
+     {audio(1, 1000, ARRIVAL)},
+     {{1100, {1, 1}}},
+     {"#1: its verification at 1050 ms, 5 ticks after it, reads in 0, out 0 as before: a second "
+      "look follows",
+      "#1: its second look at 1180 ms, 18 ticks after it, reads in 1, out 1 where there were in "
+      "0, out 0: it sees the change; reset at 1380 ms",
+      "reset of the host at 1380 ms, after the second look of #1",
+      "at a tick of 10 ms the plug-in would reset the host once, at 1380 ms, after the second "
+      "look of #1"}},
+    {"the last look sees a change less than a tick old, 80 ticks after the notice",
+     {0, 0},
+     {audio(1, 1000, ARRIVAL)},
+     {{1795, {1, 1}}},
+     {"#1: its verification at 1050 ms, 5 ticks after it, reads in 0, out 0 as before: a second "
+      "look follows",
+      "#1: its second look at 1180 ms, 18 ticks after it, reads in 0, out 0 as before: a last "
+      "look follows",
+      "#1: its last look at 1800 ms, 80 ticks after it, reads in 1, out 1 where there were in 0, "
+      "out 0: it sees the change (less than a tick old: seen only if the host's tick falls after "
+      "it); reset at 2000 ms",
+      "reset of the host at 2000 ms, after the last look of #1",
+      "at a tick of 10 ms the plug-in would reset the host once, at 2000 ms, after the last look "
+      "of #1"}},
+    {"a change later than the last look is seen by none",
+     {0, 0},
+     {audio(1, 1000, ARRIVAL)},
+     {{1900, {1, 1}}},
+     {"#1: its verification at 1050 ms, 5 ticks after it, reads in 0, out 0 as before: a second "
+      "look follows",
+      "#1: its second look at 1180 ms, 18 ticks after it, reads in 0, out 0 as before: a last "
+      "look follows",
+      "#1: its last look at 1800 ms, 80 ticks after it, reads in 0, out 0 as before: no reset; "
+      "the counts change at 1900 ms, after this last look: only a later notice brings a look "
+      "that sees it",
+      "at a tick of 10 ms the plug-in would not reset the host"}},
+    {"a verification pauses a pending reset, and a notice ends the waiting looks",
+     {0, 0},
+     {audio(1, 1000, ARRIVAL), audio(2, 1100, ARRIVAL), audio(3, 1400, ARRIVAL)},
+     {{1030, {1, 1}}},
+     {"#1: its verification at 1050 ms, 5 ticks after it, reads in 1, out 1 where there were in "
+      "0, out 0: it sees the change; reset at 1250 ms",
+      "#2: its verification at 1150 ms, 5 ticks after it, reads in 1, out 1 as before: a second "
+      "look follows",
+      "#2: its second look at 1280 ms, 18 ticks after it, reads in 1, out 1 as before: a last "
+      "look follows",
+      "reset of the host at 1300 ms, after the verification of #1, paused 50 ms by a "
+      "verification",
+      "#3 at 1400 ms: the looks after #2 end; its own verification follows",
+      "#3: its verification at 1450 ms, 5 ticks after it, reads in 1, out 1 as before: a second "
+      "look follows",
+      "#3: its second look at 1580 ms, 18 ticks after it, reads in 1, out 1 as before: a last "
+      "look follows",
+      "#3: its last look at 2200 ms, 80 ticks after it, reads in 1, out 1 as before: no reset",
+      "at a tick of 10 ms the plug-in would reset the host once, at 1300 ms, after the "
+      "verification of #1"}},
+};
+
+std::vector<std::string> verdict_lines(const Timeline& timeline) {
+  WatchRecord record{};
+  record.baseline = timeline.baseline;
+  for (const WatchedEvent& event : timeline.events) {
+    record.events[record.event_count++] = event;
+  }
+  for (const CountChange& change : timeline.changes) {
+    record.changes[record.change_count++] = change;
+  }
+  record.end_ms = 10000;
+  Verdict verdicts[MAX_VERDICTS];
+  int count = decide_verdicts(record, TICK_MS, verdicts, MAX_VERDICTS);
+  std::vector<std::string> lines;
+  char text[512];
+  for (int i = 0; i < count; ++i) {
+    verdict_text(verdicts[i], text, sizeof text);
+    lines.emplace_back(text);
+  }
+  verdict_summary(verdicts, count, TICK_MS, text, sizeof text);
+  lines.emplace_back(text);
+  return lines;
+}
+
+}  // namespace
+
+TEST(ProbeVerdict, ReplaysThePluginsTimingOnEachTimeline) {
+  for (const Timeline& timeline : TIMELINES) {
+    EXPECT_EQ(verdict_lines(timeline), timeline.verdicts) << timeline.name;
+  }
+}
