@@ -9,29 +9,26 @@ endif()
 
 set(KESTRUNE_BENCH_SOURCE_DIR ${PROJECT_SOURCE_DIR}/tests/bench)
 
-# What both worlds share: the table rows and the storm's messages.
+# What every program shares: the table's rows, the empty window and the storm's messages.
 add_library(kestrune_bench_support STATIC
-  ${KESTRUNE_BENCH_SOURCE_DIR}/bench_table.cpp
+  ${KESTRUNE_BENCH_SOURCE_DIR}/bench_support.cpp
   ${KESTRUNE_BENCH_SOURCE_DIR}/storm_messages.cpp)
 target_link_libraries(kestrune_bench_support PUBLIC kestrune_sim_host)
 
+# The host side, one backend a world (bench_host.h). Under Wine it loads kestrune.dll and the
+# winmm test double from beside the program, through the host of the Windows suites.
 if(WIN32)
-  # Each loads kestrune.dll and the winmm test double from beside itself, through the test host
-  # of the Windows suites.
-  foreach(program wine_idle_tick wine_storm)
-    add_executable(kestrune_bench_${program}
-      ${KESTRUNE_BENCH_SOURCE_DIR}/${program}.cpp
-      ${KESTRUNE_BENCH_SOURCE_DIR}/wine_settled_plugin.cpp)
-    target_link_libraries(kestrune_bench_${program} PRIVATE
-      kestrune_bench_support kestrune_windows_test_support)
-    add_dependencies(kestrune_bench_${program} kestrune kestrune_winmm_double)
-  endforeach()
-  return()
+  add_library(kestrune_bench_host STATIC ${KESTRUNE_BENCH_SOURCE_DIR}/wine_bench_host.cpp)
+  target_link_libraries(kestrune_bench_host PUBLIC kestrune_bench_support
+    kestrune_windows_test_support)
+  add_dependencies(kestrune_bench_host kestrune kestrune_winmm_double)
+  set(kestrune_bench_programs idle_tick storm)
+else()
+  add_library(kestrune_bench_host STATIC ${KESTRUNE_BENCH_SOURCE_DIR}/bench_host.cpp)
+  target_link_libraries(kestrune_bench_host PUBLIC kestrune_plugin kestrune_bench_support)
+  set(kestrune_bench_programs idle_tick device_queries storm)
 endif()
-
-add_library(kestrune_bench_host STATIC ${KESTRUNE_BENCH_SOURCE_DIR}/bench_host.cpp)
-target_link_libraries(kestrune_bench_host PUBLIC kestrune_plugin kestrune_bench_support)
-foreach(program idle_tick device_queries storm)
+foreach(program ${kestrune_bench_programs})
   add_executable(kestrune_bench_${program} ${KESTRUNE_BENCH_SOURCE_DIR}/${program}_bench.cpp)
   target_link_libraries(kestrune_bench_${program} PRIVATE kestrune_bench_host)
 endforeach()

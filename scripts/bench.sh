@@ -90,8 +90,8 @@ if ! scripts/ensure-packages.sh g++-mingw-w64-x86-64-posix wine wine64; then
 elif ! {
   echo "== Windows build (build/bench-windows)"
   quietly cmake --preset windows -B build/bench-windows -DKESTRUNE_BENCH=ON &&
-    quietly cmake --build build/bench-windows -j2 --target kestrune_bench_wine_idle_tick \
-      kestrune_bench_wine_storm kestrune kestrune_diagnostic
+    quietly cmake --build build/bench-windows -j2 --target kestrune_bench_idle_tick \
+      kestrune_bench_storm kestrune kestrune_diagnostic
 }; then
   wine_note="Wine rows missing: the Windows build failed (log above)"
   status=1
@@ -116,8 +116,8 @@ else
   wine_started=1
   if quietly wine_prefix start "$prefix"; then
     use_wine_environment "$prefix"
-    rows wine-idle wine build/bench-windows/kestrune_bench_wine_idle_tick.exe
-    rows wine-storm wine build/bench-windows/kestrune_bench_wine_storm.exe
+    rows wine-idle wine build/bench-windows/kestrune_bench_idle_tick.exe
+    rows wine-storm wine build/bench-windows/kestrune_bench_storm.exe
   else
     wine_note="Wine rows missing: the Wine prefix did not boot (log above)"
     status=1

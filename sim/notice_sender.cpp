@@ -50,19 +50,27 @@ bool join_sender(DeviceChangeSender* sender) {
   if (sender->thread == nullptr) {
     return true;
   }
-  // Input available, not only input new since the last look: the wait for the message to be
-  // queued has looked at it already.
-  DWORD woken;
-  do {
-    MSG message;
-    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);
-    woken = MsgWaitForMultipleObjectsEx(1, &sender->thread, SENDER_TIMEOUT_MS, QS_SENDMESSAGE,
-                                        MWMO_INPUTAVAILABLE);
-  } while (woken == WAIT_OBJECT_0 + 1);
-  if (woken != WAIT_OBJECT_0) {
+  if (!deliver_until_ended(sender->thread, SENDER_TIMEOUT_MS, deliver_sent_messages)) {
     return false;
   }
   CloseHandle(sender->thread);
   sender->thread = nullptr;
   return true;
+}
+
+void deliver_sent_messages() {
+  MSG message;
+  PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);
+}
+
+// Input available, not only input new since the last look: a wait for a message to be queued
+// may have looked at it already.
+bool deliver_until_ended(HANDLE sender, DWORD timeout_ms, void (*retrieve)()) {
+  DWORD woken;
+  do {
+    retrieve();
+    woken =
+        MsgWaitForMultipleObjectsEx(1, &sender, timeout_ms, QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
+  } while (woken == WAIT_OBJECT_0 + 1);
+  return woken == WAIT_OBJECT_0;
 }

@@ -35,3 +35,10 @@ bool sender_finished(const DeviceChangeSender& sender, DWORD timeout_ms);
 // Delivers whatever is sent to this thread until the sender is done, then closes its thread.
 // False if it never finished: its header may still be read, so it must be left alive.
 bool join_sender(DeviceChangeSender* sender);
+
+// A host's message loop between ticks: any retrieval delivers the messages sent to this thread,
+// and one that removes nothing leaves the host's posted messages alone.
+void deliver_sent_messages();
+// Runs `retrieve` again each time something is sent to this thread, until `sender` (a thread or
+// a process) ends. False if it had not ended after `timeout_ms` with nothing sent.
+bool deliver_until_ended(HANDLE sender, DWORD timeout_ms, void (*retrieve)());

@@ -1,5 +1,7 @@
 #include "sim/plugin_windows.h"
 
+#include "platform/windows/window_class.h"
+
 namespace {
 
 // A scan that has lost its place gives up after this many fresh starts; each needs another
@@ -17,7 +19,7 @@ int scan(DWORD process_id, HWND* first) {
     HWND own_first = nullptr;
     HWND window = nullptr;
     HWND next;
-    while ((next = FindWindowExW(HWND_MESSAGE, window, L"KestruneWindow", nullptr)) != nullptr) {
+    while ((next = FindWindowExW(HWND_MESSAGE, window, WINDOW_CLASS_NAME, nullptr)) != nullptr) {
       window = next;
       DWORD owner = 0;
       GetWindowThreadProcessId(window, &owner);
@@ -51,4 +53,16 @@ int plugin_windows_of(DWORD process_id, HWND* first) {
     *first = found;
   }
   return count;
+}
+
+HWND plugin_window() {
+  HWND window = nullptr;
+  plugin_windows_of(GetCurrentProcessId(), &window);
+  return window;
+}
+
+bool plugin_class_registered(HINSTANCE instance) {
+  WNDCLASSEXW info{};
+  info.cbSize = sizeof info;
+  return GetClassInfoExW(instance, WINDOW_CLASS_NAME, &info) != FALSE;
 }

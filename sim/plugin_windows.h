@@ -1,9 +1,17 @@
-// Finding a process's plug-in windows under a real user32. Message-only windows can only be
-// searched for desktop-wide, and other processes create and destroy theirs meanwhile.
+// Finding a process's plug-in windows, and the plug-in's class, under a real user32. Message-only
+// windows can only be searched for desktop-wide, and other processes create and destroy theirs
+// meanwhile.
 #pragma once
 
 #include <windows.h>
 
-// How many KestruneWindow windows `process_id` owns; the first of them in `first` (null for none)
-// when `first` is given.
+// How many plug-in windows `process_id` owns; the first of them in `first` (null for none) when
+// `first` is given.
 int plugin_windows_of(DWORD process_id, HWND* first);
+// The first plug-in window of this process, or null: other programs may run at the same time
+// with their own copy of the plug-in loaded.
+HWND plugin_window();
+
+// Classes are looked up by the instance's value, so a class left behind by a module is still
+// found under it after the module is freed.
+bool plugin_class_registered(HINSTANCE instance);

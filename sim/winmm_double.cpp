@@ -140,11 +140,8 @@ __declspec(dllexport) LONG winmm_double_midi_out_calls() {
 
 }  // extern "C"
 
-// The programs call these through the pointer types of the header; a signature changed here alone
-// would go unnoticed by the compiler there.
-static_assert(std::is_same<decltype(&winmm_double_set_midi_counts), WinmmDoubleSetCountsFn>::value,
-              "control signature");
-static_assert(std::is_same<decltype(&winmm_double_midi_in_calls), WinmmDoubleCallsFn>::value,
-              "control signature");
-static_assert(std::is_same<decltype(&winmm_double_midi_out_calls), WinmmDoubleCallsFn>::value,
-              "control signature");
+// The programs call these through the pointer types of the header's list; a signature changed
+// here alone would go unnoticed by the compiler there.
+#define SAME_SIGNATURE(name, type) \
+  static_assert(std::is_same<decltype(&name), type>::value, #name " signature");
+WINMM_DOUBLE_CONTROLS(SAME_SIGNATURE)

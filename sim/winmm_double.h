@@ -1,6 +1,6 @@
 // The controls of the winmm test double, which Wine loads as winmm.dll in place of its own when a
-// process runs with WINEDLLOVERRIDES=winmm=n. Programs look them up in the loaded winmm.dll with
-// GetProcAddress, so that finding them also proves the double is the winmm in use.
+// process runs with WINEDLLOVERRIDES=winmm=n. Programs look them up in the loaded winmm.dll by
+// name (sim/plugin_module.h), so that finding them also proves the double is the winmm in use.
 #pragma once
 
 #include <windows.h>
@@ -8,9 +8,12 @@
 using WinmmDoubleSetCountsFn = void (*)(UINT inputs, UINT outputs);
 using WinmmDoubleCallsFn = LONG (*)();
 
-constexpr char WINMM_DOUBLE_SET_COUNTS[] = "winmm_double_set_midi_counts";
-constexpr char WINMM_DOUBLE_IN_CALLS[] = "winmm_double_midi_in_calls";
-constexpr char WINMM_DOUBLE_OUT_CALLS[] = "winmm_double_midi_out_calls";
+// Each control's exported name with its pointer type, written once: the double checks its
+// definitions against them, and the programs' lookups are generated from them.
+#define WINMM_DOUBLE_CONTROLS(X)                          \
+  X(winmm_double_set_midi_counts, WinmmDoubleSetCountsFn) \
+  X(winmm_double_midi_in_calls, WinmmDoubleCallsFn)       \
+  X(winmm_double_midi_out_calls, WinmmDoubleCallsFn)
 
 // Names a file mapping that holds the counts in place of the process's own, so that a test in
 // another process can change them while a program runs. Read once, when the double is loaded.

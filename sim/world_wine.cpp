@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "sim/notice_sender.h"
+#include "sim/plugin_module.h"
 #include "sim/plugin_windows.h"
-#include "sim/winmm_double.h"
 #include "sim/world.h"
 
 namespace {
@@ -27,35 +27,20 @@ struct PendingNotice {
   bool stalled;
 };
 
-HMODULE plugin_module;
-PluginEntryFn plugin_entry;
-WinmmDoubleSetCountsFn set_midi_counts;
+PluginModule plugin;
 std::vector<PendingNotice*> pending;
-
-// Other copies of velmar-sim (or test programs) may run at the same time with their own plug-in
-// window: only the one in this process is ours.
-HWND plugin_window() {
-  HWND window = nullptr;
-  plugin_windows_of(GetCurrentProcessId(), &window);
-  return window;
-}
 
 // The plug-in's file as the host would name it: the path given, or kestrune.dll beside
 // velmar-sim.exe, where the build puts it.
 std::wstring module_path(const char* plugin_path) {
-  if (plugin_path != nullptr) {
-    int length = MultiByteToWideChar(CP_UTF8, 0, plugin_path, -1, nullptr, 0);
-    std::wstring path(static_cast<size_t>(length > 0 ? length : 1), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, plugin_path, -1, &path[0], length);
-    path.resize(path.size() - 1);
-    return path;
+  if (plugin_path == nullptr) {
+    return path_beside_program(L"kestrune.dll");
   }
-  wchar_t program[MAX_PATH];
-  DWORD length = GetModuleFileNameW(nullptr, program, MAX_PATH);
-  std::wstring path(program, length);
-  size_t separator = path.find_last_of(L"\\/");
-  path.resize(separator == std::wstring::npos ? 0 : separator + 1);
-  return path + L"kestrune.dll";
+  int length = MultiByteToWideChar(CP_UTF8, 0, plugin_path, -1, nullptr, 0);
+  std::wstring path(static_cast<size_t>(length > 0 ? length : 1), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, plugin_path, -1, &path[0], length);
+  path.resize(path.size() - 1);
+  return path;
 }
 
 void forget_notice(size_t index) {
@@ -79,28 +64,12 @@ void finish_all_senders() {
 }  // namespace
 
 bool world_open(const char* plugin_path, char* error, size_t error_size) {
-  const char* shown_path = plugin_path != nullptr ? plugin_path : "kestrune.dll";
-  plugin_module = LoadLibraryW(module_path(plugin_path).c_str());
-  if (plugin_module == nullptr) {
-    std::snprintf(error, error_size, "cannot load %s (error %lu)", shown_path, GetLastError());
-    return false;
-  }
-  plugin_entry = reinterpret_cast<PluginEntryFn>(
-      reinterpret_cast<void*>(GetProcAddress(plugin_module, "VelmarPluginEntry")));
-  if (plugin_entry == nullptr) {
-    std::snprintf(error, error_size, "%s does not export VelmarPluginEntry", shown_path);
-    world_close();
-    return false;
-  }
-  // The plug-in's import brought winmm.dll in; only the test double has the controls.
-  HMODULE winmm = GetModuleHandleW(L"winmm.dll");
-  set_midi_counts = reinterpret_cast<WinmmDoubleSetCountsFn>(
-      winmm != nullptr ? reinterpret_cast<void*>(GetProcAddress(winmm, WINMM_DOUBLE_SET_COUNTS))
-                       : nullptr);
-  if (set_midi_counts == nullptr) {
-    std::snprintf(error, error_size,
-                  "winmm.dll is the system's, not the test double, which must be beside "
-                  "velmar-sim.exe (and under Wine, WINEDLLOVERRIDES=winmm=n)");
+  std::string reason;
+  // The plug-in's import brings winmm.dll in; it must be the double, which has the controls.
+  if (!plugin_module_load(module_path(plugin_path).c_str(), &plugin, &reason) ||
+      !winmm_double_ready(&reason)) {
+    std::snprintf(error, error_size, "cannot use %s: %s",
+                  plugin_path != nullptr ? plugin_path : "kestrune.dll", reason.c_str());
     world_close();
     return false;
   }
@@ -108,23 +77,21 @@ bool world_open(const char* plugin_path, char* error, size_t error_size) {
 }
 
 PluginEntryFn world_entry() {
-  return plugin_entry;
+  return plugin.VelmarPluginEntry;
 }
 
 // The module is freed only when the plug-in has let go of its window: a window left behind would
 // keep a procedure pointing into freed code.
 void world_close() {
   finish_all_senders();
-  if (plugin_module != nullptr && plugin_window() == nullptr) {
-    FreeLibrary(plugin_module);
+  if (plugin_window() == nullptr) {
+    plugin_module_free(&plugin);
   }
-  plugin_module = nullptr;
-  plugin_entry = nullptr;
-  set_midi_counts = nullptr;
+  plugin = PluginModule{};
 }
 
 void world_set_midi_counts(unsigned inputs, unsigned outputs) {
-  set_midi_counts(inputs, outputs);
+  winmm_double_set_midi_counts(inputs, outputs);
 }
 
 bool world_send_device_change(uintptr_t event, const void* header, size_t size) {
@@ -152,11 +119,8 @@ bool world_send_device_change(uintptr_t event, const void* header, size_t size) 
   return queued;
 }
 
-// A message sent from another thread is delivered by any retrieval on this one; a peek that
-// removes nothing leaves the host's posted messages alone.
 void world_pump_messages() {
-  MSG message;
-  PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
+  deliver_sent_messages();
   finish_all_senders();
 }
 

@@ -6,8 +6,9 @@
 
 #include "monitor/device_change.h"
 #include "monitor/monitor_state.h"
+#include "platform/simulated/sim_control.h"
 #include "tests/bench/bench_host.h"
-#include "tests/bench/bench_table.h"
+#include "tests/bench/bench_support.h"
 
 namespace {
 
@@ -19,20 +20,17 @@ constexpr long TICKS_AFTER_INSERTION = 2 * (LAST_LOOK_TICKS + RESET_DELAY_TICKS)
 constexpr long TICKS_UNTIL_PORTS = 12;
 
 bool as_expected = true;
+int resets_before;
 
-// One notice, the counts moving `late` ticks after it with no notice of their own (never, for a
-// negative `late`), then ticks well past the last look; expects `reads` of each count and
-// `resets` host commands.
-void late_counts_row(const char* figure, const char* how, long late, int reads, int resets) {
+void start_row() {
   sim_clear_calls();
-  int resets_before = bench_reset_commands();
-  sim_announce_interface(DBT_DEVICEARRIVAL, KSCATEGORY_AUDIO);
-  if (late >= 0) {
-    bench_ticks(late);
-    sim_set_midi_counts(static_cast<UINT>(monitor_state.last_in_count) + 1,
-                        static_cast<UINT>(monitor_state.last_out_count));
-  }
-  bench_ticks(TICKS_AFTER_INSERTION);
+  resets_before = bench_reset_commands();
+}
+
+// The queries and the resets since start_row(), well past the last look; expects `reads` of each
+// count and `resets` host commands.
+void end_row(const char* figure, const char* how, int reads, int resets) {
+  host_call_ticks(TICKS_AFTER_INSERTION);
   int in = sim_call_count(SIM_MIDI_IN_GET_NUM_DEVS);
   int out = sim_call_count(SIM_MIDI_OUT_GET_NUM_DEVS);
   int made = bench_reset_commands() - resets_before;
@@ -40,47 +38,41 @@ void late_counts_row(const char* figure, const char* how, long late, int reads, 
   as_expected = as_expected && in == reads && out == reads && made == resets;
 }
 
+// One notice, the counts moving `late` ticks after it with no notice of their own (never, for a
+// negative `late`).
+void late_counts_row(const char* figure, const char* how, long late, int reads, int resets) {
+  start_row();
+  sim_announce_interface(DBT_DEVICEARRIVAL, KSCATEGORY_AUDIO);
+  if (late >= 0) {
+    host_call_ticks(late);
+    sim_set_midi_counts(static_cast<UINT>(monitor_state.last_in_count) + 1,
+                        static_cast<UINT>(monitor_state.last_out_count));
+  }
+  end_row(figure, how, reads, resets);
+}
+
 }  // namespace
 
 int main() {
-  if (!bench_load_plugin(1, 1)) {
+  if (!bench_load_settled()) {
     return 1;
   }
-  bench_ticks(INIT_DELAY_TICKS);
-  if (monitor_state.init_ticks_left != 0) {
-    std::fprintf(stderr, "bench: the plug-in did not settle\n");
-    return 1;
-  }
+  start_row();
+  host_call_ticks(IDLE_TICKS);
+  end_row("device-count queries, 1 h idle (native)",
+          "sim_call_count over 108,000 settled ticks (30/s); expected 0", 0, 0);
 
-  sim_clear_calls();
-  bench_ticks(IDLE_TICKS);
-  as_expected = sim_call_count(SIM_MIDI_IN_GET_NUM_DEVS) == 0 &&
-                sim_call_count(SIM_MIDI_OUT_GET_NUM_DEVS) == 0;
-  bench_row("device-count queries, 1 h idle (native)",
-            "sim_call_count over 108,000 settled ticks (30/s); expected 0", "%d in, %d out",
-            sim_call_count(SIM_MIDI_IN_GET_NUM_DEVS), sim_call_count(SIM_MIDI_OUT_GET_NUM_DEVS));
-
-  sim_clear_calls();
+  start_row();
   sim_plug_device(SIM_MIDI_INPUT, KSCATEGORY_AUDIO);
-  bench_ticks(TICKS_AFTER_INSERTION);
-  bench_row("device-count queries, 1 insertion (native)",
-            "sim_call_count from one plug-in to well past its reset; expected 1 each",
-            "%d in, %d out, %d reset", sim_call_count(SIM_MIDI_IN_GET_NUM_DEVS),
-            sim_call_count(SIM_MIDI_OUT_GET_NUM_DEVS), bench_reset_commands());
-  as_expected = as_expected && sim_call_count(SIM_MIDI_IN_GET_NUM_DEVS) == 1 &&
-                sim_call_count(SIM_MIDI_OUT_GET_NUM_DEVS) == 1 && bench_reset_commands() == 1;
+  end_row("device-count queries, 1 insertion (native)",
+          "sim_call_count from one plug-in to well past its reset; expected 1 each", 1, 1);
 
-  sim_clear_calls();
+  start_row();
   sim_announce_interface(DBT_DEVICEARRIVAL, KSCATEGORY_AUDIO);
-  bench_ticks(TICKS_UNTIL_PORTS);
+  host_call_ticks(TICKS_UNTIL_PORTS);
   sim_plug_device(SIM_MIDI_INPUT, MIDI_INPUT_PORT_INTERFACE);
-  bench_ticks(TICKS_AFTER_INSERTION);
-  bench_row("device-count queries, 1 insertion, ports 12 ticks late (native)",
-            "the same, audio notice first, then the port and its notice; expected 2 each",
-            "%d in, %d out, %d reset", sim_call_count(SIM_MIDI_IN_GET_NUM_DEVS),
-            sim_call_count(SIM_MIDI_OUT_GET_NUM_DEVS), bench_reset_commands() - 1);
-  as_expected = as_expected && sim_call_count(SIM_MIDI_IN_GET_NUM_DEVS) == 2 &&
-                sim_call_count(SIM_MIDI_OUT_GET_NUM_DEVS) == 2 && bench_reset_commands() == 2;
+  end_row("device-count queries, 1 insertion, ports 12 ticks late (native)",
+          "the same, audio notice first, then the port and its notice; expected 2 each", 2, 1);
 
   late_counts_row("device-count queries, ports counted 10 ticks late, no notice (native)",
                   "one audio notice, the counts moved after its verification; expected 2 each", 10,

@@ -107,20 +107,3 @@ std::vector<StormMessage> make_storm(int count, uint32_t seed) {
   }
   return storm;
 }
-
-int count_audio_interface_messages(const std::vector<StormMessage>& storm) {
-  int count = 0;
-  for (const StormMessage& message : storm) {
-    if ((message.event != ARRIVAL && message.event != REMOVE_COMPLETE) ||
-        message.header.size() < NOTICE_NAME_OFFSET) {
-      continue;
-    }
-    for (const GUID* audio_class : STORM_AUDIO_CLASSES) {
-      if (std::memcmp(message.header.data() + NOTICE_CLASS_OFFSET, audio_class, sizeof(GUID)) ==
-          0) {
-        ++count;
-      }
-    }
-  }
-  return count;
-}

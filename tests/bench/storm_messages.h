@@ -18,7 +18,3 @@ struct StormMessage {
 // Audio-class arrivals and removals, arrivals and removals of other classes, other event codes,
 // headers too short for their type, volume headers and null headers.
 std::vector<StormMessage> make_storm(int count, uint32_t seed);
-
-// How many of the storm's messages the plug-in acts on: audio-class interface arrivals and
-// removals with a complete header.
-int count_audio_interface_messages(const std::vector<StormMessage>& storm);

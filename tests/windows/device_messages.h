@@ -1,5 +1,5 @@
-// WM_DEVICECHANGE as the system delivers it to the plug-in's window: the window to send to and
-// the headers it carries. Senders on other threads are in sim/notice_sender.h.
+// WM_DEVICECHANGE as the system delivers it to the plug-in's window: the headers it carries, and
+// a sender in another process. Senders on other threads are in sim/notice_sender.h.
 #pragma once
 
 #include <windows.h>
@@ -12,13 +12,23 @@
 #include "monitor/interface_class.h"
 #include "sim/notice_sender.h"
 
-// The plug-in's message-only window in the given process, or null when it has none there.
-// Message-only windows are found desktop-wide, and other test programs may be running with
-// their own copy of the plug-in loaded.
-HWND plugin_window_of(DWORD process_id);
-// The one in this process.
-HWND plugin_window();
+// Generous: a cold Wine process takes a second or two to start.
+constexpr DWORD SENDER_PROCESS_TIMEOUT_MS = 30000;
 
 // A DEV_BROADCAST_DEVICEINTERFACE_W of the given class with a symbolic-link name, as the system
 // sends it to a Unicode window for an arrival or removal (sim/device_notice.h builds it).
 std::vector<unsigned char> interface_header(const GUID& interface_class);
+
+// Starts kestrune_device_sender.exe aimed at this process's plug-in window; `arguments` follow
+// the process id (empty for one valid arrival).
+bool start_sender_process(const wchar_t* arguments, PROCESS_INFORMATION* process);
+// Waits for the sender to end, closes its handles and returns its exit code: 0 once its message
+// was delivered, 2 when it found no window, 3 when its message was refused, and 1 when it was
+// given bad arguments, or did not end in time and was ended.
+DWORD finish_sender_process(PROCESS_INFORMATION* process);
+
+// An audio-class arrival sent to this process's plug-in window, as the system sends it: from
+// another thread, or from another process, which the header is copied into this one from. Then
+// the one host tick whose drain must deliver it. Null once it did; otherwise what went wrong.
+const char* arrival_from_another_thread_in_one_tick();
+const char* arrival_from_another_process_in_one_tick();

@@ -4,7 +4,6 @@
 #include <windows.h>
 
 #include "tests/windows/plugin_test.h"
-#include "tests/windows/sender_process.h"
 
 namespace {
 
@@ -25,7 +24,7 @@ void CALLBACK host_timer(HWND, UINT, UINT_PTR, DWORD) {
 
 }  // namespace
 
-using HostMessageLoop = LoadedPluginTest;
+using HostMessageLoop = FreshPluginTest;
 
 TEST_F(HostMessageLoop, QuitPostedBeforeATickStillEndsTheHostsOwnLoop) {
   timer_passes = 0;
@@ -42,34 +41,26 @@ TEST_F(HostMessageLoop, QuitPostedBeforeATickStillEndsTheHostsOwnLoop) {
   EXPECT_EQ(timer_passes, QUIT_AT_PASS);
 }
 
-using ForeignMessages = LoadedPluginTest;
+using ForeignMessages = SettledPluginTest;
 
 // The default procedure would destroy the window, and the plug-in would go on counting as loaded
 // while it hears no device any more.
 TEST_F(ForeignMessages, ClosePostedToTheWindowLeavesItListening) {
-  settle(1, 1);
   HWND window = plugin_window();
   ASSERT_NE(window, nullptr);
   ASSERT_TRUE(PostMessageW(window, WM_CLOSE, 0, 0));
   host_call_tick();
   ASSERT_TRUE(IsWindow(window)) << "WM_CLOSE destroyed the plug-in's window";
 
-  winmm_double_set_counts(2, 1);
-  notice_arrival_in_one_tick();
-  expect_reset_on_tick(NOTICE_TO_RESET_TICKS - 1);
+  expect_one_reset_for(arrival_from_another_thread_in_one_tick);
 }
 
 // Handed back as the host's own, it would end the host with another process's exit code.
 TEST_F(ForeignMessages, QuitPostedToTheWindowDoesNotEndTheHost) {
-  settle(1, 1);
   PROCESS_INFORMATION sender{};
   ASSERT_TRUE(start_sender_process(L" quit", &sender));
-  ASSERT_EQ(WaitForSingleObject(sender.hProcess, 30000), WAIT_OBJECT_0);
-  DWORD exit_code = 1;
-  GetExitCodeProcess(sender.hProcess, &exit_code);
-  CloseHandle(sender.hThread);
-  CloseHandle(sender.hProcess);
-  ASSERT_EQ(exit_code, 0u) << "the quit was not posted to the plug-in's window";
+  ASSERT_EQ(finish_sender_process(&sender), 0u)
+      << "the quit was not posted to the plug-in's window";
   ASSERT_NE(GetQueueStatus(QS_POSTMESSAGE), 0u) << "the quit never reached this thread";
 
   host_call_tick();

@@ -1,7 +1,8 @@
 // WM_DEVICECHANGE arrivals and removals that no device sends but any process may: headers of
 // every size from 0 to 64 bytes with random content, drawn from a fixed seed so that the sender
 // process and the test that checks what arrived draw the same ones. None of them is a valid
-// device interface of a class the plug-in acts on.
+// device interface of a class the plug-in acts on, and each of those classes is among them spoilt
+// by one bit.
 #pragma once
 
 #include <windows.h>
@@ -27,10 +28,11 @@ bool must_be_delivered(const HostileMessage& message);
 
 std::vector<HostileMessage> hostile_storm();
 
+// The classes the plug-in acts on (monitor/interface_class.h): the three audio classes and the two
+// MIDI port classes.
+constexpr int ACTED_ON_CLASS_COUNT = 5;
+// How many bits of the class field of `header` differ from the class acted on of that index.
+int differing_class_bits(const unsigned char* header, int acted_on_class);
 // A header of this content would be acted on: at least the interface fields, an interface type
 // and one of the classes the plug-in acts on.
-bool is_valid_audio_interface(const unsigned char* header, DWORD size);
-
-// Sends the whole storm to the window, one message at a time, each waiting for the receiver's
-// thread; false if one that must be delivered was not, in time.
-bool send_hostile_storm(HWND window);
+bool is_acted_on(const unsigned char* header, DWORD size);

@@ -10,9 +10,7 @@
 
 #include <chrono>
 #include <cstdio>
-#include <string>
 
-#include "sim/plugin_windows.h"
 #include "tests/windows/plugin_test.h"
 
 namespace {
@@ -27,21 +25,6 @@ constexpr SIZE_T MAX_PRIVATE_GROWTH = 256 * 1024;
 // A handle left behind each cycle would be 9,000; the system's own thread pool, which delivers
 // device notices, may come and go by a few dozen.
 constexpr DWORD MAX_HANDLE_GROWTH = 1000;
-
-// Message-only windows are found desktop-wide, and other test programs run in parallel with their
-// own copies of the plug-in; only this process's windows count. All of them: a leak leaves one
-// per cycle.
-int plugin_windows_of_this_process() {
-  return plugin_windows_of(GetCurrentProcessId(), nullptr);
-}
-
-// The class belongs to the plug-in's module. Classes are looked up by the instance's value, so a
-// class left behind is still found under it after the module is freed.
-bool class_registered_for(HINSTANCE module) {
-  WNDCLASSEXW info{};
-  info.cbSize = sizeof info;
-  return GetClassInfoExW(module, L"KestruneWindow", &info) != FALSE;
-}
 
 SIZE_T private_bytes() {
   PROCESS_MEMORY_COUNTERS counters{};
@@ -59,17 +42,12 @@ DWORD handle_count() {
 
 }  // namespace
 
-using LoadUnloadSoak = LoadedPluginTest;
+using LoadUnloadSoak = FreshPluginTest;
 
 TEST_F(LoadUnloadSoak, TenThousandCyclesLeaveNoWindowNoClassNoMemoryAndAWorkingPlugin) {
-  ASSERT_EQ(host_unload_plugin(), 0);
-  host_free_plugin();
-
-  const std::wstring dll = path_beside_program(L"kestrune.dll");
   auto started = std::chrono::steady_clock::now();
   SIZE_T warm_private_bytes = 0;
   DWORD warm_handles = 0;
-  int refused_loads = 0;
   int failed_unloads = 0;
   int loads_without_window = 0;
   int loads_without_class = 0;
@@ -79,15 +57,11 @@ TEST_F(LoadUnloadSoak, TenThousandCyclesLeaveNoWindowNoClassNoMemoryAndAWorkingP
       warm_private_bytes = private_bytes();
       warm_handles = handle_count();
     }
-    std::string error;
-    int32_t loaded = 0;
     // Also fails when the last free left the module mapped, since its state would carry over.
-    ASSERT_TRUE(host_load_plugin(dll.c_str(), &loaded, &error))
-        << "cycle " << cycle << ": " << error;
-    refused_loads += loaded == 1 ? 0 : 1;
+    ASSERT_NO_FATAL_FAILURE(load_fresh(PLAIN_DLL)) << "cycle " << cycle;
     loads_without_window += plugin_window() != nullptr ? 0 : 1;
     last_module = host_plugin_module();
-    loads_without_class += class_registered_for(last_module) ? 0 : 1;
+    loads_without_class += plugin_class_registered(last_module) ? 0 : 1;
     host_call_tick();
     failed_unloads += host_unload_plugin() == 0 ? 0 : 1;
     host_free_plugin();
@@ -104,12 +78,14 @@ TEST_F(LoadUnloadSoak, TenThousandCyclesLeaveNoWindowNoClassNoMemoryAndAWorkingP
       static_cast<long>(final_handles) - static_cast<long>(warm_handles),
       SOAK_CYCLES - WARM_UP_CYCLES);
 
-  EXPECT_EQ(refused_loads, 0);
   EXPECT_EQ(failed_unloads, 0);
   EXPECT_EQ(loads_without_window, 0);
   EXPECT_EQ(loads_without_class, 0);
-  EXPECT_EQ(plugin_windows_of_this_process(), 0) << "windows left behind by the unloads";
-  EXPECT_FALSE(class_registered_for(last_module)) << "class still registered after the last unload";
+  // All of this process's windows: a leak leaves one per cycle.
+  EXPECT_EQ(plugin_windows_of(GetCurrentProcessId(), nullptr), 0)
+      << "windows left behind by the unloads";
+  EXPECT_FALSE(plugin_class_registered(last_module))
+      << "class still registered after the last unload";
   // Wine alone: calibrated there, where a registration left behind costs this process memory.
   if (running_under_wine()) {
     EXPECT_LT(final_private_bytes, warm_private_bytes + MAX_PRIVATE_GROWTH)
@@ -120,14 +96,7 @@ TEST_F(LoadUnloadSoak, TenThousandCyclesLeaveNoWindowNoClassNoMemoryAndAWorkingP
       << "handles grew from " << warm_handles << " to " << final_handles;
 
   // The next load is the host's next start of the plug-in: it must settle and reset as the first.
-  std::string error;
-  int32_t loaded = 0;
-  ASSERT_TRUE(host_load_plugin(dll.c_str(), &loaded, &error)) << error;
-  ASSERT_EQ(loaded, 1);
-  settle(1, 1);
-  winmm_double_set_counts(2, 1);
-  notice_arrival_in_one_tick();
-  expect_reset_on_tick(NOTICE_TO_RESET_TICKS - 1);
-  host_call_ticks(NOTICE_TO_RESET_TICKS);
-  EXPECT_EQ(host_commands().size(), 1u) << "more than one reset for one change";
+  ASSERT_NO_FATAL_FAILURE(load_fresh(PLAIN_DLL));
+  host_settle();
+  expect_one_reset_for(arrival_from_another_thread_in_one_tick);
 }

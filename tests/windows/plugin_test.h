@@ -1,23 +1,19 @@
-// Every test of the real DLL starts with a fresh copy of kestrune.dll loaded into this process by
-// the test host, and unloads and frees it at the end, so no module state carries over.
+// The set-ups of the tests of the real DLL: a fresh copy of kestrune.dll loaded into this process
+// by the test host, still settling or settled, and unloaded and freed at the end, so that no
+// module state carries over.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <cwchar>
 #include <string>
 
 #include "monitor/monitor_state.h"
 #include "tests/windows/device_messages.h"
 #include "tests/windows/dll_host.h"
 
-// Ticks from the one that handles an accepted notice, the MIDI counts having changed, to the one
-// that runs the reset, both included. The plain DLL verifies the counts a few ticks later; the
-// diagnostic one looks at once, sees the change and schedules the reset straight away.
-constexpr int NOTICE_TO_RESET_TICKS =
-    VERBOSE_LOG_BUILT_IN ? RESET_DELAY_TICKS : CHECK_DELAY_TICKS + RESET_DELAY_TICKS;
-
 // After a notice handled outside a tick, or in the tick just run: the reset comes on the last of
-// the ticks it is due in, not a tick earlier or later.
+// the ticks it is due in, not a tick earlier or later, and no second one follows it.
 inline void expect_reset_on_tick(int ticks) {
   host_call_ticks(ticks - 1);
   EXPECT_TRUE(host_commands().empty()) << "reset before its tick";
@@ -25,42 +21,52 @@ inline void expect_reset_on_tick(int ticks) {
   ASSERT_EQ(host_commands().size(), 1u) << "no reset on its tick";
   EXPECT_EQ(host_commands()[0].command, RESET_COMMAND_ID);
   EXPECT_EQ(host_commands()[0].flag, 0);
+  host_call_ticks(LAST_LOOK_TICKS + RESET_DELAY_TICKS);
+  EXPECT_EQ(host_commands().size(), 1u) << "more than one reset for one change";
 }
 
-class LoadedPluginTest : public ::testing::Test {
+// A fresh copy of the plain variant, loaded with the winmm double at no MIDI ports, still
+// settling.
+class FreshPluginTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::string error;
     ASSERT_TRUE(winmm_double_ready(&error)) << error;
-    winmm_double_set_counts(0, 0);
-    int32_t loaded = 0;
-    ASSERT_TRUE(host_load_plugin(path_beside_program(L"kestrune.dll").c_str(), &loaded, &error))
-        << error;
-    ASSERT_EQ(loaded, 1);
+    winmm_double_set_midi_counts(0, 0);
+    load_fresh(PLAIN_DLL);
   }
 
-  void TearDown() override {
-    if (host_plugin_active()) {
-      host_unload_plugin();
-    }
+  void TearDown() override { host_free_plugin(); }
+
+  // A fresh copy of `file` in place of the one loaded before.
+  void load_fresh(const wchar_t* file) {
     host_free_plugin();
+    std::string error;
+    ASSERT_TRUE(host_load_fresh(file, &error)) << error;
+    // The plain variant verifies the counts a few ticks after the notice; the diagnostic one looks
+    // at once, sees the change and schedules the reset straight away.
+    bool diagnostic = VERBOSE_LOG_BUILT_IN || std::wcscmp(file, DIAGNOSTIC_DLL) == 0;
+    notice_to_reset_ticks = diagnostic ? RESET_DELAY_TICKS : CHECK_DELAY_TICKS + RESET_DELAY_TICKS;
   }
 
-  // Lets the start-up settling run out with these counts as the baseline.
-  void settle(UINT inputs, UINT outputs) {
-    winmm_double_set_counts(inputs, outputs);
-    host_call_ticks(INIT_DELAY_TICKS);
+  // The counts move by one input and `arrival` announces it, delivered by one tick's drain
+  // (device_messages.h): the reset comes on its tick, counted from that one.
+  void expect_one_reset_for(const char* (*arrival)()) {
+    winmm_double_set_midi_counts(2, 1);
+    ASSERT_STREQ(arrival(), nullptr);
+    expect_reset_on_tick(notice_to_reset_ticks - 1);
   }
 
-  // An audio-class arrival sent to the plug-in's window from another thread, as the system sends
-  // it, and the one tick whose drain must deliver it.
-  void notice_arrival_in_one_tick() {
-    DeviceChangeSender sender{nullptr, plugin_window(), DBT_DEVICEARRIVAL,
-                              interface_header(KSCATEGORY_AUDIO)};
-    ASSERT_NE(sender.window, nullptr) << "no plug-in window";
-    ASSERT_TRUE(send_from_another_thread(&sender)) << "the message never reached the queue";
-    host_call_tick();
-    EXPECT_TRUE(sender_finished(sender, 10000)) << "the tick's drain did not deliver the message";
-    join_sender(&sender);
+  // Ticks from the one that handles an accepted notice, the MIDI counts having changed, to the one
+  // that runs the reset, both included.
+  int notice_to_reset_ticks = 0;
+};
+
+// The same copy once its settling has run out, with one MIDI input and one output as the baseline.
+class SettledPluginTest : public FreshPluginTest {
+ protected:
+  void SetUp() override {
+    FreshPluginTest::SetUp();
+    host_settle();
   }
 };

@@ -13,14 +13,12 @@
 #include <string>
 
 #include "monitor/monitor_state.h"
-#include "sim/plugin_windows.h"
+#include "platform/windows/window_class.h"
 #include "tests/windows/device_messages.h"
 #include "tests/windows/dll_host.h"
+#include "tests/windows/fault_watch.h"
 
 namespace {
-
-const wchar_t PLAIN[] = L"kestrune.dll";
-const wchar_t DIAGNOSTIC[] = L"diagnostic\\kestrune.dll";
 
 // Enough for the verification and the reset of either variant, and then some.
 constexpr int TICKS_PER_CHANGE = 2 * (CHECK_DELAY_TICKS + RESET_DELAY_TICKS);
@@ -54,23 +52,20 @@ int plugin_windows_here() {
 // any; then the ticks run. Returns the resets the host got for it.
 size_t resets_for_one_change(UINT inputs) {
   size_t before = host_commands().size();
-  winmm_double_set_counts(inputs, 0);
-  DeviceChangeSender sender{nullptr, plugin_window(), DBT_DEVICEARRIVAL,
-                            interface_header(KSCATEGORY_AUDIO)};
-  if (sender.window != nullptr && send_from_another_thread(&sender)) {
-    host_call_tick();
-    join_sender(&sender);
-  }
+  winmm_double_set_midi_counts(inputs, 0);
+  arrival_from_another_thread_in_one_tick();
   host_call_ticks(TICKS_PER_CHANGE);
   return host_commands().size() - before;
 }
 
-bool unload_and_free(HMODULE module, bool held_the_tick) {
-  host_call_entry(module, false);
+bool unload_and_free(PluginModule* module, bool held_the_tick) {
+  host_call_entry(*module, false);
   if (held_the_tick) {
     host_forget_tick();
   }
-  return FreeLibrary(module) != FALSE;
+  bool freed = FreeLibrary(module->handle) != FALSE;
+  *module = PluginModule{};
+  return freed;
 }
 
 struct CopyOrder {
@@ -89,10 +84,12 @@ int two_copies_session(const CopyOrder& order) {
   if (!winmm_double_ready(&error)) {
     return failed(error.c_str());
   }
-  winmm_double_set_counts(0, 0);
-  HMODULE first = LoadLibraryW(path_beside_program(order.first).c_str());
-  HMODULE second = LoadLibraryW(path_beside_program(order.second).c_str());
-  if (first == nullptr || second == nullptr || first == second) {
+  winmm_double_set_midi_counts(0, 0);
+  PluginModule first{};
+  PluginModule second{};
+  if (!plugin_module_load(path_beside_program(order.first).c_str(), &first, &error) ||
+      !plugin_module_load(path_beside_program(order.second).c_str(), &second, &error) ||
+      first.handle == second.handle) {
     return failed("two separate copies loaded");
   }
   if (host_call_entry(first, true) != 1) {
@@ -110,24 +107,24 @@ int two_copies_session(const CopyOrder& order) {
   }
   // The listening copy takes its window along when it goes, and the refused one leaves it alone.
   bool listener_first = order.first_goes_first;
-  if (!unload_and_free(listener_first ? first : second, listener_first) ||
+  if (!unload_and_free(listener_first ? &first : &second, listener_first) ||
       plugin_windows_here() != (listener_first ? 0 : 1)) {
     return failed("the first copy to go takes its own window along, and no other");
   }
   if (resets_for_one_change(2) != (listener_first ? 0u : 1u)) {
     return failed("one reset for a change while the listening copy is left, none once it is gone");
   }
-  if (!unload_and_free(listener_first ? second : first, !listener_first)) {
+  if (!unload_and_free(listener_first ? &second : &first, !listener_first)) {
     return failed("the last copy goes");
   }
   return plugin_windows_here() == 0 ? 0 : failed("no window left");
 }
 
 const CopyOrder COPY_ORDERS[] = {
-    {"PlainFirstFreedFirst", PLAIN, DIAGNOSTIC, true},
-    {"PlainFirstFreedLast", PLAIN, DIAGNOSTIC, false},
-    {"DiagnosticFirstFreedFirst", DIAGNOSTIC, PLAIN, true},
-    {"DiagnosticFirstFreedLast", DIAGNOSTIC, PLAIN, false},
+    {"PlainFirstFreedFirst", PLAIN_DLL, DIAGNOSTIC_DLL, true},
+    {"PlainFirstFreedLast", PLAIN_DLL, DIAGNOSTIC_DLL, false},
+    {"DiagnosticFirstFreedFirst", DIAGNOSTIC_DLL, PLAIN_DLL, true},
+    {"DiagnosticFirstFreedLast", DIAGNOSTIC_DLL, PLAIN_DLL, false},
 };
 
 // A class of the plug-in's name left under the host's executable by a copy long gone, its
@@ -138,22 +135,18 @@ int session_after_a_class_left_behind() {
   WNDCLASSW left_behind = {};
   left_behind.lpfnWndProc = reinterpret_cast<WNDPROC>(freed_code);
   left_behind.hInstance = GetModuleHandleW(nullptr);
-  left_behind.lpszClassName = L"KestruneWindow";
+  left_behind.lpszClassName = WINDOW_CLASS_NAME;
   if (freed_code == nullptr || RegisterClassW(&left_behind) == 0) {
     return failed("a class left behind under the executable");
   }
   std::string error;
-  int32_t loaded = 0;
-  if (!winmm_double_ready(&error) ||
-      !host_load_plugin(path_beside_program(PLAIN).c_str(), &loaded, &error) || loaded != 1) {
+  if (!winmm_double_ready(&error) || !host_load_fresh(PLAIN_DLL, &error)) {
     return failed("the copy loads beside the class left behind");
   }
-  winmm_double_set_counts(0, 0);
-  host_call_ticks(INIT_DELAY_TICKS);
-  if (resets_for_one_change(1) != 1) {
+  host_settle();
+  if (resets_for_one_change(2) != 1) {
     return failed("one reset for one change");
   }
-  host_unload_plugin();
   host_free_plugin();
   return 0;
 }

@@ -60,8 +60,8 @@ TEST(VersionResource, BothVariantsCarryTheProjectVersionAndOnlyTheDiagnosticIsAS
     bool diagnostic;
   };
   const Variant variants[] = {
-      {L"kestrune.dll", VERBOSE_LOG_BUILT_IN},
-      {L"diagnostic\\kestrune.dll", true},
+      {PLAIN_DLL, VERBOSE_LOG_BUILT_IN},
+      {DIAGNOSTIC_DLL, true},
   };
   for (const Variant& variant : variants) {
     SCOPED_TRACE(variant.diagnostic ? "diagnostic variant" : "plain variant");

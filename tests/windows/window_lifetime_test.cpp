@@ -2,34 +2,23 @@
 // under a class of the plug-in's own module, and gone with its class after the unload.
 #include <windows.h>
 
-#include "tests/windows/device_messages.h"
 #include "tests/windows/plugin_test.h"
 
-namespace {
-
-bool class_registered(HINSTANCE instance) {
-  WNDCLASSEXW info{};
-  info.cbSize = sizeof info;
-  return GetClassInfoExW(instance, L"KestruneWindow", &info) != FALSE;
-}
-
-}  // namespace
-
-using NotificationWindowLifetime = LoadedPluginTest;
+using NotificationWindowLifetime = FreshPluginTest;
 
 TEST_F(NotificationWindowLifetime, WindowExistsAfterLoadAndIsGoneAfterUnload) {
   HWND window = plugin_window();
-  ASSERT_NE(window, nullptr) << "no message-only window of class KestruneWindow";
+  ASSERT_NE(window, nullptr) << "no message-only window of the plug-in's class";
   EXPECT_EQ(GetWindowThreadProcessId(window, nullptr), GetCurrentThreadId());
   HINSTANCE module = host_plugin_module();
-  EXPECT_TRUE(class_registered(module));
+  EXPECT_TRUE(plugin_class_registered(module));
   // Under the executable a second copy of the DLL would find it and use this copy's procedure.
-  EXPECT_FALSE(class_registered(GetModuleHandleW(nullptr)));
+  EXPECT_FALSE(plugin_class_registered(GetModuleHandleW(nullptr)));
 
   EXPECT_EQ(host_unload_plugin(), 0);
   EXPECT_FALSE(IsWindow(window));
   EXPECT_EQ(plugin_window(), nullptr);
-  EXPECT_FALSE(class_registered(module));
+  EXPECT_FALSE(plugin_class_registered(module));
 }
 
 // The title travels through the window procedure (WM_GETTEXT): a Unicode window whose procedure
@@ -47,11 +36,7 @@ TEST_F(NotificationWindowLifetime, ReloadInTheSameProcessCreatesTheWindowAgain) 
   host_free_plugin();
   ASSERT_EQ(plugin_window(), nullptr);
 
-  std::string error;
-  int32_t loaded = 0;
-  ASSERT_TRUE(host_load_plugin(path_beside_program(L"kestrune.dll").c_str(), &loaded, &error))
-      << error;
-  EXPECT_EQ(loaded, 1);
+  ASSERT_NO_FATAL_FAILURE(load_fresh(PLAIN_DLL));
   EXPECT_NE(plugin_window(), nullptr);
-  EXPECT_TRUE(class_registered(host_plugin_module()));
+  EXPECT_TRUE(plugin_class_registered(host_plugin_module()));
 }

@@ -22,29 +22,27 @@ add_test(NAME windows_kestrune_probe_tables
   COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${KESTRUNE_MINGW_OBJDUMP} -DEXE=$<TARGET_FILE:kestrune-probe>
     -P ${CMAKE_CURRENT_LIST_DIR}/check_probe_tables.cmake)
 
-# A check that cannot fail would pass the DLLs above whatever they hold: this one must fail, and
-# for the simulated platform's code, not for some other fault.
+# A check that cannot fail would pass the DLLs above whatever they hold: each of these DLLs must
+# fail it, and for its own fault, not for some other.
+function(kestrune_add_dll_tables_refusal name dll_target text)
+  add_test(NAME ${name}
+    COMMAND ${CMAKE_COMMAND} -DEXPECT_EXIT=1 "-DEXPECT_TEXT=${text}"
+      -P ${PROJECT_SOURCE_DIR}/cmake/expect_failure.cmake --
+      ${CMAKE_COMMAND} -DOBJDUMP=${KESTRUNE_MINGW_OBJDUMP} -DDLL=$<TARGET_FILE:${dll_target}>
+      -DMAP=$<TARGET_FILE_DIR:${dll_target}>/kestrune.map -P ${KESTRUNE_DLL_TABLES_SCRIPT})
+endfunction()
+# The plug-in linked with the simulated platform's code.
 kestrune_dll_module(kestrune_with_simulator_code kestrune_plugin
   ${CMAKE_BINARY_DIR}/simulator-code-proof ${CMAKE_CURRENT_LIST_DIR}/simulator_code_in_dll.cpp)
-add_test(NAME windows_dll_tables_refuse_simulator_code
-  COMMAND ${CMAKE_COMMAND} -DEXPECT_EXIT=1 "-DEXPECT_TEXT=contains code of the simulated platform"
-    -P ${PROJECT_SOURCE_DIR}/cmake/expect_failure.cmake --
-    ${CMAKE_COMMAND} -DOBJDUMP=${KESTRUNE_MINGW_OBJDUMP}
-    -DDLL=$<TARGET_FILE:kestrune_with_simulator_code>
-    -DMAP=$<TARGET_FILE_DIR:kestrune_with_simulator_code>/kestrune.map
-    -P ${CMAKE_CURRENT_LIST_DIR}/check_dll_tables.cmake)
-# Nor may the hardening flags be the toolchain's whim: a DLL linked with them turned off must fail.
+kestrune_add_dll_tables_refusal(windows_dll_tables_refuse_simulator_code
+  kestrune_with_simulator_code "contains code of the simulated platform")
+# Nor may the hardening flags be the toolchain's whim: a DLL linked with them turned off.
 kestrune_dll_module(kestrune_without_hardening kestrune_plugin
   ${CMAKE_BINARY_DIR}/hardening-proof)
 target_link_options(kestrune_without_hardening PRIVATE
   -Wl,--disable-dynamicbase,--disable-high-entropy-va,--disable-nxcompat)
-add_test(NAME windows_dll_tables_refuse_a_dll_without_hardening
-  COMMAND ${CMAKE_COMMAND} -DEXPECT_EXIT=1 "-DEXPECT_TEXT=lacks HIGH_ENTROPY_VA DYNAMIC_BASE NX_COMPAT"
-    -P ${PROJECT_SOURCE_DIR}/cmake/expect_failure.cmake --
-    ${CMAKE_COMMAND} -DOBJDUMP=${KESTRUNE_MINGW_OBJDUMP}
-    -DDLL=$<TARGET_FILE:kestrune_without_hardening>
-    -DMAP=$<TARGET_FILE_DIR:kestrune_without_hardening>/kestrune.map
-    -P ${CMAKE_CURRENT_LIST_DIR}/check_dll_tables.cmake)
+kestrune_add_dll_tables_refusal(windows_dll_tables_refuse_a_dll_without_hardening
+  kestrune_without_hardening "lacks HIGH_ENTROPY_VA DYNAMIC_BASE NX_COMPAT")
 
 # Two release builds of this tree in two other folders must give the same bytes. It runs alone,
 # so that its two build jobs do not compete with other tests. The release preset builds with
@@ -86,7 +84,8 @@ else()
 endif()
 
 # What the test programs, the sender and the Wine benchmarks share, over velmar-sim's host side
-# (the host double, the notice builder and senders, the plug-in's interface classes).
+# (the host double, the loader of the module and of the winmm double's controls, the notice
+# builder and senders, the plug-in's interface classes).
 add_library(kestrune_windows_test_support STATIC
   ${CMAKE_CURRENT_LIST_DIR}/device_messages.cpp
   ${CMAKE_CURRENT_LIST_DIR}/dll_host.cpp
@@ -98,14 +97,11 @@ target_link_libraries(kestrune_device_sender PRIVATE kestrune_windows_test_suppo
 
 # One program for all cases: each Wine process costs most of a second to start.
 add_executable(kestrune_windows_tests
-  ${CMAKE_CURRENT_LIST_DIR}/cross_process_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/guarded_page.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/header_bounds_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/fault_watch.cpp
   ${CMAKE_CURRENT_LIST_DIR}/host_messages_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/hostile_sender_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/hostile_headers_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/load_unload_soak_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/probe_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/sender_process.cpp
   ${CMAKE_CURRENT_LIST_DIR}/sent_message_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/two_copies_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/version_resource_test.cpp

@@ -1,0 +1,310 @@
+// Any process may send WM_DEVICECHANGE to the plug-in's window, with any second parameter. None
+// of these notices is a valid interface of a class the plug-in acts on, and it must neither fault
+// on them nor act on them; the counts have changed before each, so a notice accepted would lead
+// to a reset. From the window's own thread the procedure gets the very address given, rather
+// than a copy the system made: the headers are put right before an inaccessible page, or that
+// page itself is passed, and every read of it is recorded, so the plug-in must read no further
+// than a header's own size says, and nothing at all for events that carry no header. From
+// another process comes the storm of hostile_headers.h, after which one valid notice must still
+// lead to exactly one reset.
+#include <windows.h>
+// dbt.h relies on the types of windows.h.
+#include <dbt.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "sim/device_notice.h"
+#include "tests/windows/fault_watch.h"
+#include "tests/windows/hostile_headers.h"
+#include "tests/windows/plugin_test.h"
+
+namespace {
+
+constexpr DWORD SHORTEST_HEADER = sizeof(DEV_BROADCAST_HDR);
+constexpr DWORD LARGEST_RECORDED_HEADER = 64;
+
+// Wine alone: between processes Wine 8 copies exactly dbch_size bytes, and drops a message whose
+// header is too short to hold DEV_BROADCAST_HDR itself, unless it is empty: an empty or null
+// header arrives as a pointer to no data. Windows documents none of this.
+bool reaches_the_window_under_wine(const HostileMessage& message) {
+  DWORD size = message.null_header ? 0 : claimed_size(message);
+  return size == 0 || size >= SHORTEST_HEADER;
+}
+
+struct ArrivedMessage {
+  WPARAM event;
+  std::vector<unsigned char> header;
+};
+
+WNDPROC plugin_procedure;
+std::vector<ArrivedMessage> arrived;
+
+// Put in front of the plug-in's own procedure while the storm lasts, to see what it is handed:
+// the header as copied into this process. A hook would not do: Wine calls it before the header is
+// copied, with the sender's address.
+LRESULT CALLBACK record_device_change(HWND window, UINT message, WPARAM first, LPARAM second) {
+  if (message == WM_DEVICECHANGE) {
+    ArrivedMessage seen{first, {}};
+    const unsigned char* header = reinterpret_cast<const unsigned char*>(second);
+    if (header != nullptr) {
+      DWORD size;
+      std::memcpy(&size, header, sizeof size);
+      if (size >= SHORTEST_HEADER && size <= LARGEST_RECORDED_HEADER) {
+        seen.header.assign(header, header + size);
+      }
+    }
+    arrived.push_back(seen);
+  }
+  return CallWindowProcW(plugin_procedure, window, message, first, second);
+}
+
+int lines_containing(const char* text) {
+  int count = 0;
+  for (const std::string& line : host_console()) {
+    count += line.find(text) != std::string::npos ? 1 : 0;
+  }
+  return count;
+}
+
+class HostileHeaders : public FreshPluginTest {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(guarded_page_create());
+    FreshPluginTest::SetUp();
+  }
+
+  void TearDown() override {
+    FreshPluginTest::TearDown();
+    stop_watching_for_faults();
+  }
+
+  // From here on a notice accepted leads to a reset, and reads the counts: the reads so far are
+  // the mark that nothing below may move.
+  void settle_and_change_counts() {
+    host_settle();
+    winmm_double_set_midi_counts(2, 1);
+    count_reads_at_start = winmm_double_midi_in_calls() + winmm_double_midi_out_calls();
+  }
+
+  void send(WPARAM event, const void* second) {
+    HWND window = plugin_window();
+    ASSERT_NE(window, nullptr);
+    SendMessageW(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(second));
+  }
+
+  // `size` bytes of `header`, ending where the inaccessible page begins.
+  void send_before_the_page(WPARAM event, const unsigned char* header, size_t size) {
+    unsigned char* placed = guarded_page_tail(size);
+    std::memcpy(placed, header, size);
+    send(event, placed);
+  }
+
+  // Ticks as the host does while the sender process sends, so each message is handled in a
+  // tick's drain and anything it scheduled counts down meanwhile. Returns the sender's exit code.
+  DWORD storm_from_another_process() {
+    HWND window = plugin_window();
+    PROCESS_INFORMATION process = {};
+    if (window == nullptr || !start_sender_process(L" storm", &process)) {
+      ADD_FAILURE() << "no plug-in window, or no sender process (error " << GetLastError() << ")";
+      return 1;
+    }
+    arrived.clear();
+    plugin_procedure = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&record_device_change)));
+    deliver_until_ended(process.hProcess, SENDER_PROCESS_TIMEOUT_MS, host_call_tick);
+    SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(plugin_procedure));
+    return finish_sender_process(&process);
+  }
+
+  // What the plug-in was handed must be the storm itself, so that the test cannot pass on
+  // messages lost or mangled on the way.
+  void expect_storm_arrived_as_sent() {
+    std::vector<HostileMessage> storm = hostile_storm();
+    if (!running_under_wine()) {
+      // Windows documents only that a notice's header begins with DEV_BROADCAST_HDR: every header
+      // that claims as much arrives, and a shorter or null one may arrive or be refused.
+      auto delivered = std::count_if(storm.begin(), storm.end(), must_be_delivered);
+      EXPECT_GE(arrived.size(), static_cast<size_t>(delivered)) << "messages lost on the way";
+      EXPECT_LE(arrived.size(), storm.size()) << "messages added on the way";
+      return;
+    }
+    // Under Wine, byte for byte (reaches_the_window_under_wine). An empty header points at
+    // whatever the receiving side last left there: only its event is known.
+    std::vector<ArrivedMessage> expected;
+    for (const HostileMessage& message : storm) {
+      DWORD size = message.null_header ? 0 : claimed_size(message);
+      if (reaches_the_window_under_wine(message)) {
+        expected.push_back(
+            {message.event, {message.buffer.begin(), message.buffer.begin() + size}});
+      }
+    }
+    ASSERT_EQ(arrived.size(), expected.size()) << "messages lost or added on the way";
+    int differing = 0;
+    for (size_t i = 0; i < expected.size(); ++i) {
+      if ((arrived[i].event != expected[i].event ||
+           (!expected[i].header.empty() && arrived[i].header != expected[i].header)) &&
+          ++differing <= 3) {
+        ADD_FAILURE() << "message " << i << " of " << expected[i].header.size()
+                      << " bytes arrived as " << arrived[i].header.size() << " bytes, event 0x"
+                      << std::hex << arrived[i].event << " for 0x" << expected[i].event;
+      }
+    }
+    EXPECT_EQ(differing, 0);
+  }
+
+  void expect_no_fault() {
+    EXPECT_EQ(guarded_page_faults(), 0)
+        << "read " << guarded_page_first_fault_offset() << " bytes past the end";
+    DWORD first_code = 0;
+    EXPECT_EQ(faults_seen(&first_code), 0) << "faulted with exception 0x" << std::hex << first_code;
+  }
+
+  // Long enough for a verification and the reset it would schedule to have come.
+  void expect_nothing_acted_on() {
+    host_call_ticks(notice_to_reset_ticks + 1);
+    EXPECT_TRUE(host_commands().empty()) << "reset after notices that name no class acted on";
+    EXPECT_EQ(winmm_double_midi_in_calls() + winmm_double_midi_out_calls(), count_reads_at_start)
+        << "the counts were read: a verification was scheduled";
+  }
+
+  LONG count_reads_at_start = 0;
+};
+
+using HeaderBounds = HostileHeaders;
+using HostileSenders = HostileHeaders;
+
+}  // namespace
+
+// The check the other tests rely on: a read of the page is seen, and the program survives it.
+TEST_F(HeaderBounds, ReadOfTheInaccessiblePageIsRecorded) {
+  volatile const unsigned char* beyond =
+      static_cast<const unsigned char*>(guarded_page_inaccessible()) + 3;
+  unsigned char value = *beyond;
+  EXPECT_EQ(value, 0);
+  EXPECT_EQ(guarded_page_faults(), 1);
+  EXPECT_EQ(guarded_page_first_fault_offset(), 3);
+}
+
+// The shortest header that holds the class: everything the plug-in needs is there, so it is
+// accepted although nothing follows it.
+TEST_F(HeaderBounds, InterfaceHeaderWithoutNameBeforeAnInaccessiblePageIsAccepted) {
+  settle_and_change_counts();
+  DeviceNotice nameless = interface_notice(KSCATEGORY_AUDIO, "");
+  nameless.size = NOTICE_NAME_OFFSET;
+  put_notice_field(&nameless, NOTICE_SIZE_OFFSET, NOTICE_NAME_OFFSET);
+  send_before_the_page(DBT_DEVICEREMOVECOMPLETE, nameless.bytes, nameless.size);
+  expect_no_fault();
+  expect_reset_on_tick(notice_to_reset_ticks);
+}
+
+// Every header of the storm that another process sends below, short interface headers of every
+// size among them: from this thread every size reaches the procedure, 1 to 11 included. The size
+// field itself is always there to read.
+TEST_F(HeaderBounds, HostileStormReadsNothingPastAnyHeaderAndIsNotActedOn) {
+  settle_and_change_counts();
+  for (const HostileMessage& message : hostile_storm()) {
+    if (message.null_header) {
+      send(message.event, nullptr);
+    } else {
+      DWORD size = claimed_size(message);
+      send_before_the_page(message.event, message.buffer.data(), size < 4 ? 4 : size);
+    }
+  }
+  expect_no_fault();
+  expect_nothing_acted_on();
+}
+
+TEST_F(HeaderBounds, OtherEventTypesNeverReadTheSecondParameter) {
+  settle_and_change_counts();
+  const WPARAM events[] = {DBT_DEVNODES_CHANGED,  DBT_QUERYCHANGECONFIG,   DBT_CONFIGCHANGED,
+                           DBT_DEVICEQUERYREMOVE, DBT_DEVICEREMOVEPENDING, DBT_DEVICETYPESPECIFIC,
+                           DBT_CUSTOMEVENT,       DBT_USERDEFINED};
+  for (WPARAM event : events) {
+    send(event, guarded_page_inaccessible());
+  }
+  expect_no_fault();
+  expect_nothing_acted_on();
+}
+
+// During the settling that follows the load, even an arrival is dropped before its header is
+// looked at.
+TEST_F(HeaderBounds, ArrivalDuringSettlingNeverReadsTheSecondParameter) {
+  send(DBT_DEVICEARRIVAL, guarded_page_inaccessible());
+  send(DBT_DEVICEREMOVECOMPLETE, guarded_page_inaccessible());
+  expect_no_fault();
+}
+
+// The data itself: a storm that held a valid header, lacked the short interface headers or left
+// a class acted on unspoilt would prove nothing in the storm tests.
+TEST_F(HostileSenders, StormCoversEverySizeAndEveryClassAndHoldsNoValidHeader) {
+  std::vector<HostileMessage> storm = hostile_storm();
+  bool interface_type_of_size[2][65] = {};
+  bool spoilt_class[ACTED_ON_CLASS_COUNT] = {};
+  for (const HostileMessage& message : storm) {
+    ASSERT_TRUE(message.event == DBT_DEVICEARRIVAL || message.event == DBT_DEVICEREMOVECOMPLETE);
+    if (message.null_header) {
+      continue;
+    }
+    DWORD size = claimed_size(message);
+    ASSERT_LE(size, 64u);
+    ASSERT_GE(message.buffer.size(), size);
+    EXPECT_FALSE(is_acted_on(message.buffer.data(), size)) << size << " bytes";
+    DWORD type;
+    std::memcpy(&type, message.buffer.data() + NOTICE_TYPE_OFFSET, sizeof type);
+    if (type == DBT_DEVTYP_DEVICEINTERFACE) {
+      interface_type_of_size[message.event == DBT_DEVICEARRIVAL ? 0 : 1][size] = true;
+      for (int acted_on_class = 0; acted_on_class < ACTED_ON_CLASS_COUNT; ++acted_on_class) {
+        spoilt_class[acted_on_class] |=
+            size >= NOTICE_NAME_OFFSET &&
+            differing_class_bits(message.buffer.data(), acted_on_class) == 1;
+      }
+    }
+  }
+  for (int event = 0; event < 2; ++event) {
+    for (int size = 0; size <= 64; ++size) {
+      EXPECT_TRUE(interface_type_of_size[event][size]) << "no interface header of " << size;
+    }
+  }
+  for (int acted_on_class = 0; acted_on_class < ACTED_ON_CLASS_COUNT; ++acted_on_class) {
+    EXPECT_TRUE(spoilt_class[acted_on_class]) << "class acted on " << acted_on_class << " unspoilt";
+  }
+  // The sender process draws it again: the same seed must give the same storm.
+  std::vector<HostileMessage> again = hostile_storm();
+  ASSERT_EQ(again.size(), storm.size());
+  for (size_t i = 0; i < storm.size(); ++i) {
+    EXPECT_TRUE(again[i].event == storm[i].event && again[i].null_header == storm[i].null_header &&
+                again[i].buffer == storm[i].buffer)
+        << "message " << i << " drawn differently";
+  }
+}
+
+TEST_F(HostileSenders, MalformedHeadersFromAnotherProcessCauseNoFaultAndNoReset) {
+  settle_and_change_counts();
+  ASSERT_EQ(storm_from_another_process(), 0u) << "the sender could not deliver the storm";
+  expect_storm_arrived_as_sent();
+  expect_no_fault();
+  expect_nothing_acted_on();
+  expect_one_reset_for(arrival_from_another_process_in_one_tick);
+}
+
+// The diagnostic variant takes another path on an accepted notice, and its console shows that
+// every message reached the decision and was turned away there.
+TEST_F(HostileSenders, DiagnosticVariantTurnsAwayEveryMalformedHeader) {
+  ASSERT_NO_FATAL_FAILURE(load_fresh(DIAGNOSTIC_DLL));
+  settle_and_change_counts();
+  host_clear_journal();
+  ASSERT_EQ(storm_from_another_process(), 0u) << "the sender could not deliver the storm";
+  expect_storm_arrived_as_sent();
+  int received = lines_containing("[DEVICE_CHANGE] Received");
+  EXPECT_EQ(received, static_cast<int>(arrived.size()));
+  EXPECT_EQ(lines_containing("[INVALID_HDR]") + lines_containing("[NON_AUDIO]"), received);
+  EXPECT_EQ(lines_containing("[AUDIO_DEVICE]") + lines_containing("[MIDI_PORT]"), 0);
+  expect_no_fault();
+  expect_nothing_acted_on();
+  expect_one_reset_for(arrival_from_another_process_in_one_tick);
+}
