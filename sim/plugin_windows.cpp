@@ -13,13 +13,13 @@ constexpr int EMPTY_SCAN_REPEATS = 3;
 // FindWindowExW continues after a given window, and finds nothing when that window has just been
 // destroyed by its process: then the scan ended early, not at the end of the list, and starts
 // over.
-int scan(DWORD process_id, HWND* first) {
+int scan(const wchar_t* class_name, DWORD process_id, HWND* first) {
   for (int attempt = 0; attempt < MAX_SCANS; ++attempt) {
     int count = 0;
     HWND own_first = nullptr;
     HWND window = nullptr;
     HWND next;
-    while ((next = FindWindowExW(HWND_MESSAGE, window, WINDOW_CLASS_NAME, nullptr)) != nullptr) {
+    while ((next = FindWindowExW(HWND_MESSAGE, window, class_name, nullptr)) != nullptr) {
       window = next;
       DWORD owner = 0;
       GetWindowThreadProcessId(window, &owner);
@@ -43,16 +43,20 @@ int scan(DWORD process_id, HWND* first) {
 // that passes it meanwhile can end early although the window still looks alive, and miss every
 // window after it. Such a miss lasts only as long as that destruction: a scan that finds none is
 // made again.
-int plugin_windows_of(DWORD process_id, HWND* first) {
+int windows_of(const wchar_t* class_name, DWORD process_id, HWND* first) {
   HWND found = nullptr;
   int count = 0;
   for (int repeat = 0; repeat < EMPTY_SCAN_REPEATS && count == 0; ++repeat) {
-    count = scan(process_id, &found);
+    count = scan(class_name, process_id, &found);
   }
   if (first != nullptr) {
     *first = found;
   }
   return count;
+}
+
+int plugin_windows_of(DWORD process_id, HWND* first) {
+  return windows_of(WINDOW_CLASS_NAME, process_id, first);
 }
 
 HWND plugin_window() {

@@ -5,8 +5,10 @@
 
 #include <windows.h>
 
-// How many plug-in windows `process_id` owns; the first of them in `first` (null for none) when
-// `first` is given.
+// How many windows of the class `process_id` owns; the first of them in `first` (null for none)
+// when `first` is given.
+int windows_of(const wchar_t* class_name, DWORD process_id, HWND* first);
+// The same for the plug-in's windows.
 int plugin_windows_of(DWORD process_id, HWND* first);
 // The first plug-in window of this process, or null: other programs may run at the same time
 // with their own copy of the plug-in loaded.

@@ -51,13 +51,17 @@ UINT count_of(int kind) {
   return own_counts[kind];
 }
 
-MMRESULT port_name(int kind, UINT_PTR port, wchar_t* name, UINT size_given, UINT size_needed) {
+// A port's capabilities: all zero but its name, which the test may set for the first input.
+template <typename Caps>
+MMRESULT port_caps(int kind, UINT_PTR port, Caps* caps, UINT size_given) {
   if (port >= count_of(kind)) {
     return MMSYSERR_BADDEVICEID;
   }
-  if (name == nullptr || size_given < size_needed) {
+  if (caps == nullptr || size_given < sizeof *caps) {
     return MMSYSERR_INVALPARAM;
   }
+  *caps = Caps{};
+  wchar_t* name = caps->szPname;
   if (kind == 0 && port == 0 && shared_counts != nullptr &&
       shared_counts->first_input_name[0] != L'\0') {
     std::wcsncpy(name, shared_counts->first_input_name, MAXPNAMELEN - 1);
@@ -92,30 +96,15 @@ __declspec(dllexport) UINT WINAPI midiOutGetNumDevs() {
 
 __declspec(dllexport) MMRESULT WINAPI
     midiInGetDevCapsW(UINT_PTR port, LPMIDIINCAPSW caps, UINT size) {
-  MMRESULT result =
-      port_name(0, port, caps != nullptr ? caps->szPname : nullptr, size, sizeof *caps);
-  if (result == MMSYSERR_NOERROR) {
-    caps->wMid = 0;
-    caps->wPid = 0;
-    caps->vDriverVersion = 0;
-    caps->dwSupport = 0;
-  }
-  return result;
+  return port_caps(0, port, caps, size);
 }
 
 __declspec(dllexport) MMRESULT WINAPI
     midiOutGetDevCapsW(UINT_PTR port, LPMIDIOUTCAPSW caps, UINT size) {
-  MMRESULT result =
-      port_name(1, port, caps != nullptr ? caps->szPname : nullptr, size, sizeof *caps);
+  MMRESULT result = port_caps(1, port, caps, size);
   if (result == MMSYSERR_NOERROR) {
-    caps->wMid = 0;
-    caps->wPid = 0;
-    caps->vDriverVersion = 0;
     caps->wTechnology = MOD_MIDIPORT;
-    caps->wVoices = 0;
-    caps->wNotes = 0;
     caps->wChannelMask = 0xFFFF;
-    caps->dwSupport = 0;
   }
   return result;
 }

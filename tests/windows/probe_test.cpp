@@ -13,16 +13,12 @@
 #include <thread>
 #include <vector>
 
+#include "sim/plugin_windows.h"
 #include "sim/winmm_double.h"
 #include "tests/windows/device_messages.h"
 #include "tests/windows/dll_host.h"
 
 namespace {
-
-const GUID MIDI_INPUT_PORT_CLASS = {
-    0x504BE32C, 0xCCF6, 0x4D2C, {0xB7, 0x3F, 0x6F, 0x8B, 0x37, 0x47, 0xE2, 0x2B}};
-const GUID MIDI_OUTPUT_PORT_CLASS = {
-    0x6DC23320, 0xAB33, 0x4CE4, {0x80, 0xD4, 0xBB, 0xB3, 0xEB, 0xBF, 0x28, 0x14}};
 
 // As on a machine whose MIDI service publishes the ports after its quiet period. The port
 // notices come a while after the counts change, so that only the probe's polling can time it.
@@ -111,23 +107,11 @@ long finish_probe(ProbeRun* run) {
   return ended ? static_cast<long>(exit_code) : -1;
 }
 
-HWND probe_window_of(DWORD process_id) {
-  HWND window = nullptr;
-  while ((window = FindWindowExW(HWND_MESSAGE, window, L"KestruneProbeWindow", nullptr)) !=
-         nullptr) {
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == process_id) {
-      return window;
-    }
-  }
-  return nullptr;
-}
-
 HWND wait_for_probe_window(DWORD process_id, HANDLE process) {
   for (int i = 0; i < 3000; ++i) {
-    HWND window = probe_window_of(process_id);
-    if (window != nullptr || WaitForSingleObject(process, 10) == WAIT_OBJECT_0) {
+    HWND window = nullptr;
+    if (windows_of(L"KestruneProbeWindow", process_id, &window) > 0 ||
+        WaitForSingleObject(process, 10) == WAIT_OBJECT_0) {
       return window;
     }
   }
@@ -205,8 +189,8 @@ TEST(Probe, ReportsEachNoticeTheDelayOfTheCountChangeAndThePluginsVerdict) {
   InterlockedExchange(&counts->inputs, 1);
   InterlockedExchange(&counts->outputs, 1);
   Sleep(PORT_NOTICES_AFTER_PORTS_MS);
-  bool sent_ports = sent_audio && send_arrival(window, MIDI_INPUT_PORT_CLASS) &&
-                    send_arrival(window, MIDI_OUTPUT_PORT_CLASS);
+  bool sent_ports = sent_audio && send_arrival(window, MIDI_INPUT_PORT_INTERFACE) &&
+                    send_arrival(window, MIDI_OUTPUT_PORT_INTERFACE);
   long exit_code = finish_probe(&run);
 
   const std::string& output = run.output;
