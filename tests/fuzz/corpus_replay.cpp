@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
     std::vector<uint8_t> input((std::istreambuf_iterator<char>(file)),
                                std::istreambuf_iterator<char>());
     LLVMFuzzerTestOneInput(input.data(), input.size());
-    std::printf("%s: %zu bytes, every invariant held\n", argv[i], input.size());
+    std::printf("%s: %zu bytes, the plug-in agreed with the reference model at every step\n", argv[i], input.size());
   }
   return 0;
 }

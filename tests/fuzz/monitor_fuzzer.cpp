@@ -189,28 +189,6 @@ std::vector<std::string> next_lines(uint8_t opcode, const ModelState& model) {
 
 std::vector<std::string> played;
 
-[[noreturn]] void departed(bool diagnostic, const std::string& differences) {
-  const char* path = std::getenv("KESTRUNE_COUNTEREXAMPLE");
-  path = path != nullptr ? path : "fuzz-counterexample.scenario";
-  std::string scenario =
-      "# The plug-in departs from the reference model after the last step, "
-      "diagnostics " +
-      std::string(diagnostic ? "on" : "off") + ":\n";
-  for (size_t at = 0; at < differences.size(); at = differences.find('\n', at) + 1) {
-    scenario += "#" + differences.substr(at, differences.find('\n', at) - at) + "\n";
-  }
-  for (const std::string& line : played) {
-    scenario += line + "\n";
-  }
-  std::fputs(scenario.c_str(), stderr);
-  if (std::FILE* file = std::fopen(path, "w")) {
-    std::fputs(scenario.c_str(), file);
-    std::fclose(file);
-    std::fprintf(stderr, "(written to %s)\n", path);
-  }
-  std::abort();
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -239,7 +217,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       played.push_back(step.text);
       std::string differences = step_in_lockstep(&model, step);
       if (!differences.empty()) {
-        departed(diagnostic, differences);
+        std::fputs(
+            write_counterexample("fuzz-counterexample.scenario", diagnostic, played, differences)
+                .c_str(),
+            stderr);
+        std::abort();
       }
     }
   }

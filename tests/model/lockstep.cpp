@@ -1,5 +1,7 @@
 #include "tests/model/lockstep.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <sstream>
 
 #include "monitor/monitor_state.h"
@@ -116,4 +118,25 @@ std::string step_in_lockstep(ModelState* model, const ScenarioStep& step) {
   int64_t expected = model_step(model, step);
   int64_t answer = play_step(step);
   return differences(expect_from_model(*model, expected), observe_plugin(answer));
+}
+
+std::string write_counterexample(const char* default_path, bool diagnostic,
+                                 const std::vector<std::string>& steps,
+                                 const std::string& differences) {
+  std::string scenario =
+      "# The plug-in departs from the reference model after the last step, "
+      "diagnostics " +
+      std::string(diagnostic ? "on" : "off") + ":\n";
+  for (size_t at = 0; at < differences.size(); at = differences.find('\n', at) + 1) {
+    scenario += "#" + differences.substr(at, differences.find('\n', at) - at) + "\n";
+  }
+  for (const std::string& step : steps) {
+    scenario += step + "\n";
+  }
+  const char* path = std::getenv("KESTRUNE_COUNTEREXAMPLE");
+  if (std::FILE* file = std::fopen(path != nullptr ? path : default_path, "w")) {
+    std::fputs(scenario.c_str(), file);
+    std::fclose(file);
+  }
+  return scenario;
 }

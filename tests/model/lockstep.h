@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "sim/scenario.h"
 #include "tests/model/reference_model.h"
@@ -13,3 +14,10 @@ void start_lockstep(ModelState* model, bool diagnostic);
 
 // Plays the step on both; empty when they agree, else what differs, a line a difference.
 std::string step_in_lockstep(ModelState* model, const ScenarioStep& step);
+
+// A session on which the plug-in departed from the model, as a scenario: what differed, in
+// comment lines, then the steps played. Written to the file KESTRUNE_COUNTEREXAMPLE names, or else
+// to `default_path`; returns the text.
+std::string write_counterexample(const char* default_path, bool diagnostic,
+                                 const std::vector<std::string>& steps,
+                                 const std::string& differences);

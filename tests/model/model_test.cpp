@@ -19,13 +19,6 @@ namespace {
 
 // ---- Sessions ---------------------------------------------------------------------------------
 
-// Where a failing session is written, as scenario lines: every failing run overwrites it, so it
-// ends up holding the shrunk one.
-const char* counterexample_path() {
-  const char* path = std::getenv("KESTRUNE_MODEL_COUNTEREXAMPLE");
-  return path != nullptr ? path : "model-counterexample.scenario";
-}
-
 // The session under test: a fresh module, the steps played on it so far, and what every step's
 // run added to the transitions reached.
 struct Session {
@@ -36,18 +29,8 @@ struct Session {
 
 long transitions_run[T_COUNT];
 
-void write_counterexample(const Session& session, const std::string& differences) {
-  std::ofstream file(counterexample_path());
-  file << "# The plug-in departs from the reference model after the last step, diagnostics "
-       << (session.diagnostic ? "on" : "off") << ":\n";
-  std::string line;
-  for (size_t at = 0; at < differences.size(); at = differences.find('\n', at) + 1) {
-    file << "#" << differences.substr(at, differences.find('\n', at) - at) << "\n";
-  }
-  for (const std::string& step : session.lines) {
-    file << step << "\n";
-  }
-}
+// Every failing run overwrites it, so that it ends up holding the shrunk session.
+const char COUNTEREXAMPLE[] = "model-counterexample.scenario";
 
 // One step of a session, as RapidCheck generates, shrinks and shows it: its scenario line.
 struct PlayStep : rc::state::Command<ModelState, Session> {
@@ -71,7 +54,7 @@ struct PlayStep : rc::state::Command<ModelState, Session> {
       transitions_run[t] += session.model.transitions[t] - before[t];
     }
     if (!differences.empty()) {
-      write_counterexample(session, differences);
+      write_counterexample(COUNTEREXAMPLE, session.diagnostic, session.lines, differences);
       RC_FAIL("the plug-in departs from the reference model:\n" + differences);
     }
   }
@@ -254,8 +237,7 @@ void expect_plugin_follows_model(bool diagnostic) {
     ModelState initial = session.model;
     rc::state::check(initial, session, next_command);
   });
-  EXPECT_TRUE(held) << "the shrunk session is in " << counterexample_path()
-                    << "; velmar-sim replays it";
+  EXPECT_TRUE(held) << "the shrunk session is in " << COUNTEREXAMPLE << "; velmar-sim replays it";
   if (!held) {
     return;
   }
