@@ -1,7 +1,7 @@
 // Replays inputs through the monitor fuzzer's own target, in the native test suite: the seed corpus
 // is checked on every run, deterministically, beside the timed fuzzing that grows it. Built with
-// AddressSanitizer and UndefinedBehaviorSanitizer as the fuzzer is; an invariant the fuzzer checks
-// ends the process with its report.
+// AddressSanitizer and UndefinedBehaviorSanitizer as the fuzzer is; a step on which the plug-in
+// departs from the reference model ends the process, with the session printed as a scenario.
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -24,7 +24,8 @@ int main(int argc, char** argv) {
     std::vector<uint8_t> input((std::istreambuf_iterator<char>(file)),
                                std::istreambuf_iterator<char>());
     LLVMFuzzerTestOneInput(input.data(), input.size());
-    std::printf("%s: %zu bytes, the plug-in agreed with the reference model at every step\n", argv[i], input.size());
+    std::printf("%s: %zu bytes, the plug-in agreed with the reference model at every step\n",
+                argv[i], input.size());
   }
   return 0;
 }
