@@ -117,8 +117,8 @@ void release_failed_start(HINSTANCE instance) {
 // A start that failed once the window was being made: its two lines, then what it acquired is
 // released.
 bool refuse_start(const char* failure, const char* error, HINSTANCE instance) {
-  console_log(failure);
-  console_log(error);
+  console_log("%s", failure);
+  console_log("%s", error);
   release_failed_start(instance);
   return false;
 }

@@ -107,43 +107,30 @@ std::string notice_words(bool now, bool settling) {
   return words + (now ? " now" : "");
 }
 
-// A record of any kind, and sometimes one of the start's calls failing: the steps a load takes.
-// A failure is only armed for a load that gets as far as the start.
+// A load of a kind the host may make, and sometimes, before one that gets as far as the start,
+// one of the start's calls failing: the module's instance, the class, the window and the audio
+// class's registration are required, the two MIDI port registrations after them are not, and an
+// existing class is no failure for the plug-in, although none exists here.
 std::vector<std::string> load_lines(const ModelState& model) {
-  uint8_t flags = take_byte();
-  uint8_t missing = take_byte();
-  uint8_t failure = take_byte();
-  uint32_t version = flags % 8 == 0 ? take_u32() : HOST_API_VERSION;
-  std::string load = "load";
-  if (version != HOST_API_VERSION) {
-    load = "load version " + hex(version);
-  } else if ((flags & 0x30) == 0x30) {
-    load = "load null register_callback";
-  } else if ((flags & 0xC0) == 0xC0) {
-    load = "load null get_function";
-  } else if ((missing & 0xC0) == 0 && (missing & 0x3F) != 0) {
-    static const char* const FUNCTIONS[] = {"GetMIDIInputName", "GetMIDIOutputName",
-                                            "GetNumMIDIInputs", "GetNumMIDIOutputs",
-                                            "Main_OnCommand",   "ShowConsoleMsg"};
-    load = "load missing";
-    for (int bit = 0; bit < 6; ++bit) {
-      load += (missing >> bit & 1) != 0 ? std::string(" ") + FUNCTIONS[bit] : "";
-    }
-  }
-  // The module's instance, the class, the window and the audio class's registration are
-  // required; the two MIDI port registrations that follow are not. An existing class is no
-  // failure for the plug-in, but here none exists.
-  static const char* const START_CALLS[] = {"GetModuleHandleExW 1",
-                                            "RegisterClassW 1",
-                                            "CreateWindowExW 1",
-                                            "RegisterDeviceNotificationA 1",
-                                            "RegisterDeviceNotificationA 2",
-                                            "RegisterDeviceNotificationA 3"};
-  if (failure % 8 >= 6 || load != "load" || model.loaded) {
+  static const char* const LOADS[] = {"load",
+                                      "load",
+                                      "load",
+                                      "load version 0x20F",
+                                      "load null get_function",
+                                      "load null register_callback",
+                                      "load missing Main_OnCommand",
+                                      "load missing GetMIDIInputName ShowConsoleMsg"};
+  static const char* const FAILURES[] = {
+      "GetModuleHandleExW",           "RegisterClassW",
+      "RegisterClassW 1 error 1410",  "CreateWindowExW",
+      "RegisterDeviceNotificationA",  "RegisterDeviceNotificationA 2",
+      "RegisterDeviceNotificationA 3"};
+  std::string load = LOADS[take_byte() % 8];
+  uint8_t failure = take_byte() % 16;
+  if (failure >= 7 || load != "load" || model.loaded) {
     return {load};
   }
-  std::string fail = std::string("fail ") + START_CALLS[failure % 8];
-  return {fail + ((failure & 0x80) != 0 ? " error 1410" : ""), load};
+  return {std::string("fail ") + FAILURES[failure], load};
 }
 
 // Sent messages reach the procedure at once; posted ones wait for the tick's drain, which is then
