@@ -11,19 +11,8 @@ bool step_open;
 size_t open_step_line;
 long current_tick;
 
-const char* kind_word(TranscriptKind kind) {
-  switch (kind) {
-    case TRANSCRIPT_STEP:
-      return "step";
-    case TRANSCRIPT_CONSOLE:
-      return "console";
-    case TRANSCRIPT_COMMAND:
-      return "command";
-    case TRANSCRIPT_CALL:
-      return "call";
-  }
-  return "?";
-}
+// In the order of TranscriptKind.
+const char* const KIND_WORDS[] = {"step", "console", "command", "call"};
 
 // Lines after an open step wait for it, so that stdout shows them in transcript order.
 void flush_final_lines() {
@@ -61,7 +50,7 @@ std::vector<std::string> split_lines(const std::string& text) {
 
 void append_line(TranscriptKind kind, const std::string& text) {
   char prefix[40];
-  std::snprintf(prefix, sizeof prefix, "%5ld  %-8s", current_tick, kind_word(kind));
+  std::snprintf(prefix, sizeof prefix, "%5ld  %-8s", current_tick, KIND_WORDS[kind]);
   lines.push_back(prefix + text);
 }
 

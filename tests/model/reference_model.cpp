@@ -58,19 +58,12 @@ void end_looks(ModelState* model) {
 
 // ---- Notices ---------------------------------------------------------------------------------
 
+// The audio classes and the MIDI port classes, by the vocabulary's order of the device classes.
 Announced class_announced(DeviceClass device_class) {
-  switch (device_class) {
-    case DEVICE_CLASS_AUDIO:
-    case DEVICE_CLASS_RENDER:
-    case DEVICE_CLASS_CAPTURE:
-      return Announced::AUDIO_CLASS;
-    case DEVICE_CLASS_MIDI_IN:
-    case DEVICE_CLASS_MIDI_OUT:
-      return Announced::PORT_CLASS;
-    case DEVICE_CLASS_OTHER:
-      break;
-  }
-  return Announced::OTHER_CLASS;
+  const Announced by_class[DEVICE_CLASS_COUNT] = {Announced::AUDIO_CLASS, Announced::AUDIO_CLASS,
+                                                  Announced::AUDIO_CLASS, Announced::PORT_CLASS,
+                                                  Announced::PORT_CLASS,  Announced::OTHER_CLASS};
+  return by_class[device_class];
 }
 
 uint32_t little_endian(const std::vector<unsigned char>& bytes, size_t at) {
