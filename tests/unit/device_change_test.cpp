@@ -11,6 +11,7 @@
 #include "monitor/interface_class.h"
 #include "monitor/monitor_state.h"
 #include "monitor/timer_tick.h"
+#include "sim/device_notice.h"
 #include "tests/unit/asan_build.h"
 #include "tests/unit/test_host.h"
 
@@ -51,9 +52,9 @@ TEST_F(DroppedEvents, ImmediateCheckRunsOnlyWhenTheConsoleIsAvailable) {
 // A sender in this process may pass a header at any address; UBSan aborts on a misaligned read.
 TEST_F(DroppedEvents, HeaderAtAnOddAddressIsReadWithoutMisalignedAccess) {
   settled_plugin(1, 1, false);
-  InterfaceHeader notice = make_interface_header(KSCATEGORY_AUDIO);
-  alignas(8) unsigned char block[sizeof notice + 1];
-  std::memcpy(block + 1, &notice, sizeof notice);
+  DeviceNotice notice = interface_notice(KSCATEGORY_AUDIO, "\\\\?\\USB#MIDI");
+  alignas(8) unsigned char block[DEVICE_NOTICE_CAPACITY + 1];
+  std::memcpy(block + 1, notice.bytes, notice.size);
   on_device_change(
       DeviceChangeEvent{DBT_DEVICEARRIVAL, reinterpret_cast<const DEV_BROADCAST_HDR*>(block + 1)});
   EXPECT_TRUE(monitor_state.check_pending);

@@ -9,6 +9,7 @@
 #include "monitor/monitor_state.h"
 #include "platform/windows/window_class.h"
 #include "sim/device_events.h"
+#include "sim/device_notice.h"
 #include "tests/unit/call_journal.h"
 #include "tests/unit/test_host.h"
 
@@ -239,8 +240,8 @@ TEST_F(NotificationWindowProc, OtherMessagesPassUnchangedAndReturnTheDefaultResu
 TEST_F(NotificationWindowProc, DeviceChangeIsHandedOnAndAnsweredWithZero) {
   settled_plugin(2, 1, false);
   HWND window = monitor_state.notify_window;
-  InterfaceHeader arrival = make_interface_header(KSCATEGORY_AUDIO);
-  LPARAM header = reinterpret_cast<LPARAM>(&arrival.header);
+  DeviceNotice arrival = interface_notice(KSCATEGORY_AUDIO, "\\\\?\\USB#MIDI");
+  LPARAM header = reinterpret_cast<LPARAM>(arrival.bytes);
 
   EXPECT_EQ(notification_window_proc(window, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, header), 0);
   EXPECT_TRUE(monitor_state.check_pending);

@@ -5,7 +5,6 @@
 #include "host/plugin_entry.h"
 #include "monitor/monitor_state.h"
 #include "monitor/timer_tick.h"
-#include "sim/device_notice.h"
 #include "sim/player.h"
 #include "sim/scenario.h"
 
@@ -91,12 +90,4 @@ void expect_reset_on_tick(int ticks) {
   run_ticks(1);
   ASSERT_EQ(host_command_count(), commands + 1) << "no reset on its tick";
   EXPECT_EQ(host_unexpected_command_count(), 0);
-}
-
-InterfaceHeader make_interface_header(const GUID& interface_class) {
-  DeviceNotice built = interface_notice(interface_class, "\\\\?\\USB#VID_0000&PID_0000#MIDI");
-  InterfaceHeader notice{};
-  static_assert(sizeof notice <= sizeof built.bytes, "a notice holds the header");
-  std::memcpy(&notice, built.bytes, sizeof notice);
-  return notice;
 }

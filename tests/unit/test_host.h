@@ -44,14 +44,6 @@ void play_line(const std::string& line);
 // The reset comes in the last of `ticks` ticks, not a tick earlier or later.
 void expect_reset_on_tick(int ticks);
 
-// An arrival or removal notification as the system delivers it: a device-interface header of
-// the given class, with a symbolic-link name after it.
-struct InterfaceHeader {
-  DEV_BROADCAST_DEVICEINTERFACE_A header;
-  char name_rest[32];
-};
-InterfaceHeader make_interface_header(const GUID& interface_class);
-
 class MonitorTest : public ::testing::Test {
  protected:
   void SetUp() override { start_fresh_module(false); }
