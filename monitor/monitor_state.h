@@ -59,7 +59,7 @@ void settle_after_load();
 void reset_to_idle();
 // The host's reset command, RESET_DELAY_TICKS from now; a removed port is then taken care of.
 void schedule_reset();
-// The second look, after a verification that saw no change; ending them, for anything that
-// makes the waiting looks pointless.
+// The second look, counted from the notice of a verification that saw no change.
 void start_looks();
+// For whatever makes the waiting looks pointless: a new notice, settling, an unload.
 void end_looks();

@@ -12,3 +12,6 @@ constexpr int32_t RESET_DELAY_TICKS = 20;
 // its ports later, and no notice of their own need follow.
 constexpr int32_t SECOND_LOOK_TICKS = 18;
 constexpr int32_t LAST_LOOK_TICKS = 80;
+// Each look comes after what precedes it in its series: its countdown starts where that one ends.
+static_assert(CHECK_DELAY_TICKS < SECOND_LOOK_TICKS && SECOND_LOOK_TICKS < LAST_LOOK_TICKS,
+              "the looks follow the verification, in order");

@@ -163,9 +163,6 @@ void report_verification(const Verification& step) {
   }
 }
 
-// One look after the verification: it reads the counts and, where they moved, takes them as the
-// baseline and schedules the reset. A look that sees a change is the series' last, and so is
-// the last look.
 enum LookResult { LOOK_NOT_YET, LOOK_UNCHANGED, LOOK_CHANGED };
 
 struct Look {
@@ -177,6 +174,8 @@ struct Look {
   int32_t last_out;
 };
 
+// Ports a slow driver counts late show here with no notice of their own. A look that sees them
+// ends its series: the reset it schedules re-opens every device anyway.
 Look take_look() {
   Look look{};
   if (--monitor_state.look_ticks_left > 0) {
@@ -260,9 +259,9 @@ void run_reset(const ResetStep& step) {
   }
 }
 
-// The looks never hold a reset back, so both count down in one tick, the look first: a look that
-// sees a change restarts the reset, which then does not also step, so the devices are re-opened
-// once, after the latest change. Both settle before either writes a line.
+// A look that sees no change never holds a reset back, so both count down in one tick, the look
+// first: a look that sees a change restarts the reset, which then does not also step, so the
+// devices are re-opened once, after the latest change. Both settle before either writes a line.
 void count_down_look_and_reset() {
   Look look{};
   bool looking = monitor_state.look_pending;

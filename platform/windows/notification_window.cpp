@@ -145,7 +145,9 @@ bool start_device_monitoring() {
   window_class.lpfnWndProc = notification_window_proc;
   window_class.hInstance = module_instance();
   window_class.lpszClassName = WINDOW_CLASS_NAME;
-  // A class left by an earlier load of this module is the same class; it is used as it is.
+  // Without this module's own instance there is no class to register: under a null one it would
+  // be the executable's. A class left by an earlier load of this module is the same class, and is
+  // used as it is.
   if (window_class.hInstance == nullptr ||
       (RegisterClassW(&window_class) == 0 && GetLastError() != ERROR_CLASS_ALREADY_EXISTS)) {
     console_log("Kestrune: Failed to register window class\n");

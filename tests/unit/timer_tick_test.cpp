@@ -1,15 +1,12 @@
 #include "monitor/timer_tick.h"
 
 #include <algorithm>
-#include <cstddef>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "host/plugin_entry.h"
-#include "monitor/device_change.h"
 #include "monitor/monitor_state.h"
-#include "platform/windows/notification_window.h"
 #include "tests/unit/test_host.h"
 
 namespace {
@@ -62,10 +59,10 @@ TEST_F(ConsoleLines, MissingCommandFunctionLogsAnErrorAndDropsTheReset) {
 
 namespace {
 
-// What happens in a session after settling, timed as velmar-sim times it: an act "at T" comes
-// after the T-th tick, and a command comes in a numbered tick.
-// An act of a session, as a scenario line: a notice sent "now" is handled between two ticks, as
-// one the host's own message loop delivers; one without waits for the next tick's drain.
+// An act of a session after settling, as a scenario line timed as velmar-sim times it: an act
+// "at T" comes after the T-th tick, and a command comes in a numbered tick. A notice sent "now"
+// is handled between two ticks, as one the host's own message loop delivers; one without waits
+// for the next tick's drain.
 struct At {
   int tick;
   const char* line;
@@ -133,10 +130,10 @@ const SessionRow SESSION_ROWS[] = {
      2},
 };
 
-// Runs the ticks after the settled plug-in's last one, the session's acts each before the tick
-// they are timed at; returns the ticks in which a command came.
 int session_tick;  // the number of the tick being run; 0 before the first
 
+// Runs the ticks after the settled plug-in's last one, the session's acts each before the tick
+// they are timed at; returns the ticks in which a command came.
 std::vector<int> play_session(const std::vector<At>& session, int ticks) {
   std::vector<int> command_ticks;
   for (int tick = 0; tick < ticks; ++tick) {
@@ -277,8 +274,14 @@ const ReentryCycle REENTRY_CYCLES[] = {
      1},
     // The counts move after the verification, with no notice of their own.
     {"SecondLook", {{1, "notify arrival"}, {10, "counts 2 1"}}, 1},
+    // A notice over the pending reset, whose second look falls in the tick the reset runs.
+    {"LookBesideADueReset", {{1, "notify arrival"}, {3, "counts 2 1"}, {13, "notify arrival"}}, 1},
+    // Every look, the last one's included, sees nothing.
     {"NoChange", {{1, "notify arrival"}}, 0},
 };
+
+// Long enough for the last look of a notice in the drain of a cycle's first ticks, and a reset.
+constexpr int CYCLE_TICKS = 2 + LAST_LOOK_TICKS + RESET_DELAY_TICKS;
 
 // Plays the cycle with the re-entry at `line` (0 for none); returns the console lines shown, and
 // how many commands came in ticks after the one in which an unload happened.
@@ -294,7 +297,7 @@ int run_cycle(const ReentryCycle& cycle, Reentry kind, int line, int* commands_a
   unload_tick = -1;
   session_tick = 0;
   run_ticks(INIT_DELAY_TICKS);
-  std::vector<int> command_ticks = play_session(cycle.session, 80);
+  std::vector<int> command_ticks = play_session(cycle.session, CYCLE_TICKS);
   *commands_after_unload =
       static_cast<int>(std::count_if(command_ticks.begin(), command_ticks.end(), [](int tick) {
         return unload_tick >= 0 && tick > unload_tick;
@@ -318,8 +321,10 @@ TEST_P(ReentrantHost, TickOrNoticeInsideAnyConsoleLineNeitherDuplicatesNorLosesT
       run_cycle(cycle, kind, line, &unused);
       const char* what = kind == Reentry::TICK ? "tick" : "notice";
       EXPECT_EQ(host_command_count(), cycle.resets) << what << " inside console line " << line;
-      EXPECT_FALSE(monitor_state.reset_pending) << what << ", line " << line;
-      EXPECT_FALSE(monitor_state.check_pending) << what << ", line " << line;
+      // A notice late in the cycle brings looks of its own, which may still wait at its end.
+      EXPECT_FALSE(monitor_state.reset_pending || monitor_state.check_pending ||
+                   (kind == Reentry::TICK && monitor_state.look_pending))
+          << what << ", line " << line;
     }
   }
 }
@@ -333,8 +338,9 @@ TEST_P(ReentrantHost, UnloadInsideAnyConsoleLineLeavesNoResetBehind) {
     run_cycle(cycle, Reentry::UNLOAD, line, &later_commands);
     ASSERT_NE(unload_tick, -1) << "line " << line;
     EXPECT_EQ(later_commands, 0) << "reset after an unload inside console line " << line;
-    EXPECT_FALSE(monitor_state.reset_pending) << "line " << line;
-    EXPECT_FALSE(monitor_state.check_pending) << "line " << line;
+    EXPECT_FALSE(monitor_state.reset_pending || monitor_state.check_pending ||
+                 monitor_state.look_pending)
+        << "line " << line;
     EXPECT_LE(host_command_count(), cycle.resets) << "line " << line;
   }
 }
