@@ -2,7 +2,6 @@
 // changes the probe saw, decided here as a list of steps, which the report then words.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 
 #include "probe/watch_record.h"

@@ -55,10 +55,6 @@ bool sim_call_from_name(const char* name, SimCall* call) {
   return false;
 }
 
-bool sim_call_can_fail(SimCall call) {
-  return call >= 0 && call < SIM_CALL_COUNT && call_can_fail[call];
-}
-
 bool sim_enter(SimCall call) {
   ++call_counts[call];
   if (journal_length < SIM_JOURNAL_CAPACITY) {

@@ -17,7 +17,6 @@ enum SimCall : int {
 const char* sim_call_name(SimCall call);
 // The call of that Win32 name; false for a name the simulation does not know.
 bool sim_call_from_name(const char* name, SimCall* call);
-bool sim_call_can_fail(SimCall call);
 
 // A fresh machine: no classes, windows, queued messages or registrations; no MIDI devices;
 // counters, journal and injected failures cleared.

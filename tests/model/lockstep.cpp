@@ -60,8 +60,7 @@ Observation expect_from_model(const ModelState& model, int64_t answer) {
   monitor.check_ticks_left = model.verification_left;
   monitor.look_pending = model.next_look_at > 0;
   monitor.look_ticks_left = model.next_look_at - model.since_notice;
-  // The last look is the one 80 ticks after the notice.
-  monitor.last_look = model.next_look_at == 80;
+  monitor.last_look = model.next_look_at == MODEL_LAST_LOOK_AT;
   monitor.reset_pending = model.reset_left > 0;
   monitor.reset_ticks_left = model.reset_left;
   monitor.port_removed = model.port_removed;
@@ -127,8 +126,9 @@ std::string write_counterexample(const char* default_path, bool diagnostic,
       "# The plug-in departs from the reference model after the last step, "
       "diagnostics " +
       std::string(diagnostic ? "on" : "off") + ":\n";
-  for (size_t at = 0; at < differences.size(); at = differences.find('\n', at) + 1) {
-    scenario += "#" + differences.substr(at, differences.find('\n', at) - at) + "\n";
+  std::istringstream lines(differences);
+  for (std::string line; std::getline(lines, line);) {
+    scenario += "#" + line + "\n";
   }
   for (const std::string& step : steps) {
     scenario += step + "\n";

@@ -76,7 +76,7 @@ std::string number(long value) {
 // so that a notice then brings the two together.
 Line tick_line(const ModelState& model) {
   std::size_t settling = model.settle_left > 0 ? 300 : 0;
-  int to_meet_a_look = model.reset_left - (18 - 5);
+  int to_meet_a_look = model.reset_left - (MODEL_SECOND_LOOK_AT - MODEL_CHECK_TICKS);
   std::size_t over_reset = model.verification_left == 0 && to_meet_a_look > 0 ? 20 : 0;
   rc::Gen<long> runs = rc::gen::weightedOneOf<long>({
       {60, rc::gen::just(1L)},

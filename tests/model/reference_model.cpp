@@ -7,10 +7,7 @@
 namespace {
 
 constexpr int SETTLE_TICKS = 90;
-constexpr int CHECK_TICKS = 5;
 constexpr int RESET_TICKS = 20;
-constexpr int SECOND_LOOK_AT = 18;
-constexpr int LAST_LOOK_AT = 80;
 constexpr int32_t UNREAD = -1;
 constexpr int CLASSES_REGISTERED = 3;  // the audio class and the two MIDI port classes
 // A header shorter than this has no room for the class it would announce.
@@ -146,7 +143,7 @@ void handle_notice(ModelState* model, const ModelNotice& notice) {
     count(model, reset_was_pending ? T_RESET_RESTARTED_AT_ONCE : T_IDLE_TO_RESET_AT_ONCE);
     return;
   }
-  model->verification_left = CHECK_TICKS;
+  model->verification_left = MODEL_CHECK_TICKS;
   count(model, reset_was_pending ? T_RESET_TO_VERIFYING_OVER_RESET : T_IDLE_TO_VERIFYING);
 }
 
@@ -181,8 +178,8 @@ void finish_verification(ModelState* model) {
     count(model, T_VERIFICATION_RESETS_FOR_REMOVED_PORT);
   } else {
     count(model, reset_was_pending ? T_PAUSED_RESET_RESUMES : T_VERIFICATION_FINDS_NO_CHANGE);
-    model->since_notice = CHECK_TICKS;
-    model->next_look_at = SECOND_LOOK_AT;
+    model->since_notice = MODEL_CHECK_TICKS;
+    model->next_look_at = MODEL_SECOND_LOOK_AT;
   }
 }
 
@@ -195,12 +192,12 @@ bool look(ModelState* model) {
     end_looks(model);
     return true;
   }
-  if (model->next_look_at == LAST_LOOK_AT) {
+  if (model->next_look_at == MODEL_LAST_LOOK_AT) {
     count(model, T_LAST_LOOK_NO_CHANGE);
     end_looks(model);
   } else {
     count(model, T_SECOND_LOOK_NO_CHANGE);
-    model->next_look_at = LAST_LOOK_AT;
+    model->next_look_at = MODEL_LAST_LOOK_AT;
   }
   if (model->reset_left == 1) {
     count(model, T_LOOK_THEN_DUE_RESET);

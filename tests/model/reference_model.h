@@ -16,6 +16,11 @@ constexpr int MODEL_HOST_FUNCTIONS = 6;
 constexpr int MODEL_SLOT_MAIN_ON_COMMAND = 4;
 constexpr int MODEL_SLOT_SHOW_CONSOLE_MSG = 5;
 
+// Ticks from an accepted notice to its verification, and to its second and last looks.
+constexpr int MODEL_CHECK_TICKS = 5;
+constexpr int MODEL_SECOND_LOOK_AT = 18;
+constexpr int MODEL_LAST_LOOK_AT = 80;
+
 // Every transition the model can take, with what it is called when no session reached it;
 // counted so that a test can prove its random sessions reach all of them.
 #define MODEL_TRANSITIONS(X)                                                                      \

@@ -3,9 +3,6 @@
 #include <sanitizer/asan_interface.h>
 
 #include <cstring>
-#include <ostream>
-#include <string>
-#include <vector>
 
 #include "host/plugin_entry.h"
 #include "monitor/interface_class.h"

@@ -1,6 +1,5 @@
 #include "monitor/monitor_state.h"
 
-#include "monitor/timer_tick.h"
 #include "tests/unit/test_host.h"
 
 namespace {

@@ -12,6 +12,8 @@ HostPluginInfo make_host_record(const std::string& missing) {
   return *host_record(HOST_API_VERSION, host_import_bit(missing.c_str()));
 }
 
+namespace {
+
 void install_host_functions() {
   HostPluginInfo info = make_host_record();
   for (const HostImport& import : host_import_table) {
@@ -19,6 +21,8 @@ void install_host_functions() {
   }
   host_reset();
 }
+
+}  // namespace
 
 void module_with_host_functions(bool diagnostic) {
   start_fresh_module(diagnostic);
@@ -81,13 +85,4 @@ void play_line(const std::string& line) {
   std::string error;
   ASSERT_TRUE(parse_scenario(line, "test", &steps, &error)) << error;
   play_step(steps[0]);
-}
-
-void expect_reset_on_tick(int ticks) {
-  int commands = host_command_count();
-  run_ticks(ticks - 1);
-  EXPECT_EQ(host_command_count(), commands) << "reset before its tick";
-  run_ticks(1);
-  ASSERT_EQ(host_command_count(), commands + 1) << "no reset on its tick";
-  EXPECT_EQ(host_unexpected_command_count(), 0);
 }

@@ -19,9 +19,8 @@
 // function that get_function does not know (empty for none).
 HostPluginInfo make_host_record(const std::string& missing = "");
 
-// Fills the slots as a successful load would, without loading: for tests of the monitor alone.
-void install_host_functions();
-// A fresh module with the diagnostic switch as given and its slots filled that way.
+// A fresh module with the diagnostic switch as given and its slots filled as a successful load
+// would fill them, without loading: for tests of the monitor alone.
 void module_with_host_functions(bool diagnostic);
 
 // The plug-in loaded through its entry point, its window up and its tick registered, settled
@@ -40,9 +39,6 @@ MonitorSnapshot resetting(MonitorSnapshot monitor, int32_t ticks_left);
 
 // A scenario line played as velmar-sim plays it, such as "notify arrival midi-in size 20 now".
 void play_line(const std::string& line);
-
-// The reset comes in the last of `ticks` ticks, not a tick earlier or later.
-void expect_reset_on_tick(int ticks);
 
 class MonitorTest : public ::testing::Test {
  protected:
