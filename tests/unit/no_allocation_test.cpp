@@ -147,6 +147,11 @@ TEST_F(NoAllocationAfterLoad, TicksDeliveriesAndUnloadAllocateNothing) {
   EXPECT_EQ(host_command_count(), 400);
   EXPECT_GT(host_console_count(), 0);
 
+  sim_announce_interface(DBT_DEVICEARRIVAL, KSCATEGORY_AUDIO);
+  EXPECT_EQ(counted_ticks(LAST_LOOK_TICKS + 1), 0) << "every look, counts unmoved, logging on";
+  EXPECT_FALSE(monitor_state.look_pending);
+  EXPECT_EQ(host_command_count(), 400);
+
   start_counting();
   VelmarPluginEntry(nullptr, nullptr);
   stop_counting();
