@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "platform/simulated/sim_call_list.h"
+#include "sim/device_notice.h"
 #include "sim/host_double.h"
 #include "sim/transcript.h"
 
@@ -55,7 +56,7 @@ bool parse_number(const std::string& word, unsigned long long limit, unsigned lo
     result = result * base + static_cast<unsigned>(digit);
   }
   *value = result;
-  return !word.empty() && word.size() > (hex ? 2u : 0u);
+  return word.size() > (hex ? 2u : 0u);
 }
 
 bool fail(ScenarioReader& reader, std::string* error, const std::string& message) {
@@ -230,7 +231,7 @@ bool parse_plug(LineParser& p) {
 bool parse_bytes(LineParser& p) {
   ScenarioStep* step = p.step;
   const std::string hex = p.words.more() ? p.words.words[p.words.at++] : "";
-  bool valid = !hex.empty() && hex.size() % 2 == 0 && hex.size() / 2 <= MAX_HEADER_BYTES;
+  bool valid = !hex.empty() && hex.size() % 2 == 0 && hex.size() / 2 <= DEVICE_NOTICE_CAPACITY;
   for (size_t i = 0; valid && i < hex.size(); i += 2) {
     int high = digit_value(hex[i], true);
     int low = digit_value(hex[i + 1], true);
@@ -243,7 +244,7 @@ bool parse_bytes(LineParser& p) {
   }
   // A header never reaches the window with more bytes claimed than the sender gave.
   if (!valid || step->bytes.size() < 4 || size != step->bytes.size()) {
-    return p.fail("expected 'bytes HEX': up to " + std::to_string(MAX_HEADER_BYTES) +
+    return p.fail("expected 'bytes HEX': up to " + std::to_string(DEVICE_NOTICE_CAPACITY) +
                   " bytes, the first four their own count");
   }
   step->header = NOTIFY_BYTES;
@@ -357,14 +358,9 @@ bool parse_message(LineParser& p) {
 
 bool parse_fail(LineParser& p) {
   ScenarioStep* step = p.step;
-  static const char* const CALLS[] = {
-#define SIM_CALL_NAME(identifier, name, can_fail) #name,
-      SIM_CALLS(SIM_CALL_NAME)
-#undef SIM_CALL_NAME
-  };
   bool known = false;
   if (p.words.more()) {
-    for (const char* call : CALLS) {
+    for (const char* call : SIM_CALL_NAMES) {
       known = known || p.words.words[p.words.at] == call;
     }
   }

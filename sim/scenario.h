@@ -101,7 +101,7 @@ struct ScenarioStep {
 constexpr long MAX_TICKS_PER_STEP = 100000;
 constexpr long MAX_TICKS_PER_SCENARIO = 1000000;
 constexpr unsigned MAX_PORTS = 1000;
-constexpr size_t MAX_HEADER_BYTES = 128;
+constexpr size_t MAX_HEADER_BYTES = 128;  // the size a header may claim
 
 // Reads a session one line at a time, keeping what later lines depend on: the ports a later
 // unplug needs, and the ticks so far.

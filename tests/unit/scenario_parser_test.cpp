@@ -8,10 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "host/host_api.h"
 #include "monitor/interface_class.h"
 #include "sim/device_events.h"
-#include "sim/host_double.h"
 #include "sim/scenario.h"
 #include "sim/transcript.h"
 
@@ -74,6 +72,11 @@ TEST(ScenarioParser, ReportsTheFileAndLineOfTheFirstBadStep) {
     std::string error = parse_error(c.source);
     EXPECT_EQ(error.rfind(c.error, 0), 0u) << "for " << c.source << "got: " << error;
   }
+  // As many bytes as a notice holds, and not one more: the player copies them into it.
+  parse_ok("notify arrival bytes 60000000" + std::string(2 * 92, '0') + "\n");
+  EXPECT_NE(parse_error("notify arrival bytes 61000000" + std::string(2 * 93, '0') + "\n")
+                .find("up to 96 bytes"),
+            std::string::npos);
 }
 
 // A step prints as the line that reads it again: a shrunk counterexample of the model or the
