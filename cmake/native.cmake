@@ -38,8 +38,8 @@ target_link_libraries(kestrune_unit_tests PRIVATE kestrune_sim_host)
 # The fuzzer's seed corpus replayed through its own target, without libFuzzer.
 file(GLOB KESTRUNE_FUZZ_SEEDS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/fuzz/corpus/*)
 add_executable(kestrune_fuzz_corpus_replay ${PROJECT_SOURCE_DIR}/tests/fuzz/corpus_replay.cpp
-  ${PROJECT_SOURCE_DIR}/tests/fuzz/monitor_fuzzer.cpp ${KESTRUNE_MODEL_SOURCES})
-target_link_libraries(kestrune_fuzz_corpus_replay PRIVATE kestrune_sim_host kestrune_plugin)
+  ${PROJECT_SOURCE_DIR}/tests/fuzz/monitor_fuzzer.cpp)
+target_link_libraries(kestrune_fuzz_corpus_replay PRIVATE kestrune_model)
 add_test(NAME fuzz_corpus_replay COMMAND kestrune_fuzz_corpus_replay ${KESTRUNE_FUZZ_SEEDS})
 
 include(cmake/scenarios.cmake)

@@ -32,24 +32,17 @@ function(kestrune_add_scenario_tests)
     endforeach()
   endif()
 
-  # Scenarios with steps only the simulated platform has: played natively, and refused, by the
-  # line its "# refused: LINE: STEP" names, where velmar-sim plays the real DLL.
+  # Scenarios with steps only the simulated platform has: played natively, and refused (below)
+  # where velmar-sim plays the real DLL.
   file(GLOB native_scenarios CONFIGURE_DEPENDS ${dir}/native/*.scenario)
-  foreach(scenario ${native_scenarios})
-    get_filename_component(name ${scenario} NAME_WE)
-    if(arg_NATIVE_STEPS AND NOT KESTRUNE_VERBOSE_LOG)
+  if(arg_NATIVE_STEPS AND NOT KESTRUNE_VERBOSE_LOG)
+    foreach(scenario ${native_scenarios})
+      get_filename_component(name ${scenario} NAME_WE)
       add_test(NAME ${arg_PREFIX}scenario.native.${name}
                COMMAND ${arg_COMMAND} --expect ${dir}/native/${name}.expected ${scenario})
-    elseif(NOT arg_NATIVE_STEPS)
-      file(STRINGS ${scenario} refused_line REGEX "^# refused: " LIMIT_COUNT 1)
-      string(REGEX REPLACE "^# refused: " "" refused_text "${refused_line}")
-      add_test(NAME ${arg_PREFIX}velmar_sim.refuses_native_steps.${name}
-               COMMAND ${CMAKE_COMMAND} -DEXPECT_EXIT=2
-                       "-DEXPECT_TEXT=${name}.scenario:${refused_text} exists only on the simulated"
-                       -P ${KESTRUNE_EXPECT_FAILURE_SCRIPT} -- ${arg_COMMAND} ${scenario})
-      list(APPEND added ${arg_PREFIX}velmar_sim.refuses_native_steps.${name})
-    endif()
-  endforeach()
+      list(APPEND added ${arg_PREFIX}scenario.native.${name})
+    endforeach()
+  endif()
 
   if(arg_DIAGNOSTIC_COMMAND)
     file(GLOB scenarios CONFIGURE_DEPENDS ${dir}/diagnostic/*.scenario)
@@ -67,6 +60,21 @@ function(kestrune_add_scenario_tests)
       set_tests_properties(${added} PROPERTIES ${arg_PROPERTIES})
     endif()
     return()
+  endif()
+
+  # A native-only scenario is refused before any DLL is loaded, by the line its
+  # "# refused: LINE: STEP" names.
+  if(NOT arg_NATIVE_STEPS)
+    foreach(scenario ${native_scenarios})
+      get_filename_component(name ${scenario} NAME_WE)
+      file(STRINGS ${scenario} refused_line REGEX "^# refused: " LIMIT_COUNT 1)
+      string(REGEX REPLACE "^# refused: " "" refused_text "${refused_line}")
+      add_test(NAME ${arg_PREFIX}velmar_sim.refuses_native_steps.${name}
+               COMMAND ${CMAKE_COMMAND} -DEXPECT_EXIT=2
+                       "-DEXPECT_TEXT=${name}.scenario:${refused_text} exists only on the simulated"
+                       -P ${KESTRUNE_EXPECT_FAILURE_SCRIPT} -- ${arg_COMMAND} ${scenario})
+      list(APPEND added ${arg_PREFIX}velmar_sim.refuses_native_steps.${name})
+    endforeach()
   endif()
 
   # Each bad file names, in a line "# error: TEXT", the error velmar-sim must report for it.

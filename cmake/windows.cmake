@@ -104,7 +104,7 @@ include(${PROJECT_SOURCE_DIR}/tests/windows/windows_tests.cmake)
 # velmar-sim.exe loads kestrune.dll from beside itself, or the module --plugin names, as the host
 # does; the same scenarios as natively must give the same transcripts.
 add_subdirectory(${PROJECT_SOURCE_DIR}/sim ${CMAKE_BINARY_DIR}/sim)
-kestrune_add_velmar_sim(velmar-sim ${PROJECT_SOURCE_DIR}/sim/world_wine.cpp)
+kestrune_add_velmar_sim(velmar-sim)
 add_dependencies(velmar-sim kestrune kestrune_diagnostic kestrune_winmm_double)
 
 include(${CMAKE_CURRENT_LIST_DIR}/scenarios.cmake)

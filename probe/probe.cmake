@@ -1,5 +1,6 @@
 # kestrune-probe.exe: a console program that watches device notices as the plug-in does, for
-# problem reports and real timings. Windows glue only, so it is built in the Windows world alone.
+# problem reports and real timings. Built in the Windows world alone; its verdict, plain C++, is
+# tested natively too.
 add_executable(kestrune-probe
   ${CMAKE_CURRENT_LIST_DIR}/device_event.cpp
   ${CMAKE_CURRENT_LIST_DIR}/device_watch.cpp

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Static analysis of the plug-in's own sources (host/, monitor/, platform/windows/), compiled
 # against the simulated Win32 headers: clang-tidy with the checks in .clang-tidy, in both
-# diagnostic settings, and cppcheck. The probe (probe/) is Windows glue only, so clang-tidy reads
-# it against the mingw-w64 headers. Then clang-format on every tracked C++ source, and actionlint
-# on the CI workflows. Exits non-zero on any finding; all run either way, so one run reports
-# everything.
+# diagnostic settings, and cppcheck. The probe (probe/) is Windows glue around a plain C++
+# verdict, so clang-tidy reads it against the mingw-w64 headers. Then clang-format on every
+# tracked C++ source, and actionlint on the CI workflows. Exits non-zero on any finding; all run
+# either way, so one run reports everything.
 set -euo pipefail
 
 usage() {

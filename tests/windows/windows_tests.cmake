@@ -62,7 +62,7 @@ add_library(kestrune_winmm_double SHARED ${PROJECT_SOURCE_DIR}/sim/winmm_double.
 target_include_directories(kestrune_winmm_double PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_libraries(kestrune_winmm_double PRIVATE kestrune_warnings)
 set_target_properties(kestrune_winmm_double PROPERTIES PREFIX "" OUTPUT_NAME winmm
-  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR} ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
+  ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
 
 # GoogleTest: cross-built from Debian's sources, since Debian's own library is built for Linux; on
 # Windows, the environment's own package (MSYS2's mingw-w64-x86_64-gtest). Its warnings are not
