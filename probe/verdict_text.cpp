@@ -2,20 +2,12 @@
 
 #include <cstdio>
 
-#include "monitor/tick_delays.h"
-
 namespace {
 
 const char* look_name(LookKind look) {
   return look == LOOK_VERIFICATION ? "verification"
          : look == LOOK_SECOND     ? "second look"
                                    : "last look";
-}
-
-int32_t look_ticks(LookKind look) {
-  return look == LOOK_VERIFICATION ? CHECK_DELAY_TICKS
-         : look == LOOK_SECOND     ? SECOND_LOOK_TICKS
-                                   : LAST_LOOK_TICKS;
 }
 
 // What a look that saw no change leaves to come.
@@ -37,7 +29,7 @@ void no_change_text(const Verdict& look, char* out, size_t out_size) {
 void look_text(const Verdict& look, char* out, size_t out_size) {
   char start[96];
   (void)std::snprintf(start, sizeof start, "#%d: its %s at %lld ms, %d ticks after it,",
-                      look.notice, look_name(look.look), look.ms, look_ticks(look.look));
+                      look.notice, look_name(look.look), look.ms, look_delay_ticks(look.look));
   const char* restarting = look.restarts_reset ? ", restarting the pending one" : "";
   if (look.outcome == LOOK_UNKNOWN) {
     (void)std::snprintf(out, out_size, "%s falls after the end of the watch: unknown", start);

@@ -157,8 +157,7 @@ void verify(Replay* replay) {
 }
 
 long long look_ms(const Replay& replay) {
-  return replay.look_notice_ms +
-         ticks(replay, replay.next_look == LOOK_SECOND ? SECOND_LOOK_TICKS : LAST_LOOK_TICKS);
+  return replay.look_notice_ms + ticks(replay, look_delay_ticks(replay.next_look));
 }
 
 void look_again(Replay* replay) {
@@ -208,6 +207,12 @@ bool step(Replay* replay, int* next_event) {
 }
 
 }  // namespace
+
+int32_t look_delay_ticks(LookKind look) {
+  return look == LOOK_VERIFICATION ? CHECK_DELAY_TICKS
+         : look == LOOK_SECOND     ? SECOND_LOOK_TICKS
+                                   : LAST_LOOK_TICKS;
+}
 
 int decide_verdicts(const WatchRecord& record, int32_t tick_ms, Verdict* verdicts, int capacity) {
   Replay replay{};

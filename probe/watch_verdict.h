@@ -44,6 +44,9 @@ struct Verdict {
 // Each notice gives at most a dropped or looks-ended line, three looks and a reset.
 constexpr int MAX_VERDICTS = 5 * MAX_WATCHED_EVENTS;
 
+// The ticks from the notice to a look of that kind.
+int32_t look_delay_ticks(LookKind look);
+
 // The verdicts in the order they happen, at most `capacity` of them; returns how many. The
 // plug-in is taken as loaded long before, idle, with the record's baseline.
 int decide_verdicts(const WatchRecord& record, int32_t tick_ms, Verdict* verdicts, int capacity);
