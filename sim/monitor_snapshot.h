@@ -32,7 +32,6 @@ MonitorSnapshot monitor_snapshot();
 void put_monitor_snapshot(const MonitorSnapshot& snapshot);
 
 bool operator==(const MonitorSnapshot& a, const MonitorSnapshot& b);
-bool operator!=(const MonitorSnapshot& a, const MonitorSnapshot& b);
 std::ostream& operator<<(std::ostream& out, const MonitorSnapshot& snapshot);
 
 // One line per field that differs, "  name: A_NAME a, B_NAME b"; empty when they agree.

@@ -1,8 +1,8 @@
 // kestrune.dll loaded as the host application loads it, and the winmm test double beside it, for
 // every program of the Windows world: velmar-sim.exe, the Windows suites and the benchmarks, under
 // Wine or on Windows itself. What is looked up is listed once, each name with its pointer type,
-// and the lookups are generated from the lists, as hidapi's resolver does: one entry gives both
-// the text GetProcAddress is asked for and the pointer it fills.
+// and the lookups are generated from the lists: one entry gives both the text GetProcAddress is
+// asked for and the pointer it fills.
 #pragma once
 
 #include <windows.h>

@@ -5,21 +5,15 @@
 #include <cstdlib>
 #include <cstring>
 
-#if defined(__SANITIZE_ADDRESS__)
-#define KESTRUNE_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define KESTRUNE_ASAN 1
-#endif
-#endif
-#ifdef KESTRUNE_ASAN
-#include <sanitizer/asan_interface.h>
-#endif
-
 #include "host/plugin_entry.h"
 #include "platform/simulated/sim_control.h"
 #include "platform/windows/window_class.h"
+#include "sim/asan_build.h"
 #include "sim/world.h"
+
+#if KESTRUNE_ASAN
+#include <sanitizer/asan_interface.h>
+#endif
 
 bool world_open(const char* plugin_path, char* error, size_t error_size) {
   if (plugin_path != nullptr) {
@@ -54,7 +48,7 @@ unsigned char* poisoned_header() {
   alignas(16) static unsigned char forbidden[64];
   static bool poisoned = false;
   if (!poisoned) {
-#ifdef KESTRUNE_ASAN
+#if KESTRUNE_ASAN
     __asan_poison_memory_region(forbidden, sizeof forbidden);
 #endif
     poisoned = true;

@@ -25,3 +25,10 @@
   X(SIM_UNREGISTER_DEVICE_NOTIFICATION, UnregisterDeviceNotification, true) \
   X(SIM_MIDI_IN_GET_NUM_DEVS, midiInGetNumDevs, false)                      \
   X(SIM_MIDI_OUT_GET_NUM_DEVS, midiOutGetNumDevs, false)
+
+// Their Win32 names, in the order of the identifiers.
+inline constexpr const char* SIM_CALL_NAMES[] = {
+#define SIM_CALL_NAME(identifier, name, can_fail) #name,
+    SIM_CALLS(SIM_CALL_NAME)
+#undef SIM_CALL_NAME
+};

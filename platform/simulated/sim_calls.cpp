@@ -7,12 +7,6 @@
 
 namespace {
 
-const char* const call_names[SIM_CALL_COUNT] = {
-#define SIM_CALL_NAME(identifier, name, can_fail) #name,
-    SIM_CALLS(SIM_CALL_NAME)
-#undef SIM_CALL_NAME
-};
-
 const bool call_can_fail[SIM_CALL_COUNT] = {
 #define SIM_CALL_CAN_FAIL(identifier, name, can_fail) can_fail,
     SIM_CALLS(SIM_CALL_CAN_FAIL)
@@ -42,12 +36,12 @@ constexpr DWORD SIM_PROCESS_ID = 0x4D2;
 }  // namespace
 
 const char* sim_call_name(SimCall call) {
-  return call >= 0 && call < SIM_CALL_COUNT ? call_names[call] : "?";
+  return call >= 0 && call < SIM_CALL_COUNT ? SIM_CALL_NAMES[call] : "?";
 }
 
 bool sim_call_from_name(const char* name, SimCall* call) {
   for (int i = 0; i < SIM_CALL_COUNT; ++i) {
-    if (std::strcmp(call_names[i], name) == 0) {
+    if (std::strcmp(SIM_CALL_NAMES[i], name) == 0) {
       *call = static_cast<SimCall>(i);
       return true;
     }

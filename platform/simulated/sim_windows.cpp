@@ -55,21 +55,15 @@ void copy_name(WCHAR* target, LPCWSTR source) {
 }
 
 int find_class(LPCWSTR name, HINSTANCE instance) {
-  for (int i = 0; i < MAX_CLASSES && name != nullptr; ++i) {
+  if (name == nullptr) {
+    return -1;
+  }
+  for (int i = 0; i < MAX_CLASSES; ++i) {
     if (classes[i].in_use && classes[i].instance == instance && same_name(classes[i].name, name)) {
       return i;
     }
   }
   return -1;
-}
-
-// A class a call needs: -1 when there is none, with the call's error for it set.
-int needed_class(LPCWSTR name, HINSTANCE instance, DWORD error_without) {
-  int index = find_class(name, instance);
-  if (index < 0) {
-    SetLastError(error_without);
-  }
-  return index;
 }
 
 SimWindow* find_window(HWND handle) {
@@ -167,8 +161,9 @@ BOOL WINAPI UnregisterClassW(LPCWSTR class_name, HINSTANCE instance) {
   if (sim_enter(SIM_UNREGISTER_CLASS_W)) {
     return FALSE;
   }
-  int index = needed_class(class_name, instance, ERROR_CLASS_DOES_NOT_EXIST);
+  int index = find_class(class_name, instance);
   if (index < 0) {
+    SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
     return FALSE;
   }
   for (const SimWindow& window : windows) {
@@ -187,8 +182,9 @@ HWND WINAPI CreateWindowExW(DWORD ex_style, LPCWSTR class_name, LPCWSTR window_n
   if (sim_enter(SIM_CREATE_WINDOW_EX_W)) {
     return nullptr;
   }
-  int class_index = needed_class(class_name, instance, ERROR_CANNOT_FIND_WND_CLASS);
+  int class_index = find_class(class_name, instance);
   if (class_index < 0) {
+    SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
     return nullptr;
   }
   SimWindow* window = nullptr;

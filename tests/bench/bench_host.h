@@ -19,7 +19,8 @@
 #endif
 
 // The plug-in loaded, with one MIDI input and one output, and its settling run out. False, with
-// the reason on stderr, when it could not be loaded, refused the record or did not settle.
+// the reason on stderr, when it could not be loaded or refused the record, and natively, where
+// its state can be read, when it did not settle.
 bool bench_load_settled();
 void bench_unload_plugin();
 // A platform with nothing on it, for a measurement without the plug-in.

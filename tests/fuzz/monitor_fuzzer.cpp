@@ -9,14 +9,17 @@
 // by its operands. Bytes past the end read as 0. A session that departs from the model is printed
 // as a scenario, and written to KESTRUNE_COUNTEREXAMPLE (fuzz-counterexample.scenario by default),
 // before the process aborts.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
-#include "host/host_api.h"
+#include "sim/device_events.h"
+#include "sim/device_notice.h"
 #include "sim/scenario.h"
 #include "tests/model/lockstep.h"
 
@@ -45,6 +48,13 @@ uint64_t take_u64() {
   return high << 32 | take_u32();
 }
 
+// Little-endian, as the header's fields are.
+void put_u32(unsigned char* field, uint32_t value) {
+  for (int i = 0; i < 4; ++i) {
+    field[i] = static_cast<unsigned char>(value >> (8 * i));
+  }
+}
+
 std::string hex(uint64_t value) {
   char text[24];
   std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
@@ -55,10 +65,6 @@ std::string hex(uint64_t value) {
 
 // The classes a plugged device announces: the audio class, a MIDI port class, or another.
 const char* const PLUG_CLASSES[] = {"audio", "midi-in", "midi-out", "other"};
-// The classes the plug-in acts on, for a header's class where it has room for one.
-const DeviceClass LISTENED_CLASSES[] = {DEVICE_CLASS_AUDIO, DEVICE_CLASS_RENDER,
-                                        DEVICE_CLASS_CAPTURE, DEVICE_CLASS_MIDI_IN,
-                                        DEVICE_CLASS_MIDI_OUT};
 
 // A notice's event and header: the header's shape comes from the input, and its bytes too,
 // except what the shape fixes. One the plug-in must not read (while it settles, or for an event
@@ -82,21 +88,17 @@ std::string notice_words(bool now, bool settling) {
   for (unsigned char& byte : header) {
     byte = take_byte();
   }
-  for (size_t i = 0; i < 4; ++i) {
-    header[i] = static_cast<unsigned char>(size >> (8 * i));
-  }
+  put_u32(header.data() + NOTICE_SIZE_OFFSET, static_cast<uint32_t>(size));
   // Shapes 3 and up claim the device-interface type, whether or not the size has room for its
-  // class; 5 and up also carry a class the plug-in acts on where there is room for one.
-  if (shape >= 3 && size >= 8) {
-    header[4] = DBT_DEVTYP_DEVICEINTERFACE;
-    header[5] = header[6] = header[7] = 0;
+  // class; 5 and up also carry a class the plug-in acts on (the first of the classes a scenario
+  // names) where there is room for one.
+  if (shape >= 3 && size >= NOTICE_TYPE_OFFSET + 4) {
+    put_u32(header.data() + NOTICE_TYPE_OFFSET, DBT_DEVTYP_DEVICEINTERFACE);
   }
-  if (shape >= 5) {
-    const GUID& listened = device_class_guid(LISTENED_CLASSES[(shape + header[size - 1]) % 5]);
-    const unsigned char* guid = reinterpret_cast<const unsigned char*>(&listened);
-    for (size_t i = 12; i < 28 && i < size; ++i) {
-      header[i] = guid[i - 12];
-    }
+  if (shape >= 5 && size > NOTICE_CLASS_OFFSET) {
+    auto acted_on = static_cast<DeviceClass>((shape + header[size - 1]) % DEVICE_CLASS_OTHER);
+    std::memcpy(header.data() + NOTICE_CLASS_OFFSET, &device_class_guid(acted_on),
+                std::min(size, size_t{NOTICE_NAME_OFFSET}) - NOTICE_CLASS_OFFSET);
   }
   words += " bytes ";
   for (unsigned char byte : header) {

@@ -8,7 +8,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,14 +18,13 @@ namespace {
 
 // ---- Sessions ---------------------------------------------------------------------------------
 
-// The session under test: a fresh module, the steps played on it so far, and what every step's
-// run added to the transitions reached.
+// The session under test: its diagnostic switch and the steps played on the plug-in so far.
 struct Session {
   bool diagnostic;
   std::vector<std::string> lines;
-  ModelState model;
 };
 
+// What the steps' runs added to the transitions reached.
 long transitions_run[T_COUNT];
 
 // Every failing run overwrites it, so that it ends up holding the shrunk session.
@@ -45,13 +43,12 @@ struct PlayStep : rc::state::Command<ModelState, Session> {
   void apply(ModelState& model) const override { model_step(&model, step); }
 
   // Transitions are counted here: apply also runs while RapidCheck generates and shrinks.
-  void run(const ModelState&, Session& session) const override {
-    long before[T_COUNT];
-    std::copy(session.model.transitions, session.model.transitions + T_COUNT, before);
+  void run(const ModelState& before, Session& session) const override {
+    ModelState model = before;
     session.lines.push_back(step.text);
-    std::string differences = step_in_lockstep(&session.model, step);
+    std::string differences = step_in_lockstep(&model, step);
     for (int t = 0; t < T_COUNT; ++t) {
-      transitions_run[t] += session.model.transitions[t] - before[t];
+      transitions_run[t] += model.transitions[t] - before.transitions[t];
     }
     if (!differences.empty()) {
       write_counterexample(COUNTEREXAMPLE, session.diagnostic, session.lines, differences);
@@ -232,9 +229,9 @@ const bool rapidcheck_configured = [] {
 void expect_plugin_follows_model(bool diagnostic) {
   std::fill(transitions_run, transitions_run + T_COUNT, 0L);
   bool held = rc::check("the plug-in follows the reference model", [diagnostic] {
-    Session session{diagnostic, {}, {}};
-    start_lockstep(&session.model, diagnostic);
-    ModelState initial = session.model;
+    Session session{diagnostic, {}};
+    ModelState initial;
+    start_lockstep(&initial, diagnostic);
     rc::state::check(initial, session, next_command);
   });
   EXPECT_TRUE(held) << "the shrunk session is in " << COUNTEREXAMPLE << "; velmar-sim replays it";

@@ -10,9 +10,6 @@ constexpr int SETTLE_TICKS = 90;
 constexpr int RESET_TICKS = 20;
 constexpr int32_t UNREAD = -1;
 constexpr int CLASSES_REGISTERED = 3;  // the audio class and the two MIDI port classes
-// A header shorter than this has no room for the class it would announce.
-constexpr uint32_t HEADER_WITH_CLASS = 28;
-constexpr uint32_t DEVICE_INTERFACE = 5;
 
 const char* const transition_names[T_COUNT] = {
 #define MODEL_TRANSITION_NAME(identifier, name) name,
@@ -73,12 +70,14 @@ uint32_t little_endian(const std::vector<unsigned char>& bytes, size_t at) {
 
 // Raw bytes announce the class whose GUID they hold, if their size leaves room for it.
 Announced bytes_announce(const std::vector<unsigned char>& bytes) {
-  if (bytes.size() < HEADER_WITH_CLASS || little_endian(bytes, 4) != DEVICE_INTERFACE) {
+  if (bytes.size() < NOTICE_NAME_OFFSET ||
+      little_endian(bytes, NOTICE_TYPE_OFFSET) != DBT_DEVTYP_DEVICEINTERFACE) {
     return Announced::NOTHING_READABLE;
   }
   for (int i = 0; i < DEVICE_CLASS_COUNT; ++i) {
     DeviceClass device_class = static_cast<DeviceClass>(i);
-    if (std::memcmp(bytes.data() + 12, &device_class_guid(device_class), 16) == 0) {
+    if (std::memcmp(bytes.data() + NOTICE_CLASS_OFFSET, &device_class_guid(device_class),
+                    sizeof(GUID)) == 0) {
       return class_announced(device_class);
     }
   }
@@ -89,8 +88,9 @@ Announced bytes_announce(const std::vector<unsigned char>& bytes) {
 Announced announced_by(const ScenarioStep& step) {
   switch (step.header) {
     case NOTIFY_INTERFACE_HEADER:
-      if ((step.header_size != 0 && step.header_size < HEADER_WITH_CLASS) ||
-          step.device_type != DEVICE_INTERFACE) {
+      // A header shorter than the class's end has no room for the class it would announce.
+      if ((step.header_size != 0 && step.header_size < NOTICE_NAME_OFFSET) ||
+          step.device_type != DBT_DEVTYP_DEVICEINTERFACE) {
         return Announced::NOTHING_READABLE;
       }
       return class_announced(step.device_class);
@@ -267,8 +267,8 @@ bool reaches_start(const ScenarioStep& load) {
 // The calls of a start that may fail, in order: the module's instance, the class, the window,
 // and the registrations for the audio class and the two MIDI port classes. Returns how many
 // classes stay registered, or 0 for a refused start.
-int classes_registered_despite(const ModelState& model) {
-  if (!model.failure_armed) {
+int classes_registered_despite(const ModelState& model, bool failing) {
+  if (!failing) {
     return CLASSES_REGISTERED;
   }
   const ScenarioStep& failure = model.failure;
@@ -284,7 +284,8 @@ int classes_registered_despite(const ModelState& model) {
   return port_class_lost ? CLASSES_REGISTERED - 1 : CLASSES_REGISTERED;
 }
 
-int32_t load(ModelState* model, const ScenarioStep& step) {
+// `failing`: a "fail" step came just before, and this load meets its failure.
+int32_t load(ModelState* model, const ScenarioStep& step, bool failing) {
   if (!record_read(step)) {
     count(model, T_LOAD_REFUSED_UNREAD);
     return 0;
@@ -303,7 +304,7 @@ int32_t load(ModelState* model, const ScenarioStep& step) {
   model->known_in = UNREAD;
   model->known_out = UNREAD;
   count(model, T_START_SETTLING);
-  int registered = classes_registered_despite(*model);
+  int registered = classes_registered_despite(*model, failing);
   if (registered == 0) {
     // What the failed start had acquired is released again: no window is left behind.
     model->loaded = false;
@@ -379,9 +380,7 @@ int64_t model_step(ModelState* model, const ScenarioStep& step) {
       }
       break;
     case STEP_LOAD:
-      model->failure_armed = failing;
-      answer = load(model, step);
-      model->failure_armed = false;
+      answer = load(model, step, failing);
       break;
     case STEP_UNLOAD:
       answer = unload(model);

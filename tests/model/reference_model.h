@@ -7,7 +7,6 @@
 
 #include <cstdint>
 #include <deque>
-#include <string>
 
 #include "sim/scenario.h"
 

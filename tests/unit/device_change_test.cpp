@@ -1,15 +1,13 @@
 #include "monitor/device_change.h"
 
-#include <sanitizer/asan_interface.h>
-
 #include <cstring>
 
 #include "host/plugin_entry.h"
 #include "monitor/interface_class.h"
 #include "monitor/monitor_state.h"
 #include "monitor/timer_tick.h"
+#include "sim/asan_build.h"
 #include "sim/device_notice.h"
-#include "tests/unit/asan_build.h"
 #include "tests/unit/test_host.h"
 
 namespace {
@@ -20,9 +18,9 @@ int count_reads() {
 
 }  // namespace
 
-using DroppedEvents = MonitorTest;
+using Notices = MonitorTest;
 
-TEST_F(DroppedEvents, DuringSettlingEveryEventIsDroppedWithoutReadingItsHeader) {
+TEST_F(Notices, DuringSettlingEveryEventIsDroppedWithoutReadingItsHeader) {
   start_fresh_module(true);
   sim_set_midi_counts(1, 1);
   ASSERT_EQ(VelmarPluginEntry(nullptr, host_record()), 1);
@@ -37,7 +35,7 @@ TEST_F(DroppedEvents, DuringSettlingEveryEventIsDroppedWithoutReadingItsHeader) 
 }
 
 // The console is where the immediate check's lines go; without it the check is not made.
-TEST_F(DroppedEvents, ImmediateCheckRunsOnlyWhenTheConsoleIsAvailable) {
+TEST_F(Notices, ImmediateCheckRunsOnlyWhenTheConsoleIsAvailable) {
   settled_plugin(1, 1, true);
   monitor_state.host_functions[SLOT_SHOW_CONSOLE_MSG] = nullptr;
   sim_set_midi_counts(2, 1);
@@ -47,7 +45,7 @@ TEST_F(DroppedEvents, ImmediateCheckRunsOnlyWhenTheConsoleIsAvailable) {
 }
 
 // A sender in this process may pass a header at any address; UBSan aborts on a misaligned read.
-TEST_F(DroppedEvents, HeaderAtAnOddAddressIsReadWithoutMisalignedAccess) {
+TEST_F(Notices, HeaderAtAnOddAddressIsReadWithoutMisalignedAccess) {
   settled_plugin(1, 1, false);
   DeviceNotice notice = interface_notice(KSCATEGORY_AUDIO, "\\\\?\\USB#MIDI");
   alignas(8) unsigned char block[DEVICE_NOTICE_CAPACITY + 1];
@@ -59,10 +57,10 @@ TEST_F(DroppedEvents, HeaderAtAnOddAddressIsReadWithoutMisalignedAccess) {
 
 using HeaderReadDeathTest = MonitorTest;
 
-// The traps above would be worthless if a read of poisoned memory went unnoticed: an accepted
-// arrival reads the class, and that read ends the process.
+// The poisoned headers here and in the transition table would be worthless if a read of poisoned
+// memory went unnoticed: an accepted arrival reads the class, and that read ends the process.
 TEST_F(HeaderReadDeathTest, ReadingPoisonedMemoryIsCaught) {
-  if (!KESTRUNE_TEST_ASAN) {
+  if (!KESTRUNE_ASAN) {
     GTEST_SKIP() << "needs AddressSanitizer";
   }
   settled_plugin(1, 1, false);

@@ -211,9 +211,11 @@ TEST_F(FaultSweep, AFailedCallInAnyTickNeitherLosesNorDoublesAPendingReset) {
 // last cycle. The last load still resets.
 TEST_F(FaultSweep, ThousandLoadUnloadCyclesFailingEachCallInTurnLeaveNothingBehind) {
   int calls_that_can_fail = 0;
-  while (load_and_end_with_nth_call_failing(calls_that_can_fail + 1) != SIM_CALL_COUNT) {
-    ++calls_that_can_fail;
-  }
+  sweep("load", [&calls_that_can_fail](int nth) {
+    SimCall failed = load_and_end_with_nth_call_failing(nth);
+    calls_that_can_fail += failed != SIM_CALL_COUNT ? 1 : 0;
+    return failed;
+  });
   ASSERT_GT(calls_that_can_fail, 0);
   for (int cycle = 0; cycle < 1000; ++cycle) {
     SCOPED_TRACE(cycle);

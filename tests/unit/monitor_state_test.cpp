@@ -2,14 +2,6 @@
 
 #include "tests/unit/test_host.h"
 
-namespace {
-
-MonitorSnapshot unread() {
-  return settled(UNSET_COUNT, UNSET_COUNT);
-}
-
-}  // namespace
-
 // A pending verification is left for the tick to finish; the looks, which compare with a
 // baseline about to be read afresh, and a reset, which belongs to devices the host is about to
 // re-enumerate, are not.
@@ -17,7 +9,7 @@ TEST_F(MonitorTest, SettleAfterLoadKeepsARunningCountdownAndAVerificationOnly) {
   put_monitor_snapshot(looking(resetting(verifying(settled(4, 2), 2), 7), 40, true));
   begin_settle();
   settle_after_load();
-  MonitorSnapshot expected = verifying(unread(), 2);
+  MonitorSnapshot expected = verifying(settled(UNSET_COUNT, UNSET_COUNT), 2);
   expected.init_ticks_left = INIT_DELAY_TICKS;
   EXPECT_EQ(monitor_snapshot(), expected);
 }

@@ -8,10 +8,10 @@
 #include "host/plugin_entry.h"
 #include "monitor/device_change.h"
 #include "monitor/monitor_state.h"
-#include "tests/unit/asan_build.h"
+#include "sim/asan_build.h"
 #include "tests/unit/test_host.h"
 
-#if KESTRUNE_TEST_ASAN
+#if KESTRUNE_ASAN
 #if __has_include(<sanitizer/allocator_interface.h>)
 #include <sanitizer/allocator_interface.h>
 #else
@@ -30,7 +30,7 @@ bool counting;
 int allocations;
 
 // The hooks exist only where the sanitizer can call them.
-#if KESTRUNE_TEST_ASAN
+#if KESTRUNE_ASAN
 void count_allocation(const volatile void*, size_t) {
   if (counting) {
     ++allocations;
@@ -41,7 +41,7 @@ void ignore_free(const volatile void*) {}
 #endif
 
 bool install_hooks() {
-#if KESTRUNE_TEST_ASAN
+#if KESTRUNE_ASAN
   // The runtime keeps hooks for the life of the process and has room for only a few.
   static const bool installed =
       __sanitizer_install_malloc_and_free_hooks(count_allocation, ignore_free) != 0;

@@ -1,7 +1,6 @@
 #include "platform/windows/notification_window.h"
 
 #include <cstdint>
-#include <ostream>
 #include <string>
 #include <vector>
 

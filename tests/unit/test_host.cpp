@@ -1,7 +1,5 @@
 #include "tests/unit/test_host.h"
 
-#include <cstring>
-
 #include "host/plugin_entry.h"
 #include "monitor/monitor_state.h"
 #include "monitor/timer_tick.h"

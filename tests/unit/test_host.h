@@ -7,7 +7,6 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "host/host_api.h"
 #include "platform/simulated/sim_control.h"

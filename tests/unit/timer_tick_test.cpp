@@ -283,9 +283,9 @@ const ReentryCycle REENTRY_CYCLES[] = {
 // Long enough for the last look of a notice in the drain of a cycle's first ticks, and a reset.
 constexpr int CYCLE_TICKS = 2 + LAST_LOOK_TICKS + RESET_DELAY_TICKS;
 
-// Plays the cycle with the re-entry at `line` (0 for none); returns the console lines shown, and
-// how many commands came in ticks after the one in which an unload happened.
-int run_cycle(const ReentryCycle& cycle, Reentry kind, int line, int* commands_after_unload) {
+// Plays the cycle with the re-entry at `line` (0 for none), leaving the console lines shown in
+// lines_shown; returns how many commands came in ticks after the one in which an unload happened.
+int run_cycle(const ReentryCycle& cycle, Reentry kind, int line) {
   start_fresh_module(true);
   sim_set_midi_counts(1, 1);
   EXPECT_EQ(VelmarPluginEntry(nullptr, host_record()), 1);
@@ -298,11 +298,9 @@ int run_cycle(const ReentryCycle& cycle, Reentry kind, int line, int* commands_a
   session_tick = 0;
   run_ticks(INIT_DELAY_TICKS);
   std::vector<int> command_ticks = play_session(cycle.session, CYCLE_TICKS);
-  *commands_after_unload =
-      static_cast<int>(std::count_if(command_ticks.begin(), command_ticks.end(), [](int tick) {
-        return unload_tick >= 0 && tick > unload_tick;
-      }));
-  return lines_shown;
+  return static_cast<int>(std::count_if(command_ticks.begin(), command_ticks.end(), [](int tick) {
+    return unload_tick >= 0 && tick > unload_tick;
+  }));
 }
 
 }  // namespace
@@ -313,12 +311,12 @@ class ReentrantHost : public ::testing::TestWithParam<ReentryCycle> {};
 // reset, and a cycle without one none.
 TEST_P(ReentrantHost, TickOrNoticeInsideAnyConsoleLineNeitherDuplicatesNorLosesTheReset) {
   const ReentryCycle& cycle = GetParam();
-  int unused = 0;
   for (Reentry kind : {Reentry::TICK, Reentry::NOTICE}) {
-    int lines = run_cycle(cycle, kind, 0, &unused);
+    run_cycle(cycle, kind, 0);
+    int lines = lines_shown;
     ASSERT_EQ(host_command_count(), cycle.resets);
     for (int line = 1; line <= lines; ++line) {
-      run_cycle(cycle, kind, line, &unused);
+      run_cycle(cycle, kind, line);
       const char* what = kind == Reentry::TICK ? "tick" : "notice";
       EXPECT_EQ(host_command_count(), cycle.resets) << what << " inside console line " << line;
       // A notice late in the cycle brings looks of its own, which may still wait at its end.
@@ -332,10 +330,10 @@ TEST_P(ReentrantHost, TickOrNoticeInsideAnyConsoleLineNeitherDuplicatesNorLosesT
 // A reset already running when the console unloads the plug-in may still finish; none comes after.
 TEST_P(ReentrantHost, UnloadInsideAnyConsoleLineLeavesNoResetBehind) {
   const ReentryCycle& cycle = GetParam();
-  int later_commands = 0;
-  int lines = run_cycle(cycle, Reentry::UNLOAD, 0, &later_commands);
+  run_cycle(cycle, Reentry::UNLOAD, 0);
+  int lines = lines_shown;
   for (int line = 1; line <= lines; ++line) {
-    run_cycle(cycle, Reentry::UNLOAD, line, &later_commands);
+    int later_commands = run_cycle(cycle, Reentry::UNLOAD, line);
     ASSERT_NE(unload_tick, -1) << "line " << line;
     EXPECT_EQ(later_commands, 0) << "reset after an unload inside console line " << line;
     EXPECT_FALSE(monitor_state.reset_pending || monitor_state.check_pending ||

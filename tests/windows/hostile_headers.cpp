@@ -15,7 +15,6 @@
 namespace {
 
 constexpr uint32_t STORM_SEED = 20240605;
-constexpr DWORD LARGEST_HEADER = 64;
 // The class's end, where a symbolic link's name would begin.
 constexpr DWORD INTERFACE_FIELDS_SIZE = NOTICE_NAME_OFFSET;
 

@@ -9,6 +9,9 @@
 
 #include <vector>
 
+// The longest header a storm holds.
+constexpr DWORD LARGEST_HEADER = 64;
+
 struct HostileMessage {
   WPARAM event;
   // The sender's own bytes. The first four hold dbch_size, and the system copies that many into

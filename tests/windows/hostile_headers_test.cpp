@@ -26,7 +26,6 @@
 namespace {
 
 constexpr DWORD SHORTEST_HEADER = sizeof(DEV_BROADCAST_HDR);
-constexpr DWORD LARGEST_RECORDED_HEADER = 64;
 
 // Wine alone: between processes Wine 8 copies exactly dbch_size bytes, and drops a message whose
 // header is too short to hold DEV_BROADCAST_HDR itself, unless it is empty: an empty or null
@@ -54,7 +53,7 @@ LRESULT CALLBACK record_device_change(HWND window, UINT message, WPARAM first, L
     if (header != nullptr) {
       DWORD size;
       std::memcpy(&size, header, sizeof size);
-      if (size >= SHORTEST_HEADER && size <= LARGEST_RECORDED_HEADER) {
+      if (size >= SHORTEST_HEADER && size <= LARGEST_HEADER) {
         seen.header.assign(header, header + size);
       }
     }
@@ -243,7 +242,7 @@ TEST_F(HeaderBounds, ArrivalDuringSettlingNeverReadsTheSecondParameter) {
 // a class acted on unspoilt would prove nothing in the storm tests.
 TEST_F(HostileSenders, StormCoversEverySizeAndEveryClassAndHoldsNoValidHeader) {
   std::vector<HostileMessage> storm = hostile_storm();
-  bool interface_type_of_size[2][65] = {};
+  bool interface_type_of_size[2][LARGEST_HEADER + 1] = {};
   bool spoilt_class[ACTED_ON_CLASS_COUNT] = {};
   for (const HostileMessage& message : storm) {
     ASSERT_TRUE(message.event == DBT_DEVICEARRIVAL || message.event == DBT_DEVICEREMOVECOMPLETE);
@@ -251,7 +250,7 @@ TEST_F(HostileSenders, StormCoversEverySizeAndEveryClassAndHoldsNoValidHeader) {
       continue;
     }
     DWORD size = claimed_size(message);
-    ASSERT_LE(size, 64u);
+    ASSERT_LE(size, LARGEST_HEADER);
     ASSERT_GE(message.buffer.size(), size);
     EXPECT_FALSE(is_acted_on(message.buffer.data(), size)) << size << " bytes";
     DWORD type;
@@ -266,7 +265,7 @@ TEST_F(HostileSenders, StormCoversEverySizeAndEveryClassAndHoldsNoValidHeader) {
     }
   }
   for (int event = 0; event < 2; ++event) {
-    for (int size = 0; size <= 64; ++size) {
+    for (DWORD size = 0; size <= LARGEST_HEADER; ++size) {
       EXPECT_TRUE(interface_type_of_size[event][size]) << "no interface header of " << size;
     }
   }
