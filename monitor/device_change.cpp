@@ -7,8 +7,8 @@
 
 namespace {
 
-// What one notification did, kept so that its console lines can be written once the state is
-// settled: a host's console may run a tick, or unload the plug-in, while it shows a line.
+// What one event did, kept so that its console lines can be written once the state is settled:
+// a host's console may run a tick, or unload the plug-in, while it shows a line.
 enum Outcome {
   DROPPED_WHILE_SETTLING,
   DROPPED_OTHER_EVENT,
@@ -48,6 +48,22 @@ bool immediate_check_schedules_reset(Decision* decision) {
   return true;
 }
 
+// What a notice, a resume or a stall that gets this far asks for: a verification of its own,
+// which takes over from the looks of the last one, or, when the diagnostic build's immediate
+// check already sees the counts moved, the reset at once.
+void accept(Decision* decision) {
+  ++monitor_state.events_accepted;
+  end_looks();
+  if (log_enabled() && immediate_check_schedules_reset(decision)) {
+    decision->outcome = RESET_AT_ONCE;
+    return;
+  }
+  // A pending reset pauses while this verification runs, and resumes or restarts after it.
+  monitor_state.check_pending = true;
+  monitor_state.check_ticks_left = CHECK_DELAY_TICKS;
+  decision->outcome = CHECK_SCHEDULED;
+}
+
 Decision decide(DeviceChangeEvent event) {
   Decision decision{};
   // Not queued for later: the baseline taken when settling ends already includes the device.
@@ -73,25 +89,47 @@ Decision decide(DeviceChangeEvent event) {
   }
   decision.midi_port = announced == HEADER_MIDI_PORT_CLASS;
   // Recorded even when the event is dropped below: the verification already waiting must know.
-  if (decision.midi_port && !decision.arrival) {
-    monitor_state.port_removed = true;
+  if (decision.midi_port) {
+    (decision.arrival ? monitor_state.port_arrived : monitor_state.port_removed) = true;
   }
   // One insertion announces several interfaces; the first schedules the one verification.
   if (monitor_state.check_pending) {
     decision.outcome = DROPPED_CHECK_PENDING;
     return decision;
   }
-  // This notice's own verification and looks take over from those of the last one.
-  end_looks();
-  if (log_enabled() && immediate_check_schedules_reset(&decision)) {
-    decision.outcome = RESET_AT_ONCE;
-    return decision;
-  }
-  // A pending reset pauses while this verification runs, and resumes or restarts after it.
-  monitor_state.check_pending = true;
-  monitor_state.check_ticks_left = CHECK_DELAY_TICKS;
-  decision.outcome = CHECK_SCHEDULED;
+  accept(&decision);
   return decision;
+}
+
+// The lines of an event that got as far as the pending verification.
+void report_acceptance(const Decision& decision) {
+  if (decision.outcome == DROPPED_CHECK_PENDING) {
+    console_log(
+        "Kestrune: [DEVICE_CHECK_PENDING] Device verification already scheduled, ignoring "
+        "additional notifications\n");
+    return;
+  }
+  if (decision.immediate_check) {
+    console_log(
+        "Kestrune: [IMMEDIATE_CHECK] Immediate check - IN: %d, OUT: %d | Last - IN: %d, OUT: %d\n",
+        decision.current_in, decision.current_out, decision.last_in, decision.last_out);
+    if (decision.outcome == RESET_AT_ONCE) {
+      console_log(
+          "Kestrune: [IMMEDIATE_SUCCESS] Immediate check detected change - proceeding with "
+          "immediate reset!\n");
+      console_log(
+          "Kestrune: [IMMEDIATE_RESET_SCHEDULED] Immediate reset scheduled - no device "
+          "verification delay needed\n");
+      return;
+    }
+    console_log(
+        "Kestrune: [IMMEDIATE_FAILED] Immediate check detected NO change - will try short delayed "
+        "check\n");
+  }
+  console_log(
+      "Kestrune: [DEVICE_CHECK_SCHEDULED] Immediate check failed, scheduling fallback verification "
+      "in %d ticks (~0.5 seconds)\n",
+      CHECK_DELAY_TICKS);
 }
 
 void report(DeviceChangeEvent event, const Decision& decision) {
@@ -132,33 +170,7 @@ void report(DeviceChangeEvent event, const Decision& decision) {
                     ? "Kestrune: [AUDIO_DEVICE] Audio device ADDED detected via Windows API\n"
                     : "Kestrune: [AUDIO_DEVICE] Audio device REMOVED detected via Windows API\n");
   }
-  if (decision.outcome == DROPPED_CHECK_PENDING) {
-    console_log(
-        "Kestrune: [DEVICE_CHECK_PENDING] Device verification already scheduled, ignoring "
-        "additional notifications\n");
-    return;
-  }
-  if (decision.immediate_check) {
-    console_log(
-        "Kestrune: [IMMEDIATE_CHECK] Immediate check - IN: %d, OUT: %d | Last - IN: %d, OUT: %d\n",
-        decision.current_in, decision.current_out, decision.last_in, decision.last_out);
-    if (decision.outcome == RESET_AT_ONCE) {
-      console_log(
-          "Kestrune: [IMMEDIATE_SUCCESS] Immediate check detected change - proceeding with "
-          "immediate reset!\n");
-      console_log(
-          "Kestrune: [IMMEDIATE_RESET_SCHEDULED] Immediate reset scheduled - no device "
-          "verification delay needed\n");
-      return;
-    }
-    console_log(
-        "Kestrune: [IMMEDIATE_FAILED] Immediate check detected NO change - will try short delayed "
-        "check\n");
-  }
-  console_log(
-      "Kestrune: [DEVICE_CHECK_SCHEDULED] Immediate check failed, scheduling fallback verification "
-      "in %d ticks (~0.5 seconds)\n",
-      CHECK_DELAY_TICKS);
+  report_acceptance(decision);
 }
 
 }  // namespace
@@ -168,4 +180,50 @@ void report(DeviceChangeEvent event, const Decision& decision) {
 void on_device_change(DeviceChangeEvent event) {
   Decision decision = decide(event);
   report(event, decision);
+}
+
+// Handles the host had open may have died in the sleep with no notice at all; only a reset
+// re-opens them. Other power events say nothing about the devices.
+void on_power_broadcast(WPARAM event) {
+  if (event != PBT_APMRESUMEAUTOMATIC) {
+    return;
+  }
+  Decision decision{};
+  int32_t settle_ticks_left = monitor_state.init_ticks_left;
+  if (settle_ticks_left >= 1) {
+    console_log(
+        "Kestrune: [RESUME] Resumed from sleep during initialization (%d ticks remaining) - "
+        "ignoring\n",
+        settle_ticks_left);
+    return;
+  }
+  monitor_state.resumed = true;
+  if (monitor_state.check_pending) {
+    decision.outcome = DROPPED_CHECK_PENDING;
+  } else {
+    accept(&decision);
+  }
+  if (log_enabled()) {
+    console_log(
+        "Kestrune: [RESUME] Resumed from sleep - the MIDI handles may be dead, the next "
+        "verification resets\n");
+    report_acceptance(decision);
+  }
+}
+
+// A notice the system gave up delivering while the host's thread was busy is gone for good, so
+// the counts are verified as if one had come. While the monitor settles, or a verification is
+// pending anyway, there is nothing to add.
+void on_stall() {
+  if (monitor_state.init_ticks_left > 0 || monitor_state.check_pending) {
+    return;
+  }
+  Decision decision{};
+  accept(&decision);
+  if (log_enabled()) {
+    console_log(
+        "Kestrune: [STALL] The host's thread retrieved no message for a second or more - a "
+        "device notice may have been lost\n");
+    report_acceptance(decision);
+  }
 }

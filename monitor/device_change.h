@@ -1,4 +1,5 @@
-// What one device-change notification from the system means for the reset monitor.
+// What the events that may hide a device change mean for the reset monitor: a device-change
+// notification, a resume from sleep, and a stall of the host's thread.
 #pragma once
 
 #include "monitor/interface_class.h"
@@ -13,3 +14,7 @@ struct DeviceChangeEvent {
 };
 
 void on_device_change(DeviceChangeEvent event);
+// The event of a WM_POWERBROADCAST.
+void on_power_broadcast(WPARAM event);
+// A tick that finds the host's thread stalled, with no event taken in its own drain.
+void on_stall();

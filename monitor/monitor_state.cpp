@@ -9,6 +9,8 @@ MonitorState monitor_state = {
     false,                 // reset_pending
     0,                     // reset_ticks_left
     false,                 // port_removed
+    false,                 // port_arrived
+    false,                 // resumed
     false,                 // look_pending
     0,                     // look_ticks_left
     false,                 // last_look
@@ -16,17 +18,22 @@ MonitorState monitor_state = {
     nullptr,               // notify_handle
     nullptr,               // input_port_notify_handle
     nullptr,               // output_port_notify_handle
+    nullptr,               // power_notify_handle
+    0,                     // last_tick_ms
+    0,                     // events_accepted
     {},                    // host_functions
     VERBOSE_LOG_BUILT_IN,  // verbose_log
 };
 
 // Runs before the notification window exists, so that anything the window receives while it
-// is being set up is dropped as arriving during settling.
+// is being set up is dropped as arriving during settling. The first tick of a load has no tick
+// before it to be late after.
 void begin_settle() {
   monitor_state.last_in_count = UNSET_COUNT;
   monitor_state.last_out_count = UNSET_COUNT;
   monitor_state.init_ticks_left = INIT_DELAY_TICKS;
-  monitor_state.port_removed = false;
+  monitor_state.last_tick_ms = 0;
+  forget_records();
   end_looks();
 }
 
@@ -36,7 +43,7 @@ void begin_settle() {
 void settle_after_load() {
   monitor_state.reset_pending = false;
   monitor_state.reset_ticks_left = 0;
-  monitor_state.port_removed = false;
+  forget_records();
   end_looks();
   if (monitor_state.init_ticks_left == 0) {
     monitor_state.init_ticks_left = INIT_DELAY_TICKS;
@@ -55,7 +62,8 @@ void reset_to_idle() {
   monitor_state.last_out_count = UNSET_COUNT;
   monitor_state.check_pending = false;
   monitor_state.check_ticks_left = 0;
-  monitor_state.port_removed = false;
+  monitor_state.last_tick_ms = 0;
+  forget_records();
   end_looks();
 }
 
@@ -63,7 +71,13 @@ void reset_to_idle() {
 void schedule_reset() {
   monitor_state.reset_pending = true;
   monitor_state.reset_ticks_left = RESET_DELAY_TICKS;
+  forget_records();
+}
+
+void forget_records() {
   monitor_state.port_removed = false;
+  monitor_state.port_arrived = false;
+  monitor_state.resumed = false;
 }
 
 // Counted from the notice, like the verification that starts them.

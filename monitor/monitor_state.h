@@ -31,6 +31,13 @@ struct MonitorState {
   // A MIDI port interface went away since the last verification. A port removed while the host
   // has it open is dead for good, even when a re-plug brings the counts back to what they were.
   bool port_removed;
+  // A MIDI port interface came since the reset last scheduled. The MIDI service's counts are the
+  // highest port number it assigned, so a new port that takes a free number below it leaves them
+  // as they were: its series then ends in a reset at its last look.
+  bool port_arrived;
+  // The system resumed from sleep since the last verification: the open MIDI handles may have
+  // come back dead with no device notice at all.
+  bool resumed;
   // A look at the counts is waiting; the one counted down is the series' last when last_look.
   bool look_pending;
   int32_t look_ticks_left;
@@ -40,6 +47,12 @@ struct MonitorState {
   // The two MIDI port classes: optional, so either may stay null while the audio class is heard.
   HDEVNOTIFY input_port_notify_handle;
   HDEVNOTIFY output_port_notify_handle;
+  // Optional as well: without it a resume is seen only as the stall its sleep leaves.
+  HPOWERNOTIFY power_notify_handle;
+  // When the last tick ran, in GetTickCount64 milliseconds; 0 before the first tick of a load.
+  uint64_t last_tick_ms;
+  // Counts every accepted notice and resume, so that a tick can tell whether its drain took one.
+  uint32_t events_accepted;
   void* host_functions[HOST_FUNCTION_COUNT];
   bool verbose_log;
 };
@@ -57,8 +70,12 @@ inline ShowConsoleMsgFn host_show_console_msg() {
 void begin_settle();
 void settle_after_load();
 void reset_to_idle();
-// The host's reset command, RESET_DELAY_TICKS from now; a removed port is then taken care of.
+// The host's reset command, RESET_DELAY_TICKS from now; a removed or arrived port and a resume
+// are then taken care of.
 void schedule_reset();
+// The port and resume records: what they ask for is done, or belongs to devices a load or an
+// unload has the host re-open anyway.
+void forget_records();
 // The second look, counted from the notice of a verification that saw no change.
 void start_looks();
 // For whatever makes the waiting looks pointless: a new notice, settling, an unload.

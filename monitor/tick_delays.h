@@ -15,3 +15,9 @@ constexpr int32_t LAST_LOOK_TICKS = 80;
 // Each look comes after what precedes it in its series: its countdown starts where that one ends.
 static_assert(CHECK_DELAY_TICKS < SECOND_LOOK_TICKS && SECOND_LOOK_TICKS < LAST_LOOK_TICKS,
               "the looks follow the verification, in order");
+
+// The one thing the clock is read for. A gap this long between two ticks means the host's thread
+// retrieved no message meanwhile, and a device notice sent then may be gone: Wine drops one its
+// receiver has not taken within 2 s, Windows after a time it does not document. Hosts tick every
+// 30 to 100 ms.
+constexpr uint64_t STALL_MS = 1000;

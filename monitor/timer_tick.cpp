@@ -1,6 +1,7 @@
 #include "monitor/timer_tick.h"
 
 #include "monitor/console_log.h"
+#include "monitor/device_change.h"
 #include "monitor/monitor_state.h"
 
 // Every countdown step settles the state before it writes a console line: the host's console may
@@ -39,6 +40,19 @@ void drain_notification_window() {
   }
 }
 
+// Only while there is a window to drain: after an unload, or before a load, a tick makes no call
+// at all. The time is stored before anything can write a console line, whose host may run a
+// tick of its own.
+bool found_a_stall() {
+  if (monitor_state.notify_window == nullptr) {
+    return false;
+  }
+  uint64_t now = GetTickCount64();
+  uint64_t previous = monitor_state.last_tick_ms;
+  monitor_state.last_tick_ms = now;
+  return previous != 0 && now - previous >= STALL_MS;
+}
+
 // The host's MIDI system enumerates its devices for a while after start; counts read earlier
 // would make the first real change look like no change, or a settled state look like one.
 void count_down_settle() {
@@ -63,7 +77,7 @@ void count_down_settle() {
   }
 }
 
-enum VerificationResult { NOT_YET, BASELINE_ADOPTED, COUNTS_CHANGED, PORT_REMOVED, UNCHANGED };
+enum VerificationResult { NOT_YET, BASELINE_ADOPTED, COUNTS_CHANGED, HANDLES_DEAD, UNCHANGED };
 
 // One verification step, as its console lines need it once the state has moved on.
 struct Verification {
@@ -76,13 +90,18 @@ struct Verification {
   int32_t current_out;
   int32_t last_in;
   int32_t last_out;
+  // The records it found, before a reset it schedules clears them.
+  bool port_removed;
+  bool resumed;
+  bool port_arrived;
 };
 
 // The verification waits a few ticks because the system announces a device interface before
 // the MIDI driver has published the new port: reading at once often sees the old counts.
 //
-// A port removed since the last verification means a reset whatever the counts say: after a
-// quick re-plug they are equal again, and the host would go on holding the dead port.
+// A port removed, or a resume from sleep, since the last verification means a reset whatever the
+// counts say: after a quick re-plug they are equal again, and after a sleep they never moved,
+// while the host would go on holding handles that are dead.
 Verification verify() {
   Verification step{};
   step.remaining = --monitor_state.check_ticks_left;
@@ -100,14 +119,17 @@ Verification verify() {
   }
   step.current_in = static_cast<int32_t>(midiInGetNumDevs());
   step.current_out = static_cast<int32_t>(midiOutGetNumDevs());
+  step.port_removed = monitor_state.port_removed;
+  step.resumed = monitor_state.resumed;
+  step.port_arrived = monitor_state.port_arrived;
   bool changed = step.current_in != step.last_in || step.current_out != step.last_out;
   monitor_state.last_in_count = step.current_in;
   monitor_state.last_out_count = step.current_out;
   if (step.last_in == UNSET_COUNT || step.last_out == UNSET_COUNT) {
     // Nothing to compare against: these counts become the baseline.
     step.result = BASELINE_ADOPTED;
-  } else if (changed || monitor_state.port_removed) {
-    step.result = changed ? COUNTS_CHANGED : PORT_REMOVED;
+  } else if (changed || step.port_removed || step.resumed) {
+    step.result = changed ? COUNTS_CHANGED : HANDLES_DEAD;
     schedule_reset();
   } else {
     // A reset paused by this verification resumes from where it stopped, and the counts get two
@@ -149,21 +171,30 @@ void report_verification(const Verification& step) {
   } else {
     console_log("Kestrune: [NO CHANGE] MIDI device counts unchanged\n");
   }
-  if (step.result == PORT_REMOVED) {
+  if (step.result == HANDLES_DEAD && step.port_removed) {
     console_log(
         "Kestrune: [PORT_REMOVED] A MIDI port was removed since the last verification - its "
         "handle is dead\n");
   }
-  if (step.result == COUNTS_CHANGED || step.result == PORT_REMOVED) {
+  if (step.result == HANDLES_DEAD && step.resumed) {
+    console_log(
+        "Kestrune: [RESUMED] The system resumed from sleep since the last verification - the MIDI "
+        "handles may be dead\n");
+  }
+  if (step.result == COUNTS_CHANGED || step.result == HANDLES_DEAD) {
     console_log(
         "Kestrune: [RESET_SCHEDULED] Verified MIDI device change, scheduling delayed reset\n");
-  } else {
+    return;
+  }
+  console_log("Kestrune: [NO_RESET] No MIDI device count change detected after delay, ignoring\n");
+  if (step.result == UNCHANGED && step.port_arrived) {
     console_log(
-        "Kestrune: [NO_RESET] No MIDI device count change detected after delay, ignoring\n");
+        "Kestrune: [PORT_ARRIVED] A MIDI port arrived with the counts unchanged - the last look "
+        "resets if no look sees them move\n");
   }
 }
 
-enum LookResult { LOOK_NOT_YET, LOOK_UNCHANGED, LOOK_CHANGED };
+enum LookResult { LOOK_NOT_YET, LOOK_UNCHANGED, LOOK_CHANGED, LOOK_PORT_ARRIVED };
 
 struct Look {
   LookResult result;
@@ -175,7 +206,9 @@ struct Look {
 };
 
 // Ports a slow driver counts late show here with no notice of their own. A look that sees them
-// ends its series: the reset it schedules re-opens every device anyway.
+// ends its series: the reset it schedules re-opens every device anyway. A port that arrived
+// without moving the counts has had every look to be counted in by the last one, so the host
+// re-opens the devices then; earlier, the MIDI service might not list the port yet.
 Look take_look() {
   Look look{};
   if (--monitor_state.look_ticks_left > 0) {
@@ -193,6 +226,10 @@ Look take_look() {
     end_looks();
     schedule_reset();
     look.result = LOOK_CHANGED;
+  } else if (look.last && monitor_state.port_arrived) {
+    end_looks();
+    schedule_reset();
+    look.result = LOOK_PORT_ARRIVED;
   } else if (look.last) {
     end_looks();
     look.result = LOOK_UNCHANGED;
@@ -216,9 +253,15 @@ void report_look(const Look& look) {
   if (look.result == LOOK_CHANGED) {
     console_log("Kestrune: [CHANGE DETECTED] MIDI device count changed - IN: %d->%d, OUT: %d->%d\n",
                 look.last_in, look.current_in, look.last_out, look.current_out);
+  } else if (look.result == LOOK_PORT_ARRIVED) {
     console_log(
-        "Kestrune: [RESET_SCHEDULED] Verified MIDI device change, scheduling delayed reset\n");
+        "Kestrune: [PORT_ARRIVED] No look saw the counts move after a MIDI port arrived - "
+        "resetting all the same\n");
+  } else {
+    return;
   }
+  console_log(
+      "Kestrune: [RESET_SCHEDULED] Verified MIDI device change, scheduling delayed reset\n");
 }
 
 // One step of the reset countdown, as its console lines and the host call need it.
@@ -253,6 +296,10 @@ void run_reset(const ResetStep& step) {
   console_log("Kestrune: [EXECUTING_RESET] EXECUTING DELAYED RESET NOW!\n");
   if (step.main_on_command != nullptr) {
     step.main_on_command(RESET_COMMAND_ID, 0);
+    // The host re-opens its devices inside the command, which may take a while: no stall.
+    if (monitor_state.notify_window != nullptr) {
+      monitor_state.last_tick_ms = GetTickCount64();
+    }
     console_log("Kestrune: [RESET_COMPLETE] Windows delayed reset completed\n");
   } else {
     console_log("Kestrune: [ERROR] Main_OnCommand not available!\n");
@@ -260,7 +307,7 @@ void run_reset(const ResetStep& step) {
 }
 
 // A look that sees no change never holds a reset back, so both count down in one tick, the look
-// first: a look that sees a change restarts the reset, which then does not also step, so the
+// first: a look that schedules the reset restarts it, which then does not also step, so the
 // devices are re-opened once, after the latest change. Both settle before either writes a line.
 void count_down_look_and_reset() {
   Look look{};
@@ -268,7 +315,8 @@ void count_down_look_and_reset() {
   if (looking) {
     look = take_look();
   }
-  bool resetting = monitor_state.reset_pending && look.result != LOOK_CHANGED;
+  bool resetting = monitor_state.reset_pending && look.result != LOOK_CHANGED &&
+                   look.result != LOOK_PORT_ARRIVED;
   ResetStep reset{};
   if (resetting) {
     reset = count_down_reset();
@@ -284,9 +332,14 @@ void count_down_look_and_reset() {
 }  // namespace
 
 // Settling runs alone, and a reset waits while a verification that may restart it is still
-// pending; the looks and the reset count down together.
+// pending; the looks and the reset count down together. A stall found in a tick whose drain took
+// an event needs nothing more: that event's own verification, or its immediate check, covers it.
 void on_timer_tick() {
+  uint32_t accepted_before = monitor_state.events_accepted;
   drain_notification_window();
+  if (found_a_stall() && monitor_state.events_accepted == accepted_before) {
+    on_stall();
+  }
   if (monitor_state.init_ticks_left > 0) {
     count_down_settle();
   } else if (monitor_state.check_pending) {

@@ -95,8 +95,26 @@ void unregister(HDEVNOTIFY* handle) {
   }
 }
 
-// Reverse order of acquisition: the port classes, then the audio class.
+// A message-only window hears no broadcast, WM_POWERBROADCAST included, unless it asks for the
+// suspend and resume events. Whether Windows delivers them to such a window is not documented;
+// without them a resume still shows as the stall its sleep leaves in the ticks.
+void register_for_resume() {
+  monitor_state.power_notify_handle =
+      RegisterSuspendResumeNotification(monitor_state.notify_window, DEVICE_NOTIFY_WINDOW_HANDLE);
+  if (monitor_state.power_notify_handle == nullptr && log_enabled()) {
+    console_log(
+        "Kestrune: [WARNING] Failed to register for suspend/resume notifications (error %d) - "
+        "monitoring goes on without them\n",
+        static_cast<int32_t>(GetLastError()));
+  }
+}
+
+// Reverse order of acquisition: suspend and resume, the port classes, then the audio class.
 void release_registrations() {
+  if (monitor_state.power_notify_handle != nullptr) {
+    UnregisterSuspendResumeNotification(monitor_state.power_notify_handle);
+    monitor_state.power_notify_handle = nullptr;
+  }
   unregister(&monitor_state.output_port_notify_handle);
   unregister(&monitor_state.input_port_notify_handle);
   unregister(&monitor_state.notify_handle);
@@ -133,6 +151,15 @@ bool start_device_monitoring() {
       "Kestrune: [INIT_START] Starting delayed initialization (%d ticks) to let VELMAR MIDI system "
       "stabilize\n",
       INIT_DELAY_TICKS);
+
+  // A host that loads the plug-in again without unloading it: a second window would overwrite
+  // the first one's handles, and that window and its registrations would outlive the module,
+  // whose freed code the next message to it would then run.
+  if (monitor_state.notify_window != nullptr) {
+    console_log("Kestrune: [SUCCESS] Hidden notification window of the earlier load kept\n");
+    console_log("Kestrune: [INIT_SUCCESS] Windows device monitoring initialized successfully\n");
+    return true;
+  }
 
   if (another_copy_active()) {
     console_log(
@@ -177,6 +204,7 @@ bool start_device_monitoring() {
       register_for_port_class(MIDI_INPUT_PORT_INTERFACE, "input");
   monitor_state.output_port_notify_handle =
       register_for_port_class(MIDI_OUTPUT_PORT_INTERFACE, "output");
+  register_for_resume();
   console_log("Kestrune: [SUCCESS] Device notifications registered\n");
   console_log("Kestrune: [INIT_SUCCESS] Windows device monitoring initialized successfully\n");
   return true;
@@ -201,10 +229,15 @@ void stop_device_monitoring() {
 // narrow one would read the UTF-16 title as 8-bit text and leave the window titled "K".
 //
 // WM_CLOSE is not passed on: any process may post it, and the default procedure would destroy
-// the window, leaving a plug-in that counts as loaded but hears no device any more.
+// the window, leaving a plug-in that counts as loaded but hears no device any more. A power
+// event is answered TRUE, which grants whatever it may ask.
 LRESULT CALLBACK notification_window_proc(HWND window, UINT message, WPARAM first, LPARAM second) {
   if (message == WM_CLOSE) {
     return 0;
+  }
+  if (message == WM_POWERBROADCAST) {
+    on_power_broadcast(first);
+    return TRUE;
   }
   if (message != WM_DEVICECHANGE) {
     return DefWindowProcW(window, message, first, second);
