@@ -25,6 +25,9 @@ DWORD any_fail_error;
 SimCall any_failed_call = SIM_CALL_COUNT;
 
 thread_local DWORD last_error;
+// A machine up for an hour: 0 is never a time the system reports.
+constexpr ULONGLONG CLOCK_AT_RESET = 3600000;
+ULONGLONG clock_ms = CLOCK_AT_RESET;
 
 // Any non-null value serves: the plug-in passes it on and never looks inside.
 HINSTANCE const host_module = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x140000000));
@@ -108,6 +111,16 @@ void sim_reset() {
   std::memset(fail_countdown, 0, sizeof fail_countdown);
   sim_fail_nth_call(0, ERROR_SUCCESS);
   last_error = ERROR_SUCCESS;
+  clock_ms = CLOCK_AT_RESET;
+}
+
+ULONGLONG sim_clock() {
+  return clock_ms;
+}
+
+void sim_advance_clock(unsigned milliseconds) {
+  clock_ms += milliseconds;
+  sim_queue_drop_expired();
 }
 
 HINSTANCE sim_host_module() {
@@ -147,6 +160,11 @@ BOOL WINAPI GetModuleHandleExW(DWORD flags, LPCWSTR module_name, HMODULE* module
 
 DWORD WINAPI GetCurrentProcessId() {
   return SIM_PROCESS_ID;
+}
+
+ULONGLONG WINAPI GetTickCount64() {
+  sim_enter(SIM_GET_TICK_COUNT_64);
+  return clock_ms;
 }
 
 DWORD WINAPI GetLastError() {

@@ -44,10 +44,20 @@ HINSTANCE sim_host_module();
 // the executable that loaded it.
 HINSTANCE sim_plugin_module();
 
-// Live objects, to prove that nothing is left behind.
+// The clock GetTickCount64 reads, in milliseconds. Time passes only when a test or the host
+// double moves it on; a message sent from outside that has waited SIM_SEND_TIMEOUT_MS by then is
+// dropped unread, as the system drops a device notice its receiver's thread took too long for.
+constexpr unsigned SIM_SEND_TIMEOUT_MS = 2000;
+void sim_advance_clock(unsigned milliseconds);
+// Sent messages dropped so since the last reset.
+int sim_lost_message_count();
+
+// Live objects, to prove that nothing is left behind. Device registrations and suspend/resume
+// registrations are counted apart.
 int sim_class_count();
 int sim_window_count();
 int sim_registration_count();
+int sim_power_registration_count();
 // Whether any window is registered for notifications of exactly this interface class.
 bool sim_registered_for(const GUID& interface_class);
 int sim_queued_message_count(HWND window);
@@ -72,6 +82,8 @@ void sim_unplug_device(SimMidiPort port, const GUID& interface_class);
 // An interface announced with no change to the counts: a device whose MIDI ports the system
 // publishes later, or one that has none.
 void sim_announce_interface(WPARAM event, const GUID& interface_class);
+// A power event, sent as WM_POWERBROADCAST to every window registered for suspend and resume.
+void sim_power_event(WPARAM event);
 
 // A message sent by another thread or process: queued to the window's thread and delivered by
 // its next PeekMessageA, before any posted message. The sender does not wait for the result.

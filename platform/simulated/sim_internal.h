@@ -13,9 +13,11 @@ bool sim_enter(SimCall call);
 WNDPROC sim_window_proc(HWND window);
 bool sim_window_owned_by_this_thread(HWND window);
 
-// Queues.
+// Queues, and the clock their sent messages wait by.
 void sim_queue_reset();
 void sim_queue_forget_window(HWND window);
+ULONGLONG sim_clock();
+void sim_queue_drop_expired();
 
 // Windows, classes and registrations.
 void sim_windows_reset();

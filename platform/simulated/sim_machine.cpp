@@ -1,5 +1,5 @@
-// The simulated machine: its MIDI ports, and the device-notification registrations through which
-// windows hear of interfaces arriving and leaving.
+// The simulated machine: its MIDI ports, and the registrations through which windows hear of
+// interfaces arriving and leaving, and of the machine's suspend and resume.
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +13,7 @@ constexpr int MAX_REGISTRATIONS = 32;
 
 struct Registration {
   bool in_use;
+  bool power;  // for suspend and resume, not for device interfaces
   HDEVNOTIFY handle;
   HWND recipient;
   bool all_classes;
@@ -31,12 +32,45 @@ void notify(WPARAM event, SimMidiPort port, const GUID& interface_class) {
                 ++device_serial);
   DeviceNotice notice = interface_notice(interface_class, link);
   for (const Registration& registration : registrations) {
-    if (registration.in_use &&
+    if (registration.in_use && !registration.power &&
         (registration.all_classes ||
          std::memcmp(&registration.interface_class, &interface_class, sizeof(GUID)) == 0)) {
       sim_send_device_change_from_outside(registration.recipient, event, notice.bytes, notice.size);
     }
   }
+}
+
+// Call with `power` false for the device registrations, true for the suspend/resume ones.
+int registrations_of(bool power) {
+  int count = 0;
+  for (const Registration& registration : registrations) {
+    count += registration.in_use && registration.power == power ? 1 : 0;
+  }
+  return count;
+}
+
+// A free slot for a registration, or null with the last error set.
+Registration* new_registration(HWND window, bool power) {
+  for (Registration& registration : registrations) {
+    if (!registration.in_use) {
+      registration = Registration{true,   power, reinterpret_cast<HDEVNOTIFY>(next_registration++),
+                                  window, false, GUID{}};
+      return &registration;
+    }
+  }
+  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+  return nullptr;
+}
+
+BOOL unregister(HDEVNOTIFY handle, bool power) {
+  for (Registration& registration : registrations) {
+    if (registration.in_use && registration.power == power && registration.handle == handle) {
+      registration = Registration{};
+      return TRUE;
+    }
+  }
+  SetLastError(ERROR_INVALID_HANDLE);
+  return FALSE;
 }
 
 }  // namespace
@@ -52,11 +86,11 @@ void sim_machine_reset() {
 }
 
 int sim_registration_count() {
-  int count = 0;
-  for (const Registration& registration : registrations) {
-    count += registration.in_use ? 1 : 0;
-  }
-  return count;
+  return registrations_of(false);
+}
+
+int sim_power_registration_count() {
+  return registrations_of(true);
 }
 
 bool sim_registered_for(const GUID& interface_class) {
@@ -106,32 +140,48 @@ HDEVNOTIFY WINAPI RegisterDeviceNotificationA(HANDLE recipient, LPVOID filter, D
     SetLastError(ERROR_INVALID_DATA);
     return nullptr;
   }
-  for (Registration& registration : registrations) {
-    if (!registration.in_use) {
-      registration.in_use = true;
-      registration.handle = reinterpret_cast<HDEVNOTIFY>(next_registration++);
-      registration.recipient = window;
-      registration.all_classes = (flags & DEVICE_NOTIFY_ALL_INTERFACE_CLASSES) != 0;
-      registration.interface_class = wanted->dbcc_classguid;
-      return registration.handle;
-    }
+  Registration* registration = new_registration(window, false);
+  if (registration == nullptr) {
+    return nullptr;
   }
-  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-  return nullptr;
+  registration->all_classes = (flags & DEVICE_NOTIFY_ALL_INTERFACE_CLASSES) != 0;
+  registration->interface_class = wanted->dbcc_classguid;
+  return registration->handle;
 }
 
 BOOL WINAPI UnregisterDeviceNotification(HDEVNOTIFY handle) {
   if (sim_enter(SIM_UNREGISTER_DEVICE_NOTIFICATION)) {
     return FALSE;
   }
-  for (Registration& registration : registrations) {
-    if (registration.in_use && registration.handle == handle) {
-      registration = Registration{};
-      return TRUE;
+  return unregister(handle, false);
+}
+
+HPOWERNOTIFY WINAPI RegisterSuspendResumeNotification(HANDLE recipient, DWORD flags) {
+  if (sim_enter(SIM_REGISTER_SUSPEND_RESUME)) {
+    return nullptr;
+  }
+  HWND window = static_cast<HWND>(recipient);
+  if (flags != DEVICE_NOTIFY_WINDOW_HANDLE || !IsWindow(window)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  Registration* registration = new_registration(window, true);
+  return registration != nullptr ? registration->handle : nullptr;
+}
+
+BOOL WINAPI UnregisterSuspendResumeNotification(HPOWERNOTIFY handle) {
+  if (sim_enter(SIM_UNREGISTER_SUSPEND_RESUME)) {
+    return FALSE;
+  }
+  return unregister(handle, true);
+}
+
+void sim_power_event(WPARAM event) {
+  for (const Registration& registration : registrations) {
+    if (registration.in_use && registration.power) {
+      sim_send_from_outside(registration.recipient, WM_POWERBROADCAST, event, 0);
     }
   }
-  SetLastError(ERROR_INVALID_HANDLE);
-  return FALSE;
 }
 
 UINT WINAPI midiInGetNumDevs() {

@@ -4,6 +4,7 @@
 //
 // Retrieval never allocates: queues grow only when a message is queued, which happens between
 // the plug-in's calls, so tests can prove the plug-in's own path allocation-free.
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -21,6 +22,7 @@ struct QueuedMessage {
   UINT message;
   WPARAM first;
   LPARAM second;
+  ULONGLONG sent_at;
   size_t payload_size;  // when non-zero, the second parameter is the payload's address
   alignas(8) unsigned char payload[PAYLOAD_CAPACITY];
 };
@@ -40,6 +42,7 @@ struct ThreadQueue {
 
 constexpr int MAX_THREADS = 8;
 ThreadQueue queues[MAX_THREADS];
+int lost_messages;
 // Guards the queues alone: procedures are always called with it released, since they may queue
 // or retrieve messages themselves.
 std::mutex queue_lock;
@@ -64,7 +67,7 @@ ThreadQueue* queue_of(std::thread::id owner, bool create) {
   return nullptr;
 }
 
-bool enqueue(HWND window, const QueuedMessage& entry, bool sent) {
+bool enqueue(HWND window, QueuedMessage entry, bool sent) {
   std::thread::id owner;
   if (!sim_window_owner(window, &owner)) {
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
@@ -76,6 +79,7 @@ bool enqueue(HWND window, const QueuedMessage& entry, bool sent) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return false;
   }
+  entry.sent_at = sim_clock();
   (sent ? queue->sent : queue->posted).push_back(entry);
   return true;
 }
@@ -163,6 +167,7 @@ void deliver(QueuedMessage& entry) {
 
 void sim_queue_reset() {
   std::lock_guard<std::mutex> guard(queue_lock);
+  lost_messages = 0;
   for (ThreadQueue& queue : queues) {
     queue.in_use = false;
     queue.sent.clear();
@@ -185,6 +190,23 @@ void sim_queue_forget_window(HWND window) {
   }
 }
 
+void sim_queue_drop_expired() {
+  std::lock_guard<std::mutex> guard(queue_lock);
+  for (ThreadQueue& queue : queues) {
+    auto waiting = queue.sent.begin() + static_cast<std::ptrdiff_t>(queue.next_sent);
+    auto kept = std::remove_if(waiting, queue.sent.end(), [](const QueuedMessage& entry) {
+      return sim_clock() - entry.sent_at >= SIM_SEND_TIMEOUT_MS;
+    });
+    lost_messages += static_cast<int>(queue.sent.end() - kept);
+    queue.sent.erase(kept, queue.sent.end());
+  }
+}
+
+int sim_lost_message_count() {
+  std::lock_guard<std::mutex> guard(queue_lock);
+  return lost_messages;
+}
+
 int sim_queued_message_count(HWND window) {
   std::lock_guard<std::mutex> guard(queue_lock);
   int count = 0;
@@ -200,13 +222,13 @@ int sim_queued_message_count(HWND window) {
 }
 
 void sim_send_from_outside(HWND window, UINT message, WPARAM first, LPARAM second) {
-  QueuedMessage entry{window, message, first, second, 0, {}};
+  QueuedMessage entry{window, message, first, second, 0, 0, {}};
   enqueue(window, entry, true);
 }
 
 void sim_send_device_change_from_outside(HWND window, WPARAM event, const void* header,
                                          size_t size) {
-  QueuedMessage entry{window, WM_DEVICECHANGE, event, 0, 0, {}};
+  QueuedMessage entry{window, WM_DEVICECHANGE, event, 0, 0, 0, {}};
   if (header != nullptr && size > 0) {
     entry.payload_size = size < PAYLOAD_CAPACITY ? size : PAYLOAD_CAPACITY;
     std::memcpy(entry.payload, header, entry.payload_size);
@@ -278,6 +300,6 @@ BOOL WINAPI PostMessageW(HWND window, UINT message, WPARAM first, LPARAM second)
     SetLastError(ERROR_MESSAGE_SYNC_ONLY);
     return FALSE;
   }
-  QueuedMessage entry{window, message, first, second, 0, {}};
+  QueuedMessage entry{window, message, first, second, 0, 0, {}};
   return enqueue(window, entry, false) ? TRUE : FALSE;
 }

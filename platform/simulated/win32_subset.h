@@ -14,6 +14,7 @@
 typedef int BOOL;
 typedef unsigned int UINT;
 typedef uint32_t DWORD;
+typedef uint64_t ULONGLONG;
 typedef uint16_t WORD;
 typedef unsigned char BYTE;
 typedef unsigned short ATOM;
@@ -38,6 +39,7 @@ typedef HICON HCURSOR;
 typedef struct HBRUSH__* HBRUSH;
 typedef struct HMENU__* HMENU;
 typedef void* HDEVNOTIFY;
+typedef void* HPOWERNOTIFY;
 
 typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 
@@ -117,7 +119,13 @@ struct DEV_BROADCAST_DEVICEINTERFACE_A {
 #define WM_NCCREATE 0x0081
 #define WM_NCDESTROY 0x0082
 #define WM_USER 0x0400
+#define WM_POWERBROADCAST 0x0218
 #define WM_DEVICECHANGE 0x0219
+
+#define PBT_APMSUSPEND 0x0004
+#define PBT_APMRESUMESUSPEND 0x0007
+#define PBT_APMPOWERSTATUSCHANGE 0x000A
+#define PBT_APMRESUMEAUTOMATIC 0x0012
 
 #define PM_NOREMOVE 0x0000
 #define PM_REMOVE 0x0001
@@ -145,12 +153,14 @@ struct DEV_BROADCAST_DEVICEINTERFACE_A {
 #define ERROR_CLASS_ALREADY_EXISTS 1410L
 #define ERROR_CLASS_DOES_NOT_EXIST 1411L
 #define ERROR_CLASS_HAS_WINDOWS 1412L
+#define ERROR_TIMEOUT 1460L
 
 // kernel32
 HMODULE WINAPI GetModuleHandleA(LPCSTR module_name);
 BOOL WINAPI GetModuleHandleExW(DWORD flags, LPCWSTR module_name, HMODULE* module);
 DWORD WINAPI GetCurrentProcessId();
 DWORD WINAPI GetLastError();
+ULONGLONG WINAPI GetTickCount64();
 void WINAPI SetLastError(DWORD error);
 
 // user32: classes and windows
@@ -178,6 +188,8 @@ void WINAPI PostQuitMessage(int exit_code);
 // user32: device notifications
 HDEVNOTIFY WINAPI RegisterDeviceNotificationA(HANDLE recipient, LPVOID filter, DWORD flags);
 BOOL WINAPI UnregisterDeviceNotification(HDEVNOTIFY handle);
+HPOWERNOTIFY WINAPI RegisterSuspendResumeNotification(HANDLE recipient, DWORD flags);
+BOOL WINAPI UnregisterSuspendResumeNotification(HPOWERNOTIFY handle);
 
 // winmm
 UINT WINAPI midiInGetNumDevs();
