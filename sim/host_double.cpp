@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#ifndef _WIN32
+#include "platform/simulated/sim_control.h"
+#endif
+
 namespace {
 
 constexpr size_t NAME_CAPACITY = 32;
@@ -12,6 +16,7 @@ HostPluginInfo record;
 unsigned missing_functions;
 TickFn registered_tick;
 HostObserver observer;
+unsigned tick_period_ms = HOST_TICK_PERIOD_MS;
 
 HostEvent journal[HOST_JOURNAL_CAPACITY];
 int journal_length;
@@ -167,6 +172,7 @@ void host_reset() {
   missing_functions = 0;
   registered_tick = nullptr;
   observer = nullptr;
+  tick_period_ms = HOST_TICK_PERIOD_MS;
   lookups.count = 0;
   registrations.count = 0;
   unknown_names = 0;
@@ -189,7 +195,18 @@ unsigned host_import_bit(const char* name) {
   return index < 0 ? 0 : 1u << index;
 }
 
+void host_set_tick_period(unsigned milliseconds) {
+  tick_period_ms = milliseconds;
+}
+
+void host_pass_tick_period() {
+#ifndef _WIN32
+  sim_advance_clock(tick_period_ms);
+#endif
+}
+
 void host_call_tick() {
+  host_pass_tick_period();
   if (registered_tick != nullptr) {
     registered_tick();
   }

@@ -32,7 +32,7 @@ struct HostEvent {
 constexpr int HOST_JOURNAL_CAPACITY = 4096;
 
 // A host that has not loaded anything yet: journal, lookups and registrations empty, no tick,
-// no observer.
+// no observer, the usual tick period.
 void host_reset();
 
 // A record for one load call, valid until the next. `missing` has one bit per host function, in
@@ -41,8 +41,15 @@ HostPluginInfo* host_record(int32_t api_version = HOST_API_VERSION, unsigned mis
 // The bit of the host function of that name; 0 for a name the plug-in does not import.
 unsigned host_import_bit(const char* name);
 
-// The host's periodic call: the tick registered under "timer", if one ever was. An unload does
-// not withdraw it, and the host keeps calling it.
+// How often the host ticks unless a test says otherwise. Natively, where time is the simulated
+// machine's, each tick comes one period after the last; elsewhere time is the real clock's.
+constexpr unsigned HOST_TICK_PERIOD_MS = 33;
+void host_set_tick_period(unsigned milliseconds);
+// Natively moves the simulated clock on by the period; elsewhere nothing, time passes anyway.
+void host_pass_tick_period();
+
+// The host's periodic call: the tick registered under "timer", if one ever was, a tick period
+// after the last. An unload does not withdraw it, and the host keeps calling it.
 void host_call_tick();
 void host_call_ticks(long count);
 void* host_tick_address();

@@ -19,7 +19,9 @@
   X(last_look)                   \
   X(reset_pending)               \
   X(reset_ticks_left)            \
-  X(port_removed)
+  X(port_removed)                \
+  X(port_arrived)                \
+  X(resumed)
 
 struct MonitorSnapshot {
 #define MONITOR_SNAPSHOT_FIELD(field) decltype(MonitorState::field) field;

@@ -1,5 +1,7 @@
 #include "sim/notice_sender.h"
 
+#include "sim/host_double.h"
+
 void forget_earlier_sent_messages() {
   GetQueueStatus(QS_SENDMESSAGE);
 }
@@ -26,7 +28,15 @@ namespace {
 DWORD WINAPI send_device_change(void* parameter) {
   DeviceChangeSender* sender = static_cast<DeviceChangeSender*>(parameter);
   LPARAM header = sender->header.empty() ? 0 : reinterpret_cast<LPARAM>(sender->header.data());
-  SendMessageW(sender->window, WM_DEVICECHANGE, sender->event, header);
+  UINT message = sender->message != 0 ? sender->message : WM_DEVICECHANGE;
+  if (sender->timeout_ms == 0) {
+    SendMessageW(sender->window, message, sender->event, header);
+    sender->delivered = true;
+    return 0;
+  }
+  DWORD_PTR result = 0;
+  sender->delivered = SendMessageTimeoutW(sender->window, message, sender->event, header,
+                                          SMTO_ABORTIFHUNG, sender->timeout_ms, &result) != 0;
   return 0;
 }
 
@@ -66,11 +76,12 @@ void deliver_sent_messages() {
 // Input available, not only input new since the last look: a wait for a message to be queued
 // may have looked at it already.
 bool deliver_until_ended(HANDLE sender, DWORD timeout_ms, void (*retrieve)()) {
+  ULONGLONG deadline = GetTickCount64() + timeout_ms;
   DWORD woken;
   do {
     retrieve();
-    woken =
-        MsgWaitForMultipleObjectsEx(1, &sender, timeout_ms, QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
-  } while (woken == WAIT_OBJECT_0 + 1);
+    woken = MsgWaitForMultipleObjectsEx(1, &sender, HOST_TICK_PERIOD_MS, QS_SENDMESSAGE,
+                                        MWMO_INPUTAVAILABLE);
+  } while (woken == WAIT_OBJECT_0 + 1 || (woken == WAIT_TIMEOUT && GetTickCount64() < deadline));
   return woken == WAIT_OBJECT_0;
 }

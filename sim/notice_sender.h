@@ -12,12 +12,17 @@
 constexpr DWORD SENDER_TIMEOUT_MS = 10000;
 
 // A thread blocked in SendMessageW until the window's thread delivers its message. The header
-// bytes are the sender's own, as they would be in another process.
+// bytes are the sender's own, as they would be in another process. With a timeout it sends as
+// the system sends its notices, giving up on a receiver that does not retrieve it in time, or
+// that counts as hung.
 struct DeviceChangeSender {
   HANDLE thread;
   HWND window;
   WPARAM event;
   std::vector<unsigned char> header;
+  DWORD timeout_ms = 0;    // 0 to wait for as long as it takes
+  UINT message = 0;        // 0 for WM_DEVICECHANGE
+  bool delivered = false;  // once the thread has ended
 };
 
 // Clears the queue's record of new sent messages, so that the next wait sees only later ones.
@@ -39,6 +44,7 @@ bool join_sender(DeviceChangeSender* sender);
 // A host's message loop between ticks: any retrieval delivers the messages sent to this thread,
 // and one that removes nothing leaves the host's posted messages alone.
 void deliver_sent_messages();
-// Runs `retrieve` again each time something is sent to this thread, until `sender` (a thread or
-// a process) ends. False if it had not ended after `timeout_ms` with nothing sent.
+// Runs `retrieve` again each time something is sent to this thread, and at least every host tick
+// period, until `sender` (a thread or a process) ends: a host that waits still ticks, and a tick
+// late by a second would find a stall. False if it had not ended after `timeout_ms`.
 bool deliver_until_ended(HANDLE sender, DWORD timeout_ms, void (*retrieve)());

@@ -89,6 +89,11 @@ std::string counts_text() {
   return "IN " + std::to_string(midi_inputs) + ", OUT " + std::to_string(midi_outputs);
 }
 
+void note_device_event() {
+  first_event_tick = first_event_tick >= 0 ? first_event_tick : tick_number;
+  last_event_tick = tick_number;
+}
+
 // The header a notification carries, as the step describes it; its size 0 for none.
 DeviceNotice notice_header(const ScenarioStep& step) {
   DeviceNotice notice{};
@@ -121,22 +126,30 @@ bool send_notification(const ScenarioStep& step, intptr_t* answer) {
                                                       step.header == NOTIFY_POISONED, answer)
                        : world_send_device_change(step.event_code, header, notice.size);
   if (sent) {
-    first_event_tick = first_event_tick >= 0 ? first_event_tick : tick_number;
-    last_event_tick = tick_number;
+    note_device_event();
   }
   return sent;
 }
 
 // The port changes before its notification goes out: the driver publishes the port, then the
-// system announces the interface.
-int64_t play_device_step(const ScenarioStep& step) {
-  std::string text = step.text;
-  if (step.kind != STEP_NOTIFY) {
+// system announces the interface. Returns the step's text with the counts it leaves.
+std::string change_ports(const ScenarioStep& step) {
+  if (step.kind == STEP_NOTIFY) {
+    return step.text;
+  }
+  if (step.kind == STEP_COUNTS) {
+    midi_inputs = step.inputs;
+    midi_outputs = step.outputs;
+  } else {
     unsigned& ports = step.input_port ? midi_inputs : midi_outputs;
     ports = step.kind == STEP_PLUG ? ports + 1 : ports - 1;
-    world_set_midi_counts(midi_inputs, midi_outputs);
-    text += ": " + counts_text();
   }
+  world_set_midi_counts(midi_inputs, midi_outputs);
+  return step.kind == STEP_COUNTS ? step.text : step.text + ": " + counts_text();
+}
+
+int64_t play_device_step(const ScenarioStep& step) {
+  std::string text = change_ports(step);
   intptr_t answer = 0;
   if (!send_notification(step, &answer)) {
     text += " (no window)";
@@ -145,6 +158,35 @@ int64_t play_device_step(const ScenarioStep& step) {
   }
   transcript_add(TRANSCRIPT_STEP, text);
   return answer;
+}
+
+// The change during the stall happens at its start, and its notice, if any, is sent the way the
+// system sends it: the transcript says when the system gave up on it.
+void play_stall(const ScenarioStep& step) {
+  std::string text = "stall " + std::to_string(step.stall_ms);
+  DeviceNotice notice{};
+  uintptr_t event = 0;
+  if (!step.during.empty()) {
+    const ScenarioStep& during = step.during[0];
+    text += " " + change_ports(during);
+    if (during.kind != STEP_COUNTS) {
+      notice = notice_header(during);
+      event = during.event_code;
+      note_device_event();
+    }
+  }
+  switch (
+      world_stall(step.stall_ms, event, notice.size > 0 ? notice.bytes : nullptr, notice.size)) {
+    case STALL_NOTICE_LOST:
+      text += " (notice lost)";
+      break;
+    case STALL_NO_WINDOW:
+      text += " (no window)";
+      break;
+    case STALL_NOTICE_KEPT:
+      break;
+  }
+  transcript_add(TRANSCRIPT_STEP, text);
 }
 
 int64_t play_one(const ScenarioStep& step) {
@@ -159,10 +201,14 @@ int64_t play_one(const ScenarioStep& step) {
       // away with them, and nothing retrieves them for it.
       return call_entry(step.text, nullptr);
     case STEP_COUNTS:
-      midi_inputs = step.inputs;
-      midi_outputs = step.outputs;
-      world_set_midi_counts(midi_inputs, midi_outputs);
-      transcript_add(TRANSCRIPT_STEP, step.text);
+      transcript_add(TRANSCRIPT_STEP, change_ports(step));
+      return 0;
+    case STEP_STALL:
+      play_stall(step);
+      return 0;
+    case STEP_POWER:
+      transcript_add(TRANSCRIPT_STEP,
+                     step.text + (world_send_power_event(step.event_code) ? "" : " (no window)"));
       return 0;
     case STEP_PLUG:
     case STEP_UNPLUG:

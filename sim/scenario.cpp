@@ -390,6 +390,55 @@ bool parse_fail(LineParser& p) {
   return p.done();
 }
 
+bool parse_step(LineParser& p);
+
+bool parse_power(LineParser& p) {
+  ScenarioStep* step = p.step;
+  unsigned long long code = 0;
+  if (p.words.take("resume")) {
+    code = PBT_APMRESUMEAUTOMATIC;
+  } else if (p.words.take("suspend")) {
+    code = PBT_APMSUSPEND;
+  } else if (!p.words.take("code") || !p.number(0xFFFFFFFFull, &code)) {
+    return p.fail("expected 'power resume', 'power suspend' or 'power code V'");
+  }
+  step->event_code = code;
+  step->text =
+      "power " + p.words.words[1] + (p.words.words[1] == "code" ? " " + hex_text(code, 4) : "");
+  return p.done();
+}
+
+// What happens during the stall is read as a line of its own, and shown after the stall's length.
+bool parse_stall(LineParser& p) {
+  ScenarioStep* step = p.step;
+  unsigned long long ms;
+  if (!p.number(MAX_STALL_MS, &ms) || ms == 0) {
+    return p.fail("expected 'stall MS [STEP]' with MS from 1 to " + std::to_string(MAX_STALL_MS));
+  }
+  step->stall_ms = static_cast<unsigned>(ms);
+  step->text = "stall " + std::to_string(ms);
+  if (!p.words.more()) {
+    return true;
+  }
+  std::vector<std::string> rest(p.words.words.begin() + static_cast<std::ptrdiff_t>(p.words.at),
+                                p.words.words.end());
+  ScenarioStep during{};
+  during.line = step->line;
+  LineParser inner{p.reader, p.error, &during, Words{rest, 0}};
+  if (!parse_step(inner)) {
+    return false;
+  }
+  bool device_step = during.kind == STEP_COUNTS || during.kind == STEP_PLUG ||
+                     during.kind == STEP_UNPLUG || (during.kind == STEP_NOTIFY && !during.now);
+  if (!device_step) {
+    return p.fail("a stall holds one of 'counts', 'plug', 'unplug' or 'notify' without 'now'");
+  }
+  step->native_only = during.native_only;
+  step->text += " " + during.text;
+  step->during.push_back(during);
+  return true;
+}
+
 bool parse_step(LineParser& p) {
   const std::string& verb = p.words.words[0];
   p.words.at = 1;
@@ -404,7 +453,8 @@ bool parse_step(LineParser& p) {
       {"unload", STEP_UNLOAD, nullptr},      {"counts", STEP_COUNTS, parse_counts},
       {"plug", STEP_PLUG, parse_plug},       {"unplug", STEP_UNPLUG, parse_plug},
       {"notify", STEP_NOTIFY, parse_notify}, {"message", STEP_MESSAGE, parse_message},
-      {"fail", STEP_FAIL, parse_fail},
+      {"fail", STEP_FAIL, parse_fail},       {"stall", STEP_STALL, parse_stall},
+      {"power", STEP_POWER, parse_power},
   };
   for (const Verb& known : VERBS) {
     if (verb == known.word) {
@@ -416,8 +466,9 @@ bool parse_step(LineParser& p) {
       return known.parse(p);
     }
   }
-  return p.fail("unknown step " + quoted(verb) +
-                " (tick, load, unload, counts, plug, unplug, notify, message or fail)");
+  return p.fail(
+      "unknown step " + quoted(verb) +
+      " (tick, load, unload, counts, plug, unplug, notify, message, fail, stall or power)");
 }
 
 }  // namespace

@@ -18,6 +18,11 @@
 //             bytes HEX                 exactly these bytes, the first four their own size
 //             poisoned                  memory that must never be read
 //   message M FIRST SECOND [post]       any other window message, sent or posted to the window
+//   stall MS [STEP]                     the host's thread retrieves nothing for MS milliseconds,
+//                                       while STEP (counts, plug, unplug or notify) happens; a
+//                                       notice then waiting 2 s is lost, as the system drops it
+//   power resume|suspend|code V         WM_POWERBROADCAST from another thread: the system's
+//                                       automatic resume, its suspend, or event V
 //   fail NAME [NTH] [error E]           the NTH call (default 1) of the simulated call NAME
 //                                       during the next step fails with E (default 8)
 //
@@ -48,7 +53,9 @@ enum StepKind {
   STEP_UNPLUG,
   STEP_NOTIFY,
   STEP_MESSAGE,
-  STEP_FAIL
+  STEP_FAIL,
+  STEP_STALL,
+  STEP_POWER
 };
 
 // What a notification carries as its second parameter.
@@ -76,7 +83,10 @@ struct ScenarioStep {
   // Counts.
   unsigned inputs;
   unsigned outputs;
-  // Plug, unplug and notify.
+  // Stall: how long, and the one step that happens meanwhile, if any.
+  unsigned stall_ms;
+  std::vector<ScenarioStep> during;
+  // Plug, unplug and notify; power's event is in event_code.
   bool input_port;
   DeviceClass device_class;
   uint64_t event_code;
@@ -101,6 +111,7 @@ struct ScenarioStep {
 constexpr long MAX_TICKS_PER_STEP = 100000;
 constexpr long MAX_TICKS_PER_SCENARIO = 1000000;
 constexpr unsigned MAX_PORTS = 1000;
+constexpr unsigned MAX_STALL_MS = 60000;
 constexpr size_t MAX_HEADER_BYTES = 128;  // the size a header may claim
 
 // Reads a session one line at a time, keeping what later lines depend on: the ports a later

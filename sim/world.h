@@ -25,6 +25,16 @@ void world_set_midi_counts(unsigned inputs, unsigned outputs);
 // plug-in has no window to send to.
 bool world_send_device_change(uintptr_t event, const void* header, size_t size);
 
+// The host's thread stalls for `milliseconds`, as a host's does while it loads a project, and
+// meanwhile the system sends `event` (none when 0) with `size` bytes of `header`, giving up on it
+// once it has waited 2 s unretrieved, as it gives up on a busy receiver.
+enum StallOutcome { STALL_NOTICE_KEPT, STALL_NOTICE_LOST, STALL_NO_WINDOW };
+StallOutcome world_stall(unsigned milliseconds, uintptr_t event, const void* header, size_t size);
+
+// WM_POWERBROADCAST with this event, sent from another thread as the system sends it, for the
+// next tick's drain. False when there is no window to send it to.
+bool world_send_power_event(uintptr_t event);
+
 // The host thread's own message loop between ticks: delivers whatever has been sent to it.
 void world_pump_messages();
 

@@ -70,6 +70,25 @@ bool world_send_device_change(uintptr_t event, const void* header, size_t size) 
   return true;
 }
 
+StallOutcome world_stall(unsigned milliseconds, uintptr_t event, const void* header, size_t size) {
+  if (event != 0 && !world_send_device_change(event, header, size)) {
+    return STALL_NO_WINDOW;
+  }
+  int lost = sim_lost_message_count();
+  sim_advance_clock(milliseconds);
+  return sim_lost_message_count() > lost ? STALL_NOTICE_LOST : STALL_NOTICE_KEPT;
+}
+
+// As the system would, to the windows registered for suspend and resume: a window whose
+// registration failed does not hear it.
+bool world_send_power_event(uintptr_t event) {
+  if (plugin_window() == nullptr) {
+    return false;
+  }
+  sim_power_event(event);
+  return true;
+}
+
 void world_pump_messages() {
   MSG message;
   PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);

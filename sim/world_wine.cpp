@@ -94,14 +94,22 @@ void world_set_midi_counts(unsigned inputs, unsigned outputs) {
   winmm_double_set_midi_counts(inputs, outputs);
 }
 
-bool world_send_device_change(uintptr_t event, const void* header, size_t size) {
+namespace {
+
+// Starts a sender of its own for the message, kept in `*sent` until a tick has delivered the
+// message (null when there is no window). Returns whether the message waits in the host thread's
+// queue: a sender that ended first was refused.
+bool send(UINT message, uintptr_t event, const void* header, size_t size, DWORD timeout_ms,
+          PendingNotice** sent) {
+  *sent = nullptr;
   HWND window = plugin_window();
   if (window == nullptr) {
     return false;
   }
   // The sender's own copy, as a notice from another process arrives as a copy: the scenario's
   // buffer is gone by the time the message is delivered.
-  PendingNotice* notice = new PendingNotice{{nullptr, window, event, {}}, false};
+  PendingNotice* notice =
+      new PendingNotice{{nullptr, window, event, {}, timeout_ms, message, false}, false};
   if (header != nullptr) {
     const unsigned char* bytes = static_cast<const unsigned char*>(header);
     notice->sender.header.assign(bytes, bytes + size);
@@ -112,11 +120,43 @@ bool world_send_device_change(uintptr_t event, const void* header, size_t size) 
     return false;
   }
   pending.push_back(notice);
-  // A sender that ended first was refused: its message never reached the queue.
+  *sent = notice;
   if (!queued && !sender_finished(notice->sender, 0)) {
-    std::fprintf(stderr, "velmar-sim: a device notification never reached the host thread\n");
+    std::fprintf(stderr, "velmar-sim: a message never reached the host thread\n");
   }
   return queued;
+}
+
+}  // namespace
+
+bool world_send_device_change(uintptr_t event, const void* header, size_t size) {
+  PendingNotice* notice;
+  return send(WM_DEVICECHANGE, event, header, size, 0, &notice);
+}
+
+// The system's own way with a device notice: a send that gives up after 2 s, and at once on a
+// thread that has retrieved nothing for 5 s. The host's thread sleeps through it, so a stall of
+// 2 s or more always outlasts the send, and a shorter one leaves it for the next tick's drain.
+StallOutcome world_stall(unsigned milliseconds, uintptr_t event, const void* header, size_t size) {
+  constexpr DWORD SYSTEM_SEND_TIMEOUT_MS = 2000;
+  PendingNotice* notice = nullptr;
+  if (event != 0 && !send(WM_DEVICECHANGE, event, header, size, SYSTEM_SEND_TIMEOUT_MS, &notice)) {
+    return STALL_NO_WINDOW;
+  }
+  Sleep(milliseconds);
+  if (notice == nullptr ||
+      !sender_finished(notice->sender,
+                       milliseconds >= SYSTEM_SEND_TIMEOUT_MS ? SENDER_TIMEOUT_MS : 0)) {
+    return STALL_NOTICE_KEPT;
+  }
+  return notice->sender.delivered ? STALL_NOTICE_KEPT : STALL_NOTICE_LOST;
+}
+
+// Wine 8 sends no power events, and its registration for them is a stub: the system's part is
+// played here, straight to the window.
+bool world_send_power_event(uintptr_t event) {
+  PendingNotice* notice;
+  return send(WM_POWERBROADCAST, event, nullptr, 0, 0, &notice);
 }
 
 void world_pump_messages() {

@@ -1,9 +1,9 @@
 // libFuzzer target: turns its input into a session of scenario steps (ticks, notices with headers
 // of any content and size, count changes, plugs, loads with records of any kind and failing
-// calls, unloads, other window messages) and plays each on the plug-in and on the reference
-// model, comparing them after every step. A notice sent from the window's own thread carries a
-// heap block of exactly its own size, so that any read past it is caught; one the plug-in must
-// not read at all points into poisoned memory.
+// calls, unloads, other window messages, stalls of the host's thread, power events) and plays each
+// on the plug-in and on the reference model, comparing them after every step. A notice sent from
+// the window's own thread carries a heap block of exactly its own size, so that any read past it is
+// caught; one the plug-in must not read at all points into poisoned memory.
 //
 // Input layout: byte 0 chooses the diagnostic switch; then each step is one opcode byte followed
 // by its operands. Bytes past the end read as 0. A session that departs from the model is printed
@@ -111,8 +111,9 @@ std::string notice_words(bool now, bool settling) {
 
 // A load of a kind the host may make, and sometimes, before one that gets as far as the start,
 // one of the start's calls failing: the module's instance, the class, the window and the audio
-// class's registration are required, the two MIDI port registrations after them are not, and an
-// existing class is no failure for the plug-in, although none exists here.
+// class's registration are required, the two MIDI port registrations after them and the one for
+// suspend and resume are not, and an existing class is no failure for the plug-in, although none
+// exists here.
 std::vector<std::string> load_lines(const ModelState& model) {
   static const char* const LOADS[] = {"load",
                                       "load",
@@ -129,10 +130,14 @@ std::vector<std::string> load_lines(const ModelState& model) {
       "RegisterDeviceNotificationA 3"};
   std::string load = LOADS[take_byte() % 8];
   uint8_t failure = take_byte() % 16;
-  if (failure >= 7 || load != "load" || model.loaded) {
+  // The last registration came later than the others, and takes a selector they left unused.
+  const char* failing = failure < 7     ? FAILURES[failure]
+                        : failure == 15 ? "RegisterSuspendResumeNotification"
+                                        : nullptr;
+  if (failing == nullptr || load != "load" || model.loaded) {
     return {load};
   }
-  return {std::string("fail ") + FAILURES[failure], load};
+  return {std::string("fail ") + failing, load};
 }
 
 // Sent messages reach the procedure at once; posted ones wait for the tick's drain, which is then
@@ -145,7 +150,36 @@ std::string message_line() {
          ((selector & 0x10000) != 0 ? " post" : "");
 }
 
+// The host's thread busy for a while, short of the system's patience or past it, while a port
+// comes or goes, or nothing happens.
+std::string stall_line() {
+  uint8_t how = take_byte();
+  std::string line = std::string("stall ") + ((how & 1) != 0 ? "3000" : "1500");
+  switch ((how >> 1) % 4) {
+    case 0:
+      return line;
+    case 1:
+      return line + " counts " + std::to_string((how >> 3) & 0x7) + " 1";
+    case 2:
+      return line + ((how & 8) != 0 ? " plug input " : " plug output ") + PLUG_CLASSES[how >> 6];
+    default:
+      return line + " " + notice_words(false, false);
+  }
+}
+
+std::string power_line() {
+  uint8_t event = take_byte();
+  return event % 4 == 0   ? "power suspend"
+         : event % 4 == 1 ? "power code " + hex(event)
+                          : "power resume";
+}
+
+// Opcodes 10 to 19 are the events added last; every other byte keeps its meaning, opcode % 10, so
+// that the seeds keep theirs.
 std::vector<std::string> next_lines(uint8_t opcode, const ModelState& model) {
+  if (opcode >= 10 && opcode < 20) {
+    return {opcode < 15 ? stall_line() : power_line()};
+  }
   switch (opcode % 10) {
     case 0:
     case 1:

@@ -23,6 +23,7 @@ struct Observation {
   int windows;
   int classes;
   int registrations;
+  int resume_registrations;
   bool tick_registered;
   unsigned present_functions;
   int commands_run;
@@ -39,6 +40,7 @@ Observation observe_plugin(int64_t answer) {
   seen.windows = sim_window_count();
   seen.classes = sim_class_count();
   seen.registrations = sim_registration_count();
+  seen.resume_registrations = sim_power_registration_count();
   seen.tick_registered = host_tick_address() != nullptr;
   for (int slot = 0; slot < MODEL_HOST_FUNCTIONS; ++slot) {
     seen.present_functions |= monitor_state.host_functions[slot] != nullptr ? 1u << slot : 0u;
@@ -64,10 +66,13 @@ Observation expect_from_model(const ModelState& model, int64_t answer) {
   monitor.reset_pending = model.reset_left > 0;
   monitor.reset_ticks_left = model.reset_left;
   monitor.port_removed = model.port_removed;
+  monitor.port_arrived = model.port_arrived;
+  monitor.resumed = model.resumed;
   expected.window = model.loaded;
   expected.windows = model.loaded ? 1 : 0;
   expected.classes = model.loaded ? 1 : 0;
   expected.registrations = model.registrations;
+  expected.resume_registrations = model.loaded && model.resume_registered ? 1 : 0;
   expected.tick_registered = model.tick_registered;
   for (int slot = 0; slot < MODEL_HOST_FUNCTIONS; ++slot) {
     expected.present_functions |= model.host_function_present[slot] ? 1u << slot : 0u;
@@ -93,6 +98,8 @@ std::string differences(const Observation& expected, const Observation& seen) {
   compare(&out, "live windows", expected.windows, seen.windows);
   compare(&out, "registered classes", expected.classes, seen.classes);
   compare(&out, "notification registrations", expected.registrations, seen.registrations);
+  compare(&out, "suspend/resume registrations", expected.resume_registrations,
+          seen.resume_registrations);
   compare(&out, "tick registered as \"timer\"", expected.tick_registered, seen.tick_registered);
   compare(&out, "host function slots filled (bits)", expected.present_functions,
           seen.present_functions);

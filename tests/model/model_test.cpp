@@ -75,8 +75,12 @@ Line tick_line(const ModelState& model) {
   std::size_t settling = model.settle_left > 0 ? 300 : 0;
   int to_meet_a_look = model.reset_left - (MODEL_SECOND_LOOK_AT - MODEL_CHECK_TICKS);
   std::size_t over_reset = model.verification_left == 0 && to_meet_a_look > 0 ? 20 : 0;
+  // To the next look, so that a series gets as far as its last.
+  std::size_t looking = model.next_look_at > 0 ? 10 : 0;
+  long to_next_look = model.next_look_at - model.since_notice;
   rc::Gen<long> runs = rc::gen::weightedOneOf<long>({
       {60, rc::gen::just(1L)},
+      {looking, rc::gen::just(to_next_look)},
       {20, rc::gen::inRange(2L, 8L)},
       {10, rc::gen::inRange(8L, 25L)},
       {4, rc::gen::inRange(55L, 70L)},
@@ -158,11 +162,30 @@ Line load_line() {
                                          "load version 0x1020E")},
        {5, rc::gen::element<std::string>("load null get_function", "load null register_callback")},
        {22, missing},
-       {20,
-        rc::gen::element<std::string>(
-            "fail GetModuleHandleExW", "fail RegisterClassW", "fail RegisterClassW 1 error 1410",
-            "fail CreateWindowExW", "fail RegisterDeviceNotificationA",
-            "fail RegisterDeviceNotificationA 2", "fail RegisterDeviceNotificationA 3")}});
+       {20, rc::gen::element<std::string>(
+                "fail GetModuleHandleExW", "fail RegisterClassW",
+                "fail RegisterClassW 1 error 1410", "fail CreateWindowExW",
+                "fail RegisterDeviceNotificationA", "fail RegisterDeviceNotificationA 2",
+                "fail RegisterDeviceNotificationA 3", "fail RegisterSuspendResumeNotification")}});
+}
+
+// Short of the system's patience, or past it, with a change or none meanwhile.
+Line stall_line(const ModelState& model) {
+  Line during =
+      rc::gen::weightedOneOf<std::string>({{3, rc::gen::just(std::string(""))},
+                                           {2, counts_line()},
+                                           {4, plug_line(model)},
+                                           {3, rc::gen::just(std::string("notify arrival"))}});
+  return rc::gen::apply(
+      [](int milliseconds, const std::string& change) {
+        return "stall " + number(milliseconds) + (change.empty() ? "" : " " + change);
+      },
+      rc::gen::element(1200, 3000), during);
+}
+
+Line power_line() {
+  return rc::gen::weightedElement<std::string>(
+      {{6, "power resume"}, {2, "power suspend"}, {1, "power code 0x0007"}});
 }
 
 Line message_line() {
@@ -204,8 +227,12 @@ rc::Gen<Command> next_command(const ModelState& model) {
       {9 - 7 * settling, counts_line()},
       {9 - 7 * settling, plug_line(model)},
       {30 - 29 * loaded, load_line()},
+      // A refused load empties the command's slot under a reset still counting down.
+      {2 * over_reset, rc::gen::just(std::string("load missing Main_OnCommand"))},
       {1 + loaded, rc::gen::just(std::string("unload"))},
       {2, message_line()},
+      {3 + 3 * loaded, stall_line(model)},
+      {2 + 4 * loaded, power_line()},
   });
   return rc::gen::map(line, [model](const std::string& text) -> Command {
     return std::make_shared<PlayStep>(read_step(text, model));

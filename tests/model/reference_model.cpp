@@ -43,6 +43,15 @@ bool diagnostics_reach_console(const ModelState& model) {
 void schedule_reset(ModelState* model) {
   model->reset_left = RESET_TICKS;
   model->port_removed = false;
+  model->resumed = false;
+  model->port_arrived = false;
+}
+
+void forget_records(ModelState* model) {
+  model->port_removed = false;
+  model->resumed = false;
+  model->port_arrived = false;
+  model->last_tick_ms = 0;
 }
 
 void end_looks(ModelState* model) {
@@ -104,35 +113,10 @@ Announced announced_by(const ScenarioStep& step) {
   return Announced::NOTHING_READABLE;
 }
 
-void handle_notice(ModelState* model, const ModelNotice& notice) {
-  if (model->settle_left > 0) {
-    count(model, T_EVENT_DROPPED_WHILE_SETTLING);
-    return;
-  }
-  bool arrival = notice.event == DBT_DEVICEARRIVAL;
-  if (!arrival && notice.event != DBT_DEVICEREMOVECOMPLETE) {
-    count(model, T_EVENT_NOT_ARRIVAL_OR_REMOVAL);
-    return;
-  }
-  if (notice.announced == Announced::NOTHING_READABLE) {
-    count(model, T_EVENT_BAD_HEADER);
-    return;
-  }
-  if (notice.announced == Announced::OTHER_CLASS) {
-    count(model, T_EVENT_NOT_AUDIO);
-    return;
-  }
-  bool port_removal = notice.announced == Announced::PORT_CLASS && !arrival;
-  if (port_removal) {
-    model->port_removed = true;
-  }
-  bool reset_was_pending = model->reset_left > 0;
-  if (model->verification_left > 0) {
-    count(model, port_removal        ? T_PORT_REMOVAL_RECORDED_WHILE_VERIFYING
-                 : reset_was_pending ? T_EVENT_DROPPED_OVER_RESET
-                                     : T_EVENT_DROPPED_WHILE_VERIFYING);
-    return;
-  }
+// An accepted notice, resume or stall: its own verification in place of the looks of the one
+// before, or with diagnostics on and the counts already moved, the reset at once. Returns whether
+// the reset came at once.
+bool accept(ModelState* model) {
   if (model->next_look_at > 0) {
     end_looks(model);
     count(model, T_NOTICE_ENDS_LOOKS);
@@ -140,11 +124,84 @@ void handle_notice(ModelState* model, const ModelNotice& notice) {
   if (diagnostics_reach_console(*model) && machine_differs_from_baseline(*model)) {
     adopt_machine_counts(model);
     schedule_reset(model);
-    count(model, reset_was_pending ? T_RESET_RESTARTED_AT_ONCE : T_IDLE_TO_RESET_AT_ONCE);
-    return;
+    return true;
   }
   model->verification_left = MODEL_CHECK_TICKS;
-  count(model, reset_was_pending ? T_RESET_TO_VERIFYING_OVER_RESET : T_IDLE_TO_VERIFYING);
+  return false;
+}
+
+// Only the automatic resume, which the system always sends on waking, says anything: the
+// handles the host holds may be dead.
+bool handle_power_event(ModelState* model, uint64_t event) {
+  if (event != PBT_APMRESUMEAUTOMATIC) {
+    count(model, T_OTHER_POWER_EVENT);
+    return false;
+  }
+  if (model->settle_left > 0) {
+    count(model, T_RESUME_DROPPED_WHILE_SETTLING);
+    return false;
+  }
+  model->resumed = true;
+  if (model->verification_left > 0) {
+    count(model, T_RESUME_RECORDED_WHILE_VERIFYING);
+    return false;
+  }
+  accept(model);
+  count(model, T_RESUME_ACCEPTED);
+  return true;
+}
+
+// Returns whether the notice was accepted.
+bool handle_notice(ModelState* model, const ModelNotice& notice) {
+  if (notice.announced == Announced::POWER_EVENT) {
+    return handle_power_event(model, notice.event);
+  }
+  if (model->settle_left > 0) {
+    count(model, T_EVENT_DROPPED_WHILE_SETTLING);
+    return false;
+  }
+  bool arrival = notice.event == DBT_DEVICEARRIVAL;
+  if (!arrival && notice.event != DBT_DEVICEREMOVECOMPLETE) {
+    count(model, T_EVENT_NOT_ARRIVAL_OR_REMOVAL);
+    return false;
+  }
+  if (notice.announced == Announced::NOTHING_READABLE) {
+    count(model, T_EVENT_BAD_HEADER);
+    return false;
+  }
+  if (notice.announced == Announced::OTHER_CLASS) {
+    count(model, T_EVENT_NOT_AUDIO);
+    return false;
+  }
+  bool port = notice.announced == Announced::PORT_CLASS;
+  (arrival ? model->port_arrived : model->port_removed) |= port;
+  bool reset_was_pending = model->reset_left > 0;
+  if (model->verification_left > 0) {
+    count(model, port && !arrival    ? T_PORT_REMOVAL_RECORDED_WHILE_VERIFYING
+                 : port              ? T_PORT_ARRIVAL_RECORDED_WHILE_VERIFYING
+                 : reset_was_pending ? T_EVENT_DROPPED_OVER_RESET
+                                     : T_EVENT_DROPPED_WHILE_VERIFYING);
+    return false;
+  }
+  if (accept(model)) {
+    count(model, reset_was_pending ? T_RESET_RESTARTED_AT_ONCE : T_IDLE_TO_RESET_AT_ONCE);
+  } else {
+    count(model, reset_was_pending ? T_RESET_TO_VERIFYING_OVER_RESET : T_IDLE_TO_VERIFYING);
+  }
+  return true;
+}
+
+// Time passes; a notice that has waited the system's timeout unretrieved is dropped.
+void pass_time(ModelState* model, long milliseconds) {
+  model->now_ms += milliseconds;
+  for (auto notice = model->waiting.begin(); notice != model->waiting.end();) {
+    if (model->now_ms - notice->sent_at_ms >= MODEL_SEND_TIMEOUT_MS) {
+      count(model, T_NOTICE_LOST_IN_A_STALL);
+      notice = model->waiting.erase(notice);
+    } else {
+      ++notice;
+    }
+  }
 }
 
 // Queued for the next drain, or handled at once when sent from the window's own thread; lost
@@ -153,7 +210,7 @@ void send_notice(ModelState* model, const ScenarioStep& step) {
   if (!model->loaded) {
     return;
   }
-  ModelNotice notice{step.event_code, announced_by(step)};
+  ModelNotice notice{step.event_code, announced_by(step), model->now_ms};
   if (step.now) {
     count(model, T_NOTICE_FROM_THE_WINDOWS_THREAD);
     handle_notice(model, notice);
@@ -173,9 +230,10 @@ void finish_verification(ModelState* model) {
     adopt_machine_counts(model);
     schedule_reset(model);
     count(model, reset_was_pending ? T_PAUSED_RESET_RESTARTED : T_VERIFICATION_FINDS_CHANGE);
-  } else if (model->port_removed) {
+  } else if (model->port_removed || model->resumed) {
+    count(model, model->port_removed ? T_VERIFICATION_RESETS_FOR_REMOVED_PORT
+                                     : T_VERIFICATION_RESETS_AFTER_RESUME);
     schedule_reset(model);
-    count(model, T_VERIFICATION_RESETS_FOR_REMOVED_PORT);
   } else {
     count(model, reset_was_pending ? T_PAUSED_RESET_RESUMES : T_VERIFICATION_FINDS_NO_CHANGE);
     model->since_notice = MODEL_CHECK_TICKS;
@@ -188,6 +246,12 @@ bool look(ModelState* model) {
   if (machine_differs_from_baseline(*model)) {
     count(model, model->reset_left > 0 ? T_LOOK_RESTARTS_RESET : T_LOOK_FINDS_CHANGE);
     adopt_machine_counts(model);
+    schedule_reset(model);
+    end_looks(model);
+    return true;
+  }
+  if (model->next_look_at == MODEL_LAST_LOOK_AT && model->port_arrived) {
+    count(model, T_LAST_LOOK_RESETS_FOR_ARRIVED_PORT);
     schedule_reset(model);
     end_looks(model);
     return true;
@@ -205,16 +269,38 @@ bool look(ModelState* model) {
   return false;
 }
 
-// The host's periodic call: the window's waiting messages first, then the countdowns.
+// A gap of a second between two ticks of a window: notices may have been lost meanwhile, so the
+// counts are verified as for a notice, unless something already takes care of it.
+void note_tick_time(ModelState* model, bool accepted_in_drain) {
+  bool stalled = model->last_tick_ms != 0 && model->now_ms - model->last_tick_ms >= MODEL_STALL_MS;
+  model->last_tick_ms = model->now_ms;
+  if (!stalled) {
+    return;
+  }
+  if (accepted_in_drain || model->settle_left > 0 || model->verification_left > 0) {
+    count(model, T_STALL_COVERED);
+    return;
+  }
+  accept(model);
+  count(model, T_STALL_SCHEDULES_VERIFICATION);
+}
+
+// The host's periodic call, a tick period after the last: the window's waiting messages first,
+// then the time, then the countdowns.
 void tick(ModelState* model) {
+  pass_time(model, MODEL_TICK_MS);
   if (!model->tick_registered) {
     count(model, T_TICK_NOT_REGISTERED);
     return;
   }
+  bool accepted = false;
   while (!model->waiting.empty()) {
     ModelNotice notice = model->waiting.front();
     model->waiting.pop_front();
-    handle_notice(model, notice);
+    accepted = handle_notice(model, notice) || accepted;
+  }
+  if (model->loaded) {
+    note_tick_time(model, accepted);
   }
   if (model->settle_left > 0) {
     if (--model->settle_left == 0) {
@@ -246,6 +332,7 @@ void tick(ModelState* model) {
     if (--model->reset_left > 0) {
       count(model, T_RESET_TICK);
     } else if (model->host_function_present[MODEL_SLOT_MAIN_ON_COMMAND]) {
+      // However long the host takes to re-open its devices, that is no stall.
       ++model->commands_run;
       count(model, T_RESET_RUNS_COMMAND);
     } else {
@@ -297,9 +384,10 @@ int32_t load(ModelState* model, const ScenarioStep& step, bool failing) {
     count(model, T_LOAD_REFUSED_AT_IMPORT);
     return 0;
   }
-  // Settling begins before anything is created, whatever becomes of the start.
+  // Settling begins before anything is created, whatever becomes of the start, and the first
+  // tick after it has no tick before it.
   model->settle_left = SETTLE_TICKS;
-  model->port_removed = false;
+  forget_records(model);
   end_looks(model);
   model->known_in = UNREAD;
   model->known_out = UNREAD;
@@ -313,10 +401,15 @@ int32_t load(ModelState* model, const ScenarioStep& step, bool failing) {
   }
   model->loaded = true;
   model->registrations = registered;
+  // Optional as the port classes are, and the last thing the start registers.
+  model->resume_registered =
+      !(failing && model->failure.call == "RegisterSuspendResumeNotification");
   model->tick_registered = true;
   // A reset left from an earlier load belongs to devices the host has re-enumerated since.
   model->reset_left = 0;
-  count(model, registered < CLASSES_REGISTERED ? T_LOAD_WITHOUT_A_PORT_CLASS : T_LOAD_ACCEPTED);
+  count(model, registered < CLASSES_REGISTERED ? T_LOAD_WITHOUT_A_PORT_CLASS
+               : model->resume_registered      ? T_LOAD_ACCEPTED
+                                               : T_LOAD_WITHOUT_RESUME);
   return 1;
 }
 
@@ -327,7 +420,8 @@ int32_t unload(ModelState* model) {
   model->settle_left = 0;
   model->verification_left = 0;
   model->reset_left = 0;
-  model->port_removed = false;
+  model->resume_registered = false;
+  forget_records(model);
   end_looks(model);
   model->known_in = UNREAD;
   model->known_out = UNREAD;
@@ -336,7 +430,8 @@ int32_t unload(ModelState* model) {
 }
 
 const char* const START_CALLS[] = {"GetModuleHandleExW", "RegisterClassW", "CreateWindowExW",
-                                   "RegisterDeviceNotificationA"};
+                                   "RegisterDeviceNotificationA",
+                                   "RegisterSuspendResumeNotification"};
 
 }  // namespace
 
@@ -406,6 +501,18 @@ int64_t model_step(ModelState* model, const ScenarioStep& step) {
     case STEP_FAIL:
       model->failure_armed = true;
       model->failure = step;
+      break;
+    case STEP_STALL:
+      if (!step.during.empty()) {
+        model_step(model, step.during[0]);
+      }
+      pass_time(model, step.stall_ms);
+      break;
+    case STEP_POWER:
+      // The system sends it to the windows registered for it.
+      if (model->loaded && model->resume_registered) {
+        model->waiting.push_back({step.event_code, Announced::POWER_EVENT, model->now_ms});
+      }
       break;
   }
   return answer;

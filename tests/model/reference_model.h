@@ -15,6 +15,12 @@ constexpr int MODEL_HOST_FUNCTIONS = 6;
 constexpr int MODEL_SLOT_MAIN_ON_COMMAND = 4;
 constexpr int MODEL_SLOT_SHOW_CONSOLE_MSG = 5;
 
+// The host's tick period as the host double keeps it, a gap between ticks that counts as a stall,
+// and how long the system waits for a receiver to take a notice before it drops it.
+constexpr long MODEL_TICK_MS = 33;
+constexpr long MODEL_STALL_MS = 1000;
+constexpr long MODEL_SEND_TIMEOUT_MS = 2000;
+
 // Ticks from an accepted notice to its verification, and to its second and last looks.
 constexpr int MODEL_CHECK_TICKS = 5;
 constexpr int MODEL_SECOND_LOOK_AT = 18;
@@ -52,6 +58,17 @@ constexpr int MODEL_LAST_LOOK_AT = 80;
     "verification pending: port removal recorded, event dropped")                                 \
   X(T_VERIFICATION_RESETS_FOR_REMOVED_PORT,                                                       \
     "verification: counts unchanged but a port was removed, reset pending")                       \
+  X(T_PORT_ARRIVAL_RECORDED_WHILE_VERIFYING,                                                      \
+    "verification pending: port arrival recorded, event dropped")                                 \
+  X(T_LAST_LOOK_RESETS_FOR_ARRIVED_PORT, "last look: counts unchanged but a port arrived, reset") \
+  X(T_NOTICE_LOST_IN_A_STALL, "stall: a notice waited too long and was dropped")                  \
+  X(T_STALL_SCHEDULES_VERIFICATION, "stall found: a verification as for an accepted notice")      \
+  X(T_STALL_COVERED, "stall found while settling, verifying, or with an event in the drain")      \
+  X(T_RESUME_DROPPED_WHILE_SETTLING, "settling: resume dropped")                                  \
+  X(T_RESUME_RECORDED_WHILE_VERIFYING, "verification pending: resume recorded")                   \
+  X(T_RESUME_ACCEPTED, "resume: a verification, or the immediate check, as for a notice")         \
+  X(T_VERIFICATION_RESETS_AFTER_RESUME, "verification: counts unchanged after a resume, reset")   \
+  X(T_OTHER_POWER_EVENT, "a power event other than the automatic resume: nothing")                \
   X(T_LOOK_TICK, "looking: tick")                                                                 \
   X(T_LOOK_TICK_OVER_RESET, "looking over a pending reset: both count down")                      \
   X(T_SECOND_LOOK_NO_CHANGE, "second look: counts unchanged, the last look follows")              \
@@ -63,6 +80,7 @@ constexpr int MODEL_LAST_LOOK_AT = 80;
   X(T_NOTICE_FROM_THE_WINDOWS_THREAD, "a notice from the window's own thread, handled at once")   \
   X(T_LOAD_ACCEPTED, "load accepted")                                                             \
   X(T_LOAD_WITHOUT_A_PORT_CLASS, "load accepted without one MIDI port class")                     \
+  X(T_LOAD_WITHOUT_RESUME, "load accepted without the suspend/resume registration")               \
   X(T_LOAD_REFUSED_UNREAD, "load refused before reading the record's functions")                  \
   X(T_LOAD_REFUSED_AT_IMPORT, "load refused at the host function import")                         \
   X(T_LOAD_REFUSED_AT_START, "load refused when the window could not be set up")                  \
@@ -78,12 +96,13 @@ enum ModelTransition : int {
 
 const char* model_transition_name(ModelTransition transition);
 
-// A notice as far as the rules care: its event, and what its header announces.
-enum class Announced { NOTHING_READABLE, AUDIO_CLASS, PORT_CLASS, OTHER_CLASS };
+// A notice as far as the rules care: its event, and what its header announces; or a power event.
+enum class Announced { NOTHING_READABLE, AUDIO_CLASS, PORT_CLASS, OTHER_CLASS, POWER_EVENT };
 
 struct ModelNotice {
   uint64_t event;
   Announced announced;
+  long sent_at_ms;
 };
 
 struct ModelState {
@@ -96,8 +115,18 @@ struct ModelState {
   int settle_left;
   int verification_left;
   int reset_left;
-  // A MIDI port went away since the last verification: the next one resets whatever it counts.
+  // A MIDI port went away since the last verification, or the machine resumed from sleep: the
+  // next verification resets whatever it counts.
   bool port_removed;
+  bool resumed;
+  // A MIDI port came since the last reset was scheduled: a series that sees no count move ends
+  // in a reset at its last look.
+  bool port_arrived;
+  bool resume_registered;
+  // Time as the host's ticks and stalls make it pass, and when the last tick came while there was
+  // a window (0: none since the load).
+  long now_ms;
+  long last_tick_ms;
   // After a verification that saw no change, two more looks at the counts come at fixed ticks
   // after the notice that scheduled it. Ticks are counted from that notice; no look waits while
   // next_look_at is 0.
