@@ -1,6 +1,7 @@
 // How often the plug-in asks the system for the MIDI device counts: never while idle, and per
 // notice once each when the verification sees the change, twice when the second look does, three
-// times when the last look does or nothing changes. Polling would ask ten times a second or more,
+// times when the last look does or nothing changes; as often for a stall as for a notice, and
+// once for a resume, which its verification resets. Polling would ask ten times a second or more,
 // and on recent MIDI stacks every such query is expensive.
 #include <cstdio>
 
@@ -81,6 +82,20 @@ int main() {
                   "the same, moved after the second look; expected 3 each", 40, 3, 1);
   late_counts_row("device-count queries, a notice that changes nothing (native)",
                   "one audio notice, the counts never move; expected 3 each", -1, 3, 0);
+  start_row();
+  sim_announce_interface(DBT_DEVICEARRIVAL, MIDI_INPUT_PORT_INTERFACE);
+  end_row("device-count queries, a port arrival with the counts unchanged (native)",
+          "one MIDI port notice, the counts never move, reset at the last look; expected 3 each", 3,
+          1);
+  start_row();
+  sim_advance_clock(3000);
+  end_row("device-count queries, a stall of 3 s with nothing changed (native)",
+          "the host's thread blocked 3 s, then ticking again; expected 3 each", 3, 0);
+  start_row();
+  sim_power_event(PBT_APMRESUMEAUTOMATIC);
+  end_row("device-count queries, a resume from sleep (native)",
+          "one automatic resume, the counts unchanged, reset at the verification; expected 1 each",
+          1, 1);
   bench_unload_plugin();
   if (!as_expected) {
     std::fprintf(stderr, "bench: the plug-in queried the device counts more often than expected\n");

@@ -46,7 +46,8 @@ int32_t unload() {
 }
 
 int live_objects() {
-  return sim_class_count() + sim_window_count() + sim_registration_count();
+  return sim_class_count() + sim_window_count() + sim_registration_count() +
+         sim_power_registration_count();
 }
 
 // Runs `run` with the Nth call that can fail failing; returns that call, or SIM_CALL_COUNT when
@@ -78,7 +79,7 @@ SimCall load_failing(int nth, int32_t* loaded) {
 
 // The two ways such a load may end. Refused, it leaves nothing behind and registers no tick, and
 // an unload after it only unregisters the class name; loaded, it lost at most one of the optional
-// MIDI port registrations, and an unload releases all the rest.
+// registrations (a MIDI port class, suspend and resume), and an unload releases all the rest.
 void expect_clean_end(SimCall failed, int32_t loaded, int ticks_before) {
   SCOPED_TRACE(std::string("failed call ") + sim_call_name(failed));
   if (loaded == 0) {
@@ -93,8 +94,10 @@ void expect_clean_end(SimCall failed, int32_t loaded, int ticks_before) {
     return;
   }
   EXPECT_NE(monitor_state.notify_handle, nullptr);
-  EXPECT_EQ(sim_registration_count(), failed == SIM_CALL_COUNT ? 3 : 2);
-  EXPECT_TRUE(failed == SIM_CALL_COUNT || failed == SIM_REGISTER_DEVICE_NOTIFICATION_A)
+  EXPECT_EQ(sim_registration_count(), failed == SIM_REGISTER_DEVICE_NOTIFICATION_A ? 2 : 3);
+  EXPECT_EQ(sim_power_registration_count(), failed == SIM_REGISTER_SUSPEND_RESUME ? 0 : 1);
+  EXPECT_TRUE(failed == SIM_CALL_COUNT || failed == SIM_REGISTER_DEVICE_NOTIFICATION_A ||
+              failed == SIM_REGISTER_SUSPEND_RESUME)
       << "loaded although a required call failed";
   EXPECT_EQ(unload(), 0);
   EXPECT_EQ(live_objects(), 0);
@@ -109,24 +112,32 @@ SimCall load_and_end_with_nth_call_failing(int nth) {
   return failed;
 }
 
-// A load that lost one MIDI port class still hears the audio class and the other port class, and
-// says which one it lost.
-void expect_listening_without_one_port_class() {
+// A load that lost an optional registration still hears the rest, and says which one it lost.
+void expect_listening_without_one_optional_registration(SimCall failed) {
+  bool resume_lost = failed == SIM_REGISTER_SUSPEND_RESUME;
   bool input_lost = monitor_state.input_port_notify_handle == nullptr;
-  ASSERT_NE(input_lost, monitor_state.output_port_notify_handle == nullptr);
+  ASSERT_EQ(resume_lost, monitor_state.power_notify_handle == nullptr);
+  ASSERT_NE(input_lost || resume_lost, monitor_state.output_port_notify_handle == nullptr);
   std::vector<std::string> console = host_console();
   ASSERT_EQ(console.size(), 7u);
-  EXPECT_EQ(console[3], std::string("Kestrune: [WARNING] Failed to register for MIDI ") +
-                            (input_lost ? "input" : "output") +
-                            " port notifications (error 8) - monitoring goes on without them\n");
+  EXPECT_EQ(console[3], std::string("Kestrune: [WARNING] Failed to register for ") +
+                            (resume_lost  ? "suspend/resume"
+                             : input_lost ? "MIDI input port"
+                                          : "MIDI output port") +
+                            " notifications (error 8) - monitoring goes on without them\n");
   HWND window = monitor_state.notify_window;
-  sim_plug_device(SIM_MIDI_INPUT,
-                  input_lost ? MIDI_INPUT_PORT_INTERFACE : MIDI_OUTPUT_PORT_INTERFACE);
-  EXPECT_EQ(sim_queued_message_count(window), 0);
+  sim_power_event(PBT_APMRESUMEAUTOMATIC);
+  int heard = resume_lost ? 0 : 1;
+  EXPECT_EQ(sim_queued_message_count(window), heard);
+  if (!resume_lost) {
+    sim_plug_device(SIM_MIDI_INPUT,
+                    input_lost ? MIDI_INPUT_PORT_INTERFACE : MIDI_OUTPUT_PORT_INTERFACE);
+    EXPECT_EQ(sim_queued_message_count(window), heard);
+  }
   sim_plug_device(SIM_MIDI_INPUT,
                   input_lost ? MIDI_OUTPUT_PORT_INTERFACE : MIDI_INPUT_PORT_INTERFACE);
   sim_plug_device(SIM_MIDI_INPUT, KSCATEGORY_AUDIO);
-  EXPECT_EQ(sim_queued_message_count(window), 2);
+  EXPECT_EQ(sim_queued_message_count(window), heard + 2);
 }
 
 }  // namespace
@@ -143,7 +154,7 @@ TEST_F(FaultSweep, EveryFailedCallOfALoadRefusesItCleanlyOrCostsOnlyAPortClass) 
       failed_calls.emplace_back(sim_call_name(failed));
     }
     if (loaded == 1 && failed != SIM_CALL_COUNT) {
-      expect_listening_without_one_port_class();
+      expect_listening_without_one_optional_registration(failed);
     } else if (loaded == 0) {
       std::vector<std::string> expected = {INIT_START_LINE};
       for (const std::string& line : refusal_lines(failed)) {
@@ -155,10 +166,10 @@ TEST_F(FaultSweep, EveryFailedCallOfALoadRefusesItCleanlyOrCostsOnlyAPortClass) 
     return failed;
   });
   // The load's calls that can fail, in order: every one of them was failed once.
-  EXPECT_EQ(failed_calls,
-            (std::vector<std::string>{"GetModuleHandleExW", "RegisterClassW", "CreateWindowExW",
-                                      "RegisterDeviceNotificationA", "RegisterDeviceNotificationA",
-                                      "RegisterDeviceNotificationA"}));
+  EXPECT_EQ(failed_calls, (std::vector<std::string>{
+                              "GetModuleHandleExW", "RegisterClassW", "CreateWindowExW",
+                              "RegisterDeviceNotificationA", "RegisterDeviceNotificationA",
+                              "RegisterDeviceNotificationA", "RegisterSuspendResumeNotification"}));
 }
 
 // Whatever an unload cannot release stays behind alone, and the next load works: a class or a
@@ -176,6 +187,7 @@ TEST_F(FaultSweep, EveryFailedCallOfAnUnloadLeavesOnlyWhatItCouldNotRelease) {
     bool class_left =
         window_left || failed == SIM_GET_MODULE_HANDLE_EX_W || failed == SIM_UNREGISTER_CLASS_W;
     EXPECT_EQ(sim_registration_count(), failed == SIM_UNREGISTER_DEVICE_NOTIFICATION ? 1 : 0);
+    EXPECT_EQ(sim_power_registration_count(), failed == SIM_UNREGISTER_SUSPEND_RESUME ? 1 : 0);
     EXPECT_EQ(sim_window_count(), window_left ? 1 : 0);
     EXPECT_EQ(sim_class_count(), class_left ? 1 : 0);
     if (failed != SIM_CALL_COUNT) {

@@ -1,5 +1,6 @@
-// One step of a settled plug-in, from a given state, as the rules give it: the monitor before
-// and after, the counts it read meanwhile and the commands it ran. A notice is sent from the
+// One step of a settled plug-in, from a given state, as the rules give it (or an event and the
+// tick that meets it): the monitor before and after, the counts it read meanwhile and the
+// commands it ran. A notice is sent from the
 // window's own thread so that it is handled at once, its header in a heap block of exactly its
 // size (a read past it is caught) or in memory that must not be read at all.
 #include <ostream>
@@ -28,6 +29,16 @@ void PrintTo(const Transition& transition, std::ostream* out) {
 
 MonitorSnapshot removed_port(MonitorSnapshot monitor) {
   monitor.port_removed = true;
+  return monitor;
+}
+
+MonitorSnapshot arrived_port(MonitorSnapshot monitor) {
+  monitor.port_arrived = true;
+  return monitor;
+}
+
+MonitorSnapshot resumed(MonitorSnapshot monitor) {
+  monitor.resumed = true;
   return monitor;
 }
 
@@ -79,6 +90,40 @@ const Transition TRANSITIONS[] = {
     {"LookWithAChangeRestartsTheResetDueInItsTick", false, resetting(looking(IDLE, 1, false), 1), 2,
      1, "tick", resetting(settled(2, 1), 20), 2, 0},
     {"ResetRuns", false, resetting(IDLE, 1), 1, 1, "tick", IDLE, 0, 1},
+    // A port that arrived without moving the counts: only the last look resets for it, as a look
+    // that sees a change does.
+    {"VerificationAfterAnArrivedPortStartsTheLooks", false, arrived_port(verifying(IDLE, 1)), 1, 1,
+     "tick", arrived_port(looking(IDLE, 13, false)), 2, 0},
+    {"SecondLookAfterAnArrivedPortWaitsForTheLast", false, arrived_port(looking(IDLE, 1, false)), 1,
+     1, "tick", arrived_port(looking(IDLE, 62, true)), 2, 0},
+    {"LastLookAfterAnArrivedPortResets", false, arrived_port(resetting(looking(IDLE, 1, true), 1)),
+     1, 1, "tick", resetting(IDLE, 20), 2, 0},
+    // A second or more between two ticks: a verification as for a notice in the tick's drain.
+    {"StallOfASecond", false, IDLE, 1, 1, "stall 967\ntick", verifying(IDLE, 4), 0, 0},
+    {"GapJustUnderASecond", false, IDLE, 1, 1, "stall 966\ntick", IDLE, 0, 0},
+    {"StallLosesItsNoticeAndVerifiesInItsPlace", false, looking(IDLE, 40, true), 2, 1,
+     "stall 2000 notify arrival\ntick", verifying(IDLE, 4), 0, 0},
+    {"StallOverAPendingReset", false, resetting(IDLE, 7), 1, 1, "stall 3000\ntick",
+     resetting(verifying(IDLE, 4), 7), 0, 0},
+    {"StallWhileAVerificationIsPending", false, verifying(IDLE, 3), 1, 1, "stall 3000\ntick",
+     verifying(IDLE, 2), 0, 0},
+    {"StallWhileSettling", false, settling(UNREAD, 5), 1, 1, "stall 3000\ntick",
+     settling(UNREAD, 4), 0, 0},
+    {"StallWithANoticeInTheTicksDrain", true, IDLE, 2, 1, "stall 1500 notify arrival\ntick",
+     resetting(settled(2, 1), 19), 2, 0},
+    {"StallSeenByTheImmediateCheck", true, IDLE, 2, 1, "stall 3000\ntick",
+     resetting(settled(2, 1), 19), 2, 0},
+    // A resume from sleep: verified as a notice is, and reset for whatever the counts say.
+    {"ResumeSchedulesAVerification", false, IDLE, 1, 1, "power resume\ntick",
+     resumed(verifying(IDLE, 4)), 0, 0},
+    {"VerificationAfterAResumeResets", false, resumed(verifying(IDLE, 1)), 1, 1, "tick",
+     resetting(IDLE, 20), 2, 0},
+    {"ResumeWhileAVerificationIsPending", false, verifying(IDLE, 3), 1, 1, "power resume\ntick",
+     resumed(verifying(IDLE, 2)), 0, 0},
+    {"ResumeWhileSettling", true, settling(UNREAD, 5), 1, 1, "power resume\ntick",
+     settling(UNREAD, 4), 0, 0},
+    {"OtherPowerEventsChangeNothing", true, IDLE, 2, 1,
+     "power suspend\npower code 0x7\npower code 0xA\ntick", IDLE, 0, 0},
 
     // ---- Notices, dropped, and the header read no further than its tests need.
     {"OtherEventTypesAreDroppedUnread", true, IDLE, 1, 1, "notify code 7 poisoned now", IDLE, 0, 0},
@@ -101,25 +146,25 @@ const Transition TRANSITIONS[] = {
     {"AudioClass", false, IDLE, 1, 1, "notify arrival audio now", verifying(IDLE, 5), 0, 0},
     {"RenderClass", false, IDLE, 1, 1, "notify arrival render now", verifying(IDLE, 5), 0, 0},
     {"CaptureClass", false, IDLE, 1, 1, "notify arrival capture now", verifying(IDLE, 5), 0, 0},
-    {"MidiInputPortClass", false, IDLE, 1, 1, "notify arrival midi-in now", verifying(IDLE, 5), 0,
-     0},
-    {"MidiOutputPortClass", false, IDLE, 1, 1, "notify arrival midi-out now", verifying(IDLE, 5), 0,
-     0},
+    {"MidiInputPortClass", false, IDLE, 1, 1, "notify arrival midi-in now",
+     arrived_port(verifying(IDLE, 5)), 0, 0},
+    {"MidiOutputPortClass", false, IDLE, 1, 1, "notify arrival midi-out now",
+     arrived_port(verifying(IDLE, 5)), 0, 0},
     {"HeaderOfExactly28Bytes", false, IDLE, 1, 1, "notify arrival audio size 28 now",
      verifying(IDLE, 5), 0, 0},
-    // Only a MIDI port's removal is remembered: an audio interface may be a headset's.
+    // Only a MIDI port's arrival or removal is remembered: an audio interface may be a headset's.
     {"RemovalOfAnAudioInterface", false, IDLE, 1, 1, "notify removal capture now",
      verifying(IDLE, 5), 0, 0},
     {"RemovalOfAMidiPort", false, IDLE, 1, 1, "notify removal midi-in now",
      removed_port(verifying(IDLE, 5)), 0, 0},
-    // While a verification is pending nothing restarts it; a port's removal is still remembered
-    // for it, whatever else is pending.
+    // While a verification is pending nothing restarts it; a port's arrival or removal is still
+    // remembered for it, whatever else is pending.
     {"NoticeWhileAVerificationIsPending", true, verifying(IDLE, 2), 2, 1, "notify arrival now",
      verifying(IDLE, 2), 0, 0},
     {"AudioRemovalWhileAVerificationIsPending", false, verifying(IDLE, 2), 1, 1,
      "notify removal audio now", verifying(IDLE, 2), 0, 0},
     {"PortArrivalWhileAVerificationIsPending", false, verifying(IDLE, 2), 1, 1,
-     "notify arrival midi-in now", verifying(IDLE, 2), 0, 0},
+     "notify arrival midi-in now", arrived_port(verifying(IDLE, 2)), 0, 0},
     {"PortRemovalWhileAVerificationIsPending", false, verifying(IDLE, 2), 1, 1,
      "notify removal midi-in now", removed_port(verifying(IDLE, 2)), 0, 0},
     {"PortRemovalWhileAVerificationIsPendingOverAReset", false, resetting(verifying(IDLE, 2), 9), 1,

@@ -147,10 +147,15 @@ TEST_F(NoAllocationAfterLoad, TicksDeliveriesAndUnloadAllocateNothing) {
   EXPECT_EQ(host_command_count(), 400);
   EXPECT_GT(host_console_count(), 0);
 
-  sim_announce_interface(DBT_DEVICEARRIVAL, KSCATEGORY_AUDIO);
-  EXPECT_EQ(counted_ticks(LAST_LOOK_TICKS + 1), 0) << "every look, counts unmoved, logging on";
+  sim_announce_interface(DBT_DEVICEARRIVAL, MIDI_INPUT_PORT_INTERFACE);
+  EXPECT_EQ(counted_ticks(LAST_LOOK_TICKS + RESET_DELAY_TICKS), 0)
+      << "a port's every look, counts unmoved, logging on";
   EXPECT_FALSE(monitor_state.look_pending);
-  EXPECT_EQ(host_command_count(), 400);
+  EXPECT_EQ(host_command_count(), 401);
+  sim_advance_clock(3000);
+  sim_power_event(PBT_APMRESUMEAUTOMATIC);
+  EXPECT_EQ(counted_ticks(CHECK_DELAY_TICKS + RESET_DELAY_TICKS), 0) << "a stall and a resume";
+  EXPECT_EQ(host_command_count(), 402);
 
   start_counting();
   VelmarPluginEntry(nullptr, nullptr);

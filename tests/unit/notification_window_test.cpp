@@ -110,10 +110,11 @@ TEST_F(NotificationWindowSetup, StopReleasesInTheReverseOrderOfAcquisition) {
   sim_clear_calls();
   stop_device_monitoring();
   // The two default-procedure calls are the window's destruction messages.
-  EXPECT_EQ(journal_names(), (std::vector<std::string>{
-                                 "UnregisterDeviceNotification", "UnregisterDeviceNotification",
-                                 "UnregisterDeviceNotification", "DestroyWindow", "DefWindowProcW",
-                                 "DefWindowProcW", "GetModuleHandleExW", "UnregisterClassW"}));
+  EXPECT_EQ(journal_names(),
+            (std::vector<std::string>{
+                "UnregisterSuspendResumeNotification", "UnregisterDeviceNotification",
+                "UnregisterDeviceNotification", "UnregisterDeviceNotification", "DestroyWindow",
+                "DefWindowProcW", "DefWindowProcW", "GetModuleHandleExW", "UnregisterClassW"}));
   EXPECT_EQ(monitor_state.notify_window, nullptr);
   EXPECT_EQ(monitor_state.notify_handle, nullptr);
   EXPECT_EQ(sim_class_count(), 0);

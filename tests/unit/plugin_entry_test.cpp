@@ -268,3 +268,30 @@ TEST_F(PluginReload, SecondLoadCreatesItsOwnWindowAndSettlesAgainBeforeCounting)
   EXPECT_EQ(monitor_state.last_in_count, 3);
   EXPECT_EQ(monitor_state.last_out_count, 2);
 }
+
+// A host that loads the plug-in again without unloading it: a second window would outlive the
+// module with the first one's registrations. This one is kept, the load settles afresh, one change
+// gives one reset, and one unload releases everything.
+TEST_F(PluginReload, LoadWhileLoadedKeepsTheWindowAndOneUnloadReleasesEverything) {
+  settled_plugin(1, 1, true);
+  HWND window = monitor_state.notify_window;
+  HostPluginInfo info = make_host_record();
+  ASSERT_EQ(load(&info), 1);
+  EXPECT_EQ(monitor_state.notify_window, window);
+  EXPECT_EQ(sim_window_count() + sim_registration_count() + sim_power_registration_count(), 5);
+  EXPECT_EQ(host_console(),
+            (std::vector<std::string>{
+                "Kestrune: [INIT_START] Starting delayed initialization (90 ticks) to let VELMAR "
+                "MIDI system stabilize\n",
+                "Kestrune: [SUCCESS] Hidden notification window of the earlier load kept\n",
+                "Kestrune: [INIT_SUCCESS] Windows device monitoring initialized successfully\n",
+                "Kestrune: Plugin loaded - event-driven monitoring with delayed reset active\n"}));
+  run_ticks(INIT_DELAY_TICKS);
+  sim_plug_device(SIM_MIDI_INPUT, KSCATEGORY_AUDIO);
+  run_ticks(CHECK_DELAY_TICKS + RESET_DELAY_TICKS);
+  EXPECT_EQ(host_command_count(), 1);
+  ASSERT_EQ(unload(), 0);
+  EXPECT_EQ(sim_class_count() + sim_window_count() + sim_registration_count() +
+                sim_power_registration_count(),
+            0);
+}

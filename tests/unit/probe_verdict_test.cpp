@@ -42,7 +42,7 @@ const Timeline TIMELINES[] = {
       "reset of the host at 1250 ms, after the verification of #1",
       "at a tick of 10 ms the plug-in would reset the host once, at 1250 ms, after the "
       "verification of #1"}},
-    {"a MIDI port arrival alone, with the counts unchanged, does not",
+    {"a MIDI port arrival alone, with the counts unchanged, resets after the last look",
      {1, 1},
      {port(1, 1000, ARRIVAL)},
      {},
@@ -50,8 +50,11 @@ const Timeline TIMELINES[] = {
       "look follows",
       "#1: its second look at 1180 ms, 18 ticks after it, reads in 1, out 1 as before: a last "
       "look follows",
-      "#1: its last look at 1800 ms, 80 ticks after it, reads in 1, out 1 as before: no reset",
-      "at a tick of 10 ms the plug-in would not reset the host"}},
+      "#1: its last look at 1800 ms, 80 ticks after it, reads in 1, out 1 as before, but a MIDI "
+      "port arrived: reset at 2000 ms",
+      "reset of the host at 2000 ms, after the last look of #1",
+      "at a tick of 10 ms the plug-in would reset the host once, at 2000 ms, after the last look "
+      "of #1"}},
     {"a removal is forgotten once its verification resets: a later notice brings no second reset",
      {1, 1},
      {port(1, 1000, REMOVAL), audio(2, 2000, ARRIVAL)},

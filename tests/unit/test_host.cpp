@@ -39,6 +39,7 @@ void settled_plugin(unsigned inputs, unsigned outputs, bool diagnostic) {
 
 void run_ticks(int count) {
   for (int i = 0; i < count; ++i) {
+    host_pass_tick_period();
     on_timer_tick();
   }
 }
@@ -82,5 +83,7 @@ void play_line(const std::string& line) {
   std::vector<ScenarioStep> steps;
   std::string error;
   ASSERT_TRUE(parse_scenario(line, "test", &steps, &error)) << error;
-  play_step(steps[0]);
+  for (const ScenarioStep& step : steps) {
+    play_step(step);
+  }
 }

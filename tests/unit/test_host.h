@@ -26,7 +26,7 @@ void module_with_host_functions(bool diagnostic);
 // with these baseline counts; the host's journal and the call counts cleared.
 void settled_plugin(unsigned inputs, unsigned outputs, bool diagnostic);
 
-// Ticks as the host calls them.
+// Ticks as the host calls them, a tick period apart.
 void run_ticks(int count);
 
 // The monitor as a test states it: settled with a baseline and nothing pending; then with a
@@ -36,7 +36,7 @@ MonitorSnapshot verifying(MonitorSnapshot monitor, int32_t ticks_left);
 MonitorSnapshot looking(MonitorSnapshot monitor, int32_t ticks_left, bool last);
 MonitorSnapshot resetting(MonitorSnapshot monitor, int32_t ticks_left);
 
-// A scenario line played as velmar-sim plays it, such as "notify arrival midi-in size 20 now".
+// Scenario lines played as velmar-sim plays them, such as "notify arrival midi-in size 20 now".
 void play_line(const std::string& line);
 
 class MonitorTest : public ::testing::Test {

@@ -124,6 +124,15 @@ const SessionRow SESSION_ROWS[] = {
      {{0, "counts 2 1"}, {0, "notify arrival now"}, {12, "notify arrival now"}, {20, "counts 3 1"}},
      {50},
      3},
+    // A port that takes a number below the highest leaves the counts alone: the last look resets.
+    {"APortArrivingWithTheCountsAsTheyWereIsResetAfterTheLastLook",
+     {{0, "notify arrival midi-in now"}},
+     {100},
+     3},
+    // Found in the tick after the stall, which verifies as for a notice in its drain.
+    {"CountsMovingDuringAStallAreVerifiedAfterIt", {{10, "stall 3000 counts 2 1"}}, {35}, 1},
+    {"AStallWithNothingChangedEndsAfterTheLastLook", {{10, "stall 3000"}}, {}, 3},
+    {"AResumeIsResetAtItsVerification", {{0, "power resume"}}, {25}, 1},
     {"UnloadEndsTheLooksAndAReloadReadsOnlyItsBaseline",
      {{0, "notify arrival now"}, {10, "unload"}, {11, "counts 2 1"}, {20, "load"}},
      {},
@@ -144,7 +153,7 @@ std::vector<int> play_session(const std::vector<At>& session, int ticks) {
     }
     int commands = host_command_count();
     session_tick = tick + 1;
-    on_timer_tick();
+    run_ticks(1);
     if (host_command_count() > commands) {
       command_ticks.push_back(tick + 1);
     }
@@ -278,10 +287,16 @@ const ReentryCycle REENTRY_CYCLES[] = {
     {"LookBesideADueReset", {{1, "notify arrival"}, {3, "counts 2 1"}, {13, "notify arrival"}}, 1},
     // Every look, the last one's included, sees nothing.
     {"NoChange", {{1, "notify arrival"}}, 0},
+    // The last look resets for a port that left the counts as they were.
+    {"PortArrival", {{1, "notify arrival midi-in"}}, 1},
+    // What no notice told of: a stall, and a resume from sleep.
+    {"Stall", {{1, "stall 3000 counts 2 1"}}, 1},
+    {"Resume", {{1, "power resume"}}, 1},
 };
 
-// Long enough for the last look of a notice in the drain of a cycle's first ticks, and a reset.
-constexpr int CYCLE_TICKS = 2 + LAST_LOOK_TICKS + RESET_DELAY_TICKS;
+// Long enough for the last look of a notice in the drain of a cycle's first ticks, and for that
+// of a notice inside a line of that last look, which takes over a port's arrival: and a reset.
+constexpr int CYCLE_TICKS = 2 + 2 * LAST_LOOK_TICKS + RESET_DELAY_TICKS;
 
 // Plays the cycle with the re-entry at `line` (0 for none), leaving the console lines shown in
 // lines_shown; returns how many commands came in ticks after the one in which an unload happened.

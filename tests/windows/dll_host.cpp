@@ -31,6 +31,10 @@ void host_settle() {
   host_call_ticks(INIT_DELAY_TICKS);
 }
 
+int32_t host_load_again() {
+  return host_call_entry(plugin, true);
+}
+
 int32_t host_unload_plugin() {
   plugin_active = false;
   return host_call_entry(plugin, false);

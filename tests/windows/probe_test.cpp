@@ -191,11 +191,21 @@ TEST(Probe, ReportsEachNoticeTheDelayOfTheCountChangeAndThePluginsVerdict) {
   Sleep(PORT_NOTICES_AFTER_PORTS_MS);
   bool sent_ports = sent_audio && send_arrival(window, MIDI_INPUT_PORT_INTERFACE) &&
                     send_arrival(window, MIDI_OUTPUT_PORT_INTERFACE);
+  // Wine sends no power events: the system's part is played here.
+  DWORD_PTR answer = 0;
+  bool sent_resume =
+      sent_ports && SendMessageTimeoutW(window, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0,
+                                        SMTO_BLOCK, 10000, &answer) != 0;
   long exit_code = finish_probe(&run);
 
   const std::string& output = run.output;
-  EXPECT_TRUE(sent_audio && sent_ports) << output;
+  EXPECT_TRUE(sent_audio && sent_ports && sent_resume) << output;
   EXPECT_EQ(exit_code, 0) << output;
+  EXPECT_TRUE(std::regex_search(
+      output, std::regex("suspend/resume notifications: (registered|could not register)")))
+      << output;
+  EXPECT_TRUE(std::regex_search(output, std::regex("[0-9]+ ms  power  automatic resume")))
+      << output;
   EXPECT_NE(output.find("#1 arrival  audio  accepted by class  in 0, out 0"), std::string::npos)
       << output;
   EXPECT_NE(output.find("#2 arrival  MIDI input port  accepted by class"), std::string::npos)

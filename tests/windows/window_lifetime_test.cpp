@@ -40,3 +40,16 @@ TEST_F(NotificationWindowLifetime, ReloadInTheSameProcessCreatesTheWindowAgain) 
   EXPECT_NE(plugin_window(), nullptr);
   EXPECT_TRUE(plugin_class_registered(host_plugin_module()));
 }
+
+// A host that loads the plug-in again without unloading it: a second window would outlive the
+// freed module, and the next message to it would run freed code.
+TEST_F(NotificationWindowLifetime, SecondLoadKeepsOneWindowAndNoneOutlivesTheModule) {
+  ASSERT_EQ(host_load_again(), 1);
+  EXPECT_EQ(plugin_windows_of(GetCurrentProcessId(), nullptr), 1);
+  host_settle();
+  expect_one_reset_for(arrival_from_another_thread_in_one_tick);
+  HINSTANCE module = host_plugin_module();
+  host_free_plugin();
+  EXPECT_EQ(plugin_windows_of(GetCurrentProcessId(), nullptr), 0);
+  EXPECT_FALSE(plugin_class_registered(module));
+}
