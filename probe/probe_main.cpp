@@ -90,6 +90,12 @@ void print_header(const ProbeOptions& options) {
       "a look that sees a change schedules the reset %d ticks (%d ms) later; a reset pending when "
       "a notice is accepted waits while that notice's verification is pending",
       RESET_DELAY_TICKS, RESET_DELAY_TICKS * tick);
+  probe_line(
+      "the last look resets when a MIDI port arrived with the counts unchanged; a resume from "
+      "sleep is reset at its verification; a stall of the host's thread (%d ms or more between "
+      "ticks) is verified as a notice is, but the probe cannot see the host's stalls and does not "
+      "replay them",
+      static_cast<int>(STALL_MS));
   probe_line("counts watched for %lld ms after each accepted notice",
              watch_length_ms(options.tick_ms));
 }

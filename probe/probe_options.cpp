@@ -6,7 +6,7 @@ const char PROBE_USAGE[] =
     "usage: kestrune-probe [--all] [--seconds N] [--tick-ms T] [--help]\n"
     "  --all         listen to every device-interface class, not only the plug-in's\n"
     "  --seconds N   stop after N seconds (1 to 86400); without it, run until Ctrl+C\n"
-    "  --tick-ms T   the host's tick period in ms for the verdict (1 to 1000, default 33)\n"
+    "  --tick-ms T   the host's tick period in ms for the verdict (1 to 500, default 33)\n"
     "  --help        print this and exit\n";
 
 namespace {
@@ -50,7 +50,8 @@ bool parse_probe_options(int argc, char** argv, ProbeOptions* options) {
       }
       ++i;
     } else if (std::strcmp(argv[i], "--tick-ms") == 0) {
-      if (!parse_number(value, 1, 1000, &options->tick_ms)) {
+      // A period of a second or more would be a stall on every tick.
+      if (!parse_number(value, 1, 500, &options->tick_ms)) {
         return false;
       }
       ++i;

@@ -43,11 +43,11 @@ void look_text(const Verdict& look, char* out, size_t out_size) {
                                         "falls after it)"
                                       : "",
                         look.reset_ms, restarting);
-  } else if (look.outcome == LOOK_PORT_REMOVED) {
-    (void)std::snprintf(out, out_size,
-                        "%s reads in %u, out %u as before, but a MIDI port was removed: reset at "
-                        "%lld ms%s",
-                        start, look.seen.inputs, look.seen.outputs, look.reset_ms, restarting);
+  } else if (look.outcome == LOOK_PORT_REMOVED || look.outcome == LOOK_PORT_ARRIVED) {
+    (void)std::snprintf(
+        out, out_size, "%s reads in %u, out %u as before, but a MIDI port %s: reset at %lld ms%s",
+        start, look.seen.inputs, look.seen.outputs,
+        look.outcome == LOOK_PORT_REMOVED ? "was removed" : "arrived", look.reset_ms, restarting);
   } else {
     char rest[160];
     no_change_text(look, rest, sizeof rest);

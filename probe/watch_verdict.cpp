@@ -8,8 +8,10 @@
 // baseline, and schedules the reset RESET_DELAY_TICKS later when they differ from the old one or a
 // port was removed. When it sees no change, the counts get a second look SECOND_LOOK_TICKS and a
 // last LAST_LOOK_TICKS after the notice; the first look that sees a change takes it as the
-// baseline and schedules the reset, restarting one that is pending, and ends the series. An
-// accepted notice ends the looks still waiting. A reset pending when a notice is accepted waits
+// baseline and schedules the reset, restarting one that is pending, and ends the series; a last
+// look that sees no change does the same when a MIDI port arrived since the last reset was
+// scheduled, which leaves the counts alone when it takes a free number. An accepted notice ends
+// the looks still waiting. A reset pending when a notice is accepted waits
 // while that notice's verification is pending, then resumes, unless the verification restarts it.
 //
 // A step k ticks after a notice runs on the k-th tick whose message check comes after it: between
@@ -29,6 +31,7 @@ struct Replay {
   int count;
   PortCounts baseline;
   bool port_removed;
+  bool port_arrived;
   bool check_pending;
   int check_by;
   long long check_notice_ms;
@@ -94,11 +97,12 @@ void schedule_reset(Replay* replay, Verdict* look) {
   replay->reset_by = look->notice;
   replay->reset_look = look->look;
   replay->port_removed = false;
+  replay->port_arrived = false;
 }
 
 void take_notice(Replay* replay, const WatchedEvent& event) {
-  if (event.port_class && !event.arrival) {
-    replay->port_removed = true;
+  if (event.port_class) {
+    (event.arrival ? replay->port_arrived : replay->port_removed) = true;
   }
   if (replay->check_pending) {
     Verdict* dropped = add(replay, VERDICT_DROPPED, event.ms, event.number);
@@ -169,6 +173,9 @@ void look_again(Replay* replay) {
   } else if (look->outcome == LOOK_NO_CHANGE && look->look == LOOK_SECOND) {
     replay->look_pending = true;
     replay->next_look = LOOK_LAST;
+  } else if (look->outcome == LOOK_NO_CHANGE && replay->port_arrived) {
+    look->outcome = LOOK_PORT_ARRIVED;
+    schedule_reset(replay, look);
   } else if (look->outcome == LOOK_NO_CHANGE) {
     look->later_ms = first_difference_after(*replay->record, look->ms, replay->baseline);
   }

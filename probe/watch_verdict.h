@@ -18,6 +18,7 @@ enum LookKind { LOOK_VERIFICATION, LOOK_SECOND, LOOK_LAST };
 enum LookOutcome {
   LOOK_CHANGE,        // the counts differ from the baseline: a reset
   LOOK_PORT_REMOVED,  // the counts as before, but a MIDI port was removed: a reset
+  LOOK_PORT_ARRIVED,  // a last look, the counts as before, but a MIDI port arrived: a reset
   LOOK_NO_CHANGE,
   LOOK_UNKNOWN,  // after the end of the watch
 };
