@@ -6,7 +6,6 @@
 // result, which an injected failure makes it return. The others have none to return: a failure
 // injected into one of them only sets the last error.
 #define SIM_CALLS(X)                                                          \
-  X(SIM_GET_MODULE_HANDLE_A, GetModuleHandleA, true)                          \
   X(SIM_GET_MODULE_HANDLE_EX_W, GetModuleHandleExW, true)                     \
   X(SIM_GET_LAST_ERROR, GetLastError, false)                                  \
   X(SIM_GET_TICK_COUNT_64, GetTickCount64, false)                             \
@@ -14,7 +13,6 @@
   X(SIM_UNREGISTER_CLASS_W, UnregisterClassW, true)                           \
   X(SIM_CREATE_WINDOW_EX_W, CreateWindowExW, true)                            \
   X(SIM_DESTROY_WINDOW, DestroyWindow, true)                                  \
-  X(SIM_DEF_WINDOW_PROC_A, DefWindowProcA, false)                             \
   X(SIM_DEF_WINDOW_PROC_W, DefWindowProcW, false)                             \
   X(SIM_PEEK_MESSAGE_A, PeekMessageA, true)                                   \
   X(SIM_TRANSLATE_MESSAGE, TranslateMessage, false)                           \

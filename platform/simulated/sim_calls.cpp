@@ -131,18 +131,6 @@ HINSTANCE sim_plugin_module() {
   return plugin_module;
 }
 
-HMODULE WINAPI GetModuleHandleA(LPCSTR module_name) {
-  if (sim_enter(SIM_GET_MODULE_HANDLE_A)) {
-    return nullptr;
-  }
-  if (module_name != nullptr) {
-    // Only the executable is known to the simulated loader.
-    last_error = ERROR_MOD_NOT_FOUND;
-    return nullptr;
-  }
-  return host_module;
-}
-
 // Only the lookup by address is known: every address asked about lies in the plug-in.
 BOOL WINAPI GetModuleHandleExW(DWORD flags, LPCWSTR module_name, HMODULE* module) {
   if (sim_enter(SIM_GET_MODULE_HANDLE_EX_W)) {

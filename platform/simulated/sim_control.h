@@ -38,7 +38,7 @@ void sim_fail_call(SimCall call, DWORD error, int nth = 1);
 void sim_fail_nth_call(int nth, DWORD error);
 SimCall sim_failed_call();
 
-// The instance GetModuleHandleA(nullptr) reports: the host's executable.
+// The instance of the host's executable, which GetModuleHandleW(nullptr) reports on Windows.
 HINSTANCE sim_host_module();
 // The instance GetModuleHandleExW reports for an address: the plug-in is one module, apart from
 // the executable that loaded it.
@@ -62,9 +62,8 @@ int sim_power_registration_count();
 bool sim_registered_for(const GUID& interface_class);
 int sim_queued_message_count(HWND window);
 
-// The last call that reached a default window procedure, with which one it was.
+// The last call that reached the default window procedure.
 struct SimDefaultProcCall {
-  bool unicode;
   HWND window;
   UINT message;
   WPARAM first;

@@ -299,43 +299,18 @@ DWORD WINAPI GetWindowThreadProcessId(HWND handle, DWORD* process_id) {
   return static_cast<DWORD>(std::hash<std::thread::id>()(window->owner)) | 1u;
 }
 
-// WM_NCCREATE takes the title from the creation record: as UTF-16 through the wide procedure,
-// as 8-bit text through the narrow one. A wide title read as 8-bit text stops at the first
-// zero byte, which is where the real platform leaves a window titled "K".
-namespace {
-
-LRESULT default_proc(bool unicode, HWND handle, UINT message, WPARAM first, LPARAM second) {
-  last_default_call = SimDefaultProcCall{unicode, handle, message, first, second};
-  if (message != WM_NCCREATE) {
-    return 0;
-  }
-  SimWindow* window = find_window(handle);
-  const auto* creation = reinterpret_cast<const CREATESTRUCTW*>(second);
-  if (window != nullptr && creation != nullptr && creation->lpszName != nullptr) {
-    if (unicode) {
-      copy_name(window->title, creation->lpszName);
-    } else {
-      const auto* narrow = reinterpret_cast<const unsigned char*>(creation->lpszName);
-      int i = 0;
-      for (; narrow[i] != 0 && i < MAX_NAME - 1; ++i) {
-        window->title[i] = narrow[i];
-      }
-      window->title[i] = 0;
-    }
-  }
-  return TRUE;
-}
-
-}  // namespace
-
-LRESULT WINAPI DefWindowProcA(HWND handle, UINT message, WPARAM first, LPARAM second) {
-  sim_enter(SIM_DEF_WINDOW_PROC_A);
-  return default_proc(false, handle, message, first, second);
-}
-
+// As on Windows, WM_NCCREATE takes the title from the creation record. The product forwards to
+// the wide procedure alone: the narrow one, which the real platform has and this one does not,
+// would read the UTF-16 title as 8-bit text and leave the window titled "K".
 LRESULT WINAPI DefWindowProcW(HWND handle, UINT message, WPARAM first, LPARAM second) {
   sim_enter(SIM_DEF_WINDOW_PROC_W);
-  return default_proc(true, handle, message, first, second);
+  last_default_call = SimDefaultProcCall{handle, message, first, second};
+  SimWindow* window = message == WM_NCCREATE ? find_window(handle) : nullptr;
+  const auto* creation = reinterpret_cast<const CREATESTRUCTW*>(second);
+  if (window != nullptr && creation != nullptr) {
+    copy_name(window->title, creation->lpszName);
+  }
+  return message == WM_NCCREATE ? TRUE : 0;
 }
 
 bool sim_window_owner(HWND handle, std::thread::id* owner) {

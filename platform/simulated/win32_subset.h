@@ -156,7 +156,6 @@ struct DEV_BROADCAST_DEVICEINTERFACE_A {
 #define ERROR_TIMEOUT 1460L
 
 // kernel32
-HMODULE WINAPI GetModuleHandleA(LPCSTR module_name);
 BOOL WINAPI GetModuleHandleExW(DWORD flags, LPCWSTR module_name, HMODULE* module);
 DWORD WINAPI GetCurrentProcessId();
 DWORD WINAPI GetLastError();
@@ -174,7 +173,6 @@ BOOL WINAPI IsWindow(HWND window);
 HWND WINAPI FindWindowExW(HWND parent, HWND child_after, LPCWSTR class_name, LPCWSTR window_name);
 int WINAPI GetWindowTextW(HWND window, LPWSTR text, int max_count);
 DWORD WINAPI GetWindowThreadProcessId(HWND window, DWORD* process_id);
-LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM first, LPARAM second);
 LRESULT WINAPI DefWindowProcW(HWND window, UINT message, WPARAM first, LPARAM second);
 
 // user32: messages

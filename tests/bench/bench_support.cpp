@@ -3,9 +3,21 @@
 #include <cstdarg>
 #include <cstdio>
 
+#ifndef _WIN32
+#include "platform/simulated/sim_control.h"
+#endif
+
 namespace {
 
 constexpr wchar_t BENCH_WINDOW_CLASS[] = L"KestruneBenchWindow";
+
+HINSTANCE program_instance() {
+#ifdef _WIN32
+  return GetModuleHandleW(nullptr);
+#else
+  return sim_host_module();
+#endif
+}
 
 }  // namespace
 
@@ -23,7 +35,7 @@ void bench_row(const char* figure, const char* how, const char* value_format, ..
 HWND bench_empty_window() {
   WNDCLASSW window_class = {};
   window_class.lpfnWndProc = DefWindowProcW;
-  window_class.hInstance = GetModuleHandleA(nullptr);
+  window_class.hInstance = program_instance();
   window_class.lpszClassName = BENCH_WINDOW_CLASS;
   HWND window = RegisterClassW(&window_class) == 0
                     ? nullptr
@@ -38,5 +50,5 @@ HWND bench_empty_window() {
 
 void bench_destroy_empty_window(HWND window) {
   DestroyWindow(window);
-  UnregisterClassW(BENCH_WINDOW_CLASS, GetModuleHandleA(nullptr));
+  UnregisterClassW(BENCH_WINDOW_CLASS, program_instance());
 }

@@ -218,16 +218,15 @@ TEST_F(SimulatedControls, InjectedFailureHitsExactlyTheNthCall) {
 }
 
 TEST_F(SimulatedControls, JournalRecordsCallsInOrderWithNestedCallsAfterTheirCaller) {
-  GetModuleHandleA(nullptr);
+  GetLastError();
   register_class(L"TestClass");
   HWND window = create_window(L"TestClass");
   MSG message;
   PeekMessageA(&message, window, 0, 0, PM_REMOVE);
   midiOutGetNumDevs();
-  const std::vector<SimCall> expected = {SIM_GET_MODULE_HANDLE_A,  SIM_REGISTER_CLASS_W,
-                                         SIM_CREATE_WINDOW_EX_W,   SIM_DEF_WINDOW_PROC_W,
-                                         SIM_DEF_WINDOW_PROC_W,    SIM_PEEK_MESSAGE_A,
-                                         SIM_MIDI_OUT_GET_NUM_DEVS};
+  const std::vector<SimCall> expected = {
+      SIM_GET_LAST_ERROR,    SIM_REGISTER_CLASS_W, SIM_CREATE_WINDOW_EX_W,   SIM_DEF_WINDOW_PROC_W,
+      SIM_DEF_WINDOW_PROC_W, SIM_PEEK_MESSAGE_A,   SIM_MIDI_OUT_GET_NUM_DEVS};
   std::vector<SimCall> journal;
   for (int i = 0; i < sim_journal_length(); ++i) {
     journal.push_back(sim_journal_entry(i));

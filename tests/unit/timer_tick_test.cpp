@@ -55,6 +55,20 @@ TEST_F(ConsoleLines, MissingCommandFunctionLogsAnErrorAndDropsTheReset) {
   EXPECT_TRUE(host_commands().empty());
 }
 
+// Velmar re-opens its devices inside the command, which may take seconds: the tick after it is
+// not late.
+TEST_F(ConsoleLines, AResetCommandThatTakesSecondsIsNoStall) {
+  settled_plugin(1, 1, false);
+  put_monitor_snapshot(resetting(settled(1, 1), 1));
+  host_observe([](const HostEvent& event) {
+    if (event.kind == HOST_COMMAND) {
+      sim_advance_clock(3000);
+    }
+  });
+  run_ticks(2);
+  EXPECT_EQ(monitor_snapshot(), settled(1, 1));
+}
+
 // ---- When the host command comes ------------------------------------------------------------
 
 namespace {
