@@ -67,6 +67,9 @@ TEST(ScenarioParser, ReportsTheFileAndLineOfTheFirstBadStep) {
       {"message 0x219 0 0\n", "bad.scenario:1: message 0x0219 is not one"},
       {"fail CreateWindow\n", "bad.scenario:1: expected 'fail NAME [NTH] [error E]'"},
       {"fail CreateWindowExW 0\n", "bad.scenario:1: expected a call number"},
+      {"stall 60001\n", "bad.scenario:1: expected 'stall MS [STEP]' with MS from 1 to 60000"},
+      {"stall 10 notify arrival now\n", "bad.scenario:1: a stall holds one of 'counts'"},
+      {"power sleep\n", "bad.scenario:1: expected 'power resume', 'power suspend'"},
   };
   for (const Case& c : cases) {
     std::string error = parse_error(c.source);
@@ -101,7 +104,10 @@ TEST(ScenarioParser, EveryStepPrintsAsALineThatReadsTheSameStep) {
                     Line{"notify code 7 poisoned now", "notify code 0x0007 poisoned now", true},
                     Line{"message 1024 7 0 post", "message 0x0400 0x7 0x0 post", true},
                     Line{"fail RegisterDeviceNotificationA 2 error 1410",
-                         "fail RegisterDeviceNotificationA 2 error 1410", true}}) {
+                         "fail RegisterDeviceNotificationA 2 error 1410", true},
+                    Line{"stall 3000 plug input", "stall 3000 plug input audio", false},
+                    Line{"stall 5 notify code 7 short", "stall 5 notify code 0x0007 short", true},
+                    Line{"power code 10", "power code 0x000A", false}}) {
     std::vector<ScenarioStep> steps = parse_ok(line.source);
     ASSERT_EQ(steps.size(), 1u) << line.source;
     EXPECT_EQ(steps[0].text, line.text);
