@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "host/host_api.h"
 
@@ -16,8 +17,10 @@ bool world_open(const char* plugin_path, char* error, size_t error_size);
 PluginEntryFn world_entry();
 void world_close();
 
-// The machine's MIDI ports as midiInGetNumDevs and midiOutGetNumDevs report them.
+// The machine's MIDI ports as midiInGetNumDevs and midiOutGetNumDevs report them, and how often
+// each has been asked since the world was opened.
 void world_set_midi_counts(unsigned inputs, unsigned outputs);
+long world_midi_reads(bool inputs);
 
 // Sends WM_DEVICECHANGE to the plug-in's window from outside the host's thread, as the system
 // does; `size` bytes of `header` travel with it (none when null). The message waits until the
@@ -34,6 +37,17 @@ StallOutcome world_stall(unsigned milliseconds, uintptr_t event, const void* hea
 // WM_POWERBROADCAST with this event, sent from another thread as the system sends it, for the
 // next tick's drain. False when there is no window to send it to.
 bool world_send_power_event(uintptr_t event);
+
+// One WM_DEVICECHANGE of a storm: its event, and its header's bytes (none for a null header).
+struct WorldNotice {
+  uintptr_t event;
+  std::vector<unsigned char> header;
+};
+// A storm of notices as this world can deliver it: natively queued for the next tick's drain;
+// under Wine, where a notice with a header can only be sent and a send waits for the host's
+// thread, sent by another thread one by one while the host's loop delivers each. False when
+// they were not all delivered.
+bool world_send_storm(const std::vector<WorldNotice>& storm);
 
 // The host thread's own message loop between ticks: delivers whatever has been sent to it.
 void world_pump_messages();

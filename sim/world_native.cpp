@@ -37,6 +37,10 @@ void world_set_midi_counts(unsigned inputs, unsigned outputs) {
   sim_set_midi_counts(inputs, outputs);
 }
 
+long world_midi_reads(bool inputs) {
+  return sim_call_count(inputs ? SIM_MIDI_IN_GET_NUM_DEVS : SIM_MIDI_OUT_GET_NUM_DEVS);
+}
+
 namespace {
 
 HWND plugin_window() {
@@ -87,6 +91,16 @@ bool world_send_power_event(uintptr_t event) {
   }
   sim_power_event(event);
   return true;
+}
+
+bool world_send_storm(const std::vector<WorldNotice>& storm) {
+  HWND window = plugin_window();
+  for (const WorldNotice& notice : storm) {
+    sim_send_device_change_from_outside(window, notice.event,
+                                        notice.header.empty() ? nullptr : notice.header.data(),
+                                        notice.header.size());
+  }
+  return window != nullptr && sim_queued_message_count(window) == static_cast<int>(storm.size());
 }
 
 void world_pump_messages() {

@@ -94,6 +94,10 @@ void world_set_midi_counts(unsigned inputs, unsigned outputs) {
   winmm_double_set_midi_counts(inputs, outputs);
 }
 
+long world_midi_reads(bool inputs) {
+  return inputs ? winmm_double_midi_in_calls() : winmm_double_midi_out_calls();
+}
+
 namespace {
 
 // Starts a sender of its own for the message, kept in `*sent` until a tick has delivered the
@@ -157,6 +161,34 @@ StallOutcome world_stall(unsigned milliseconds, uintptr_t event, const void* hea
 bool world_send_power_event(uintptr_t event) {
   PendingNotice* notice;
   return send(WM_POWERBROADCAST, event, nullptr, 0, 0, &notice);
+}
+
+namespace {
+
+HWND storm_window;
+const std::vector<WorldNotice>* storm_notices;
+
+DWORD WINAPI send_storm(void*) {
+  for (const WorldNotice& notice : *storm_notices) {
+    LPARAM header = notice.header.empty() ? 0 : reinterpret_cast<LPARAM>(notice.header.data());
+    SendMessageW(storm_window, WM_DEVICECHANGE, notice.event, header);
+  }
+  return 0;
+}
+
+}  // namespace
+
+bool world_send_storm(const std::vector<WorldNotice>& storm) {
+  storm_window = plugin_window();
+  storm_notices = &storm;
+  HANDLE sender =
+      storm_window != nullptr ? CreateThread(nullptr, 0, send_storm, nullptr, 0, nullptr) : nullptr;
+  bool delivered =
+      sender != nullptr && deliver_until_ended(sender, SENDER_TIMEOUT_MS, deliver_sent_messages);
+  if (delivered) {
+    CloseHandle(sender);
+  }
+  return delivered;
 }
 
 void world_pump_messages() {

@@ -1,5 +1,7 @@
 #include "tests/bench/bench_support.h"
 
+#include "monitor/tick_delays.h"
+
 #include <cstdarg>
 #include <cstdio>
 
@@ -20,6 +22,34 @@ HINSTANCE program_instance() {
 }
 
 }  // namespace
+
+bool bench_open_world() {
+  char error[256];
+  if (!world_open(nullptr, error, sizeof error)) {
+    std::fprintf(stderr, "bench: %s\n", error);
+    return false;
+  }
+  return true;
+}
+
+bool bench_load_settled() {
+  if (!bench_open_world()) {
+    return false;
+  }
+  host_reset();
+  world_set_midi_counts(1, 1);
+  if (world_entry()(nullptr, host_record()) != 1) {
+    std::fprintf(stderr, "bench: the plug-in refused the host record\n");
+    return false;
+  }
+  host_call_ticks(INIT_DELAY_TICKS);
+  return true;
+}
+
+void bench_unload_plugin() {
+  world_entry()(nullptr, nullptr);
+  world_close();
+}
 
 void bench_row(const char* figure, const char* how, const char* value_format, ...) {
   char value[128];

@@ -8,7 +8,6 @@
 #include "monitor/device_change.h"
 #include "monitor/monitor_state.h"
 #include "platform/simulated/sim_control.h"
-#include "tests/bench/bench_host.h"
 #include "tests/bench/bench_support.h"
 
 namespace {

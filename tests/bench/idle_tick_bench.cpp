@@ -15,7 +15,6 @@
 #include <cstring>
 #include <vector>
 
-#include "tests/bench/bench_host.h"
 #include "tests/bench/bench_support.h"
 
 namespace {
@@ -27,7 +26,7 @@ constexpr double TARGET_RATIO = 1.05;
 
 // Nothing was asked of the system or the host since `in_reads` and `out_reads`.
 bool idle_since(long in_reads, long out_reads) {
-  return bench_midi_in_reads() == in_reads && bench_midi_out_reads() == out_reads &&
+  return world_midi_reads(true) == in_reads && world_midi_reads(false) == out_reads &&
          bench_reset_commands() == 0;
 }
 
@@ -67,8 +66,8 @@ int run_interleaved_rounds() {
   // One round unmeasured: the first calls fault pages in and fill caches.
   round_microseconds(nullptr);
   round_microseconds(window);
-  long in_reads = bench_midi_in_reads();
-  long out_reads = bench_midi_out_reads();
+  long in_reads = world_midi_reads(true);
+  long out_reads = world_midi_reads(false);
   std::vector<double> ratios;
   std::vector<double> tick_us;
   std::vector<double> peek_us;
@@ -98,7 +97,7 @@ int run_interleaved_rounds() {
             "%.2f us", quantile(peek_us, 0.5));
   bench_row("device-count queries, 1 h idle (" BENCH_WORLD ")",
             "the counters over the 108,000 measured ticks; expected 0", "%ld in, %ld out",
-            bench_midi_in_reads() - in_reads, bench_midi_out_reads() - out_reads);
+            world_midi_reads(true) - in_reads, world_midi_reads(false) - out_reads);
   bool idle = idle_since(in_reads, out_reads);
   bench_destroy_empty_window(window);
   bench_unload_plugin();
@@ -113,16 +112,15 @@ int main(int argc, char** argv) {
   }
   long count = argc == 3 ? std::strtol(argv[2], nullptr, 10) : 0;
   if (count > 0 && std::strcmp(argv[1], "tick") == 0 && bench_load_settled()) {
-    long in_reads = bench_midi_in_reads();
-    long out_reads = bench_midi_out_reads();
+    long in_reads = world_midi_reads(true);
+    long out_reads = world_midi_reads(false);
     host_call_ticks(count);
     bool idle = idle_since(in_reads, out_reads);
     bench_unload_plugin();
     return idle ? 0 : 1;
   }
   if (count > 0 && std::strcmp(argv[1], "peek") == 0) {
-    bench_fresh_platform();
-    HWND window = bench_empty_window();
+    HWND window = bench_open_world() ? bench_empty_window() : nullptr;
     if (window == nullptr) {
       return 1;
     }

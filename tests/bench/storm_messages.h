@@ -7,13 +7,10 @@
 #include <vector>
 
 #include "platform/win32.h"
+#include "sim/world.h"
 
-struct StormMessage {
-  WPARAM event;
-  // Exactly dbch_size bytes (or fewer, for a header that claims more than it has); empty for a
-  // null second parameter.
-  std::vector<unsigned char> header;
-};
+// A header of exactly dbch_size bytes (or fewer, for a header that claims more than it has).
+using StormMessage = WorldNotice;
 
 // Audio-class arrivals and removals, arrivals and removals of other classes, other event codes,
 // headers too short for their type, volume headers and null headers.
