@@ -17,11 +17,12 @@ include(GoogleTest)
 file(GLOB KESTRUNE_UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/unit/*.cpp)
 add_executable(kestrune_unit_tests ${KESTRUNE_UNIT_TEST_SOURCES})
 target_link_libraries(kestrune_unit_tests PRIVATE kestrune_plugin GTest::gtest GTest::gtest_main)
-# The probe's verdict is plain C++, so that its decisions are tested here though the probe itself
-# is built in the Windows world alone.
-target_sources(kestrune_unit_tests PRIVATE ${PROJECT_SOURCE_DIR}/probe/watch_verdict.cpp
-  ${PROJECT_SOURCE_DIR}/probe/verdict_text.cpp)
 gtest_discover_tests(kestrune_unit_tests DISCOVERY_TIMEOUT 60)
+include(probe/verdict.cmake)
+add_executable(kestrune_probe_verdict_tests ${PROJECT_SOURCE_DIR}/tests/probe/verdict_test.cpp)
+target_link_libraries(kestrune_probe_verdict_tests PRIVATE kestrune_probe_verdict GTest::gtest
+  GTest::gtest_main)
+gtest_discover_tests(kestrune_probe_verdict_tests DISCOVERY_TIMEOUT 60)
 include(cmake/model.cmake)
 
 # The diagnostic variant beside the plain one, so that the scenarios of both run from one build.

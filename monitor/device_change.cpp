@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "monitor/console_log.h"
+#include "monitor/monitor_platform.h"
 #include "monitor/monitor_state.h"
 
 namespace {
@@ -35,8 +36,9 @@ struct Decision {
 // so this is an early look, and the delayed verification remains the rule.
 bool immediate_check_schedules_reset(Decision* decision) {
   decision->immediate_check = true;
-  decision->current_in = static_cast<int32_t>(midiInGetNumDevs());
-  decision->current_out = static_cast<int32_t>(midiOutGetNumDevs());
+  MidiCounts current = read_midi_counts();
+  decision->current_in = current.inputs;
+  decision->current_out = current.outputs;
   decision->last_in = monitor_state.last_in_count;
   decision->last_out = monitor_state.last_out_count;
   if (decision->current_in == decision->last_in && decision->current_out == decision->last_out) {

@@ -2,6 +2,7 @@
 
 #include "monitor/console_log.h"
 #include "monitor/device_change.h"
+#include "monitor/monitor_platform.h"
 #include "monitor/monitor_state.h"
 
 // Every countdown step settles the state before it writes a console line: the host's console may
@@ -10,36 +11,6 @@
 
 namespace {
 
-// Device changes reach the window procedure only while this thread retrieves messages. A host
-// whose own loop is slow to do so would let notifications wait, so every tick drains the
-// window first. Sent messages (how the system delivers WM_DEVICECHANGE) are handled inside
-// PeekMessageA itself. The handle is read once: the loop must never widen to the whole thread's
-// queue, whose messages are the host's.
-//
-// The system hands the thread's WM_QUIT, the one without a window, to any retrieval on the
-// thread, whatever window it asks for. It is the host's: posted again with its exit code, for the
-// host's own loop to end on, and the drain stops there, or it would take the same message back at
-// once. A WM_QUIT that some process posted to the window itself is an ordinary message of the
-// window, and is dropped: handed back, it would end the host.
-void drain_notification_window() {
-  HWND window = monitor_state.notify_window;
-  if (window == nullptr) {
-    return;
-  }
-  MSG message;
-  while (PeekMessageA(&message, window, 0, 0, PM_REMOVE)) {
-    if (message.message == WM_QUIT) {
-      if (message.hwnd != nullptr) {
-        continue;
-      }
-      PostQuitMessage(static_cast<int>(message.wParam));
-      return;
-    }
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
-  }
-}
-
 // Only while there is a window to drain: after an unload, or before a load, a tick makes no call
 // at all. The time is stored before anything can write a console line, whose host may run a
 // tick of its own.
@@ -47,7 +18,7 @@ bool found_a_stall() {
   if (monitor_state.notify_window == nullptr) {
     return false;
   }
-  uint64_t now = GetTickCount64();
+  uint64_t now = read_clock_ms();
   uint64_t previous = monitor_state.last_tick_ms;
   monitor_state.last_tick_ms = now;
   return previous != 0 && now - previous >= STALL_MS;
@@ -58,8 +29,9 @@ bool found_a_stall() {
 void count_down_settle() {
   int32_t remaining = --monitor_state.init_ticks_left;
   if (remaining == 0) {
-    monitor_state.last_in_count = static_cast<int32_t>(midiInGetNumDevs());
-    monitor_state.last_out_count = static_cast<int32_t>(midiOutGetNumDevs());
+    MidiCounts baseline = read_midi_counts();
+    monitor_state.last_in_count = baseline.inputs;
+    monitor_state.last_out_count = baseline.outputs;
   }
   if (!log_enabled()) {
     return;
@@ -108,17 +80,18 @@ Verification verify() {
   step.last_in = monitor_state.last_in_count;
   step.last_out = monitor_state.last_out_count;
   if (log_enabled() && step.remaining <= 3) {
-    // Read into locals: argument evaluation order would leave the order of the two calls open.
     step.experiment = true;
-    step.seen_in = static_cast<int32_t>(midiInGetNumDevs());
-    step.seen_out = static_cast<int32_t>(midiOutGetNumDevs());
+    MidiCounts seen = read_midi_counts();
+    step.seen_in = seen.inputs;
+    step.seen_out = seen.outputs;
   }
   if (step.remaining > 0) {
     step.result = NOT_YET;
     return step;
   }
-  step.current_in = static_cast<int32_t>(midiInGetNumDevs());
-  step.current_out = static_cast<int32_t>(midiOutGetNumDevs());
+  MidiCounts current = read_midi_counts();
+  step.current_in = current.inputs;
+  step.current_out = current.outputs;
   step.port_removed = monitor_state.port_removed;
   step.resumed = monitor_state.resumed;
   step.port_arrived = monitor_state.port_arrived;
@@ -216,8 +189,9 @@ Look take_look() {
     return look;
   }
   look.last = monitor_state.last_look;
-  look.current_in = static_cast<int32_t>(midiInGetNumDevs());
-  look.current_out = static_cast<int32_t>(midiOutGetNumDevs());
+  MidiCounts current = read_midi_counts();
+  look.current_in = current.inputs;
+  look.current_out = current.outputs;
   look.last_in = monitor_state.last_in_count;
   look.last_out = monitor_state.last_out_count;
   if (look.current_in != look.last_in || look.current_out != look.last_out) {
@@ -298,7 +272,7 @@ void run_reset(const ResetStep& step) {
     step.main_on_command(RESET_COMMAND_ID, 0);
     // The host re-opens its devices inside the command, which may take a while: no stall.
     if (monitor_state.notify_window != nullptr) {
-      monitor_state.last_tick_ms = GetTickCount64();
+      monitor_state.last_tick_ms = read_clock_ms();
     }
     console_log("Kestrune: [RESET_COMPLETE] Windows delayed reset completed\n");
   } else {
@@ -336,7 +310,11 @@ void count_down_look_and_reset() {
 // an event needs nothing more: that event's own verification, or its immediate check, covers it.
 void on_timer_tick() {
   uint32_t accepted_before = monitor_state.events_accepted;
-  drain_notification_window();
+  // Read once: a procedure that unloads the plug-in must not leave the drain on no window.
+  HWND window = monitor_state.notify_window;
+  if (window != nullptr) {
+    drain_notification_window(window);
+  }
   if (found_a_stall() && monitor_state.events_accepted == accepted_before) {
     on_stall();
   }

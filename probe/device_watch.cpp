@@ -38,15 +38,14 @@ void open_watch() {
   record.baseline = PortCounts{last_ports.inputs, last_ports.outputs};
 }
 
-void note_event(int number, long long ms, const DeviceEvent& event) {
+void note_event(const WatchedEvent& event) {
   if (!watching) {
     open_watch();
   }
-  record.end_ms = ms + watch_ms;
-  next_poll_ms = ms + POLL_MS;
+  record.end_ms = event.ms + watch_ms;
+  next_poll_ms = event.ms + POLL_MS;
   if (record.event_count < MAX_WATCHED_EVENTS) {
-    record.events[record.event_count++] =
-        WatchedEvent{number, ms, event.header == HEADER_MIDI_PORT_CLASS, event.arrival};
+    record.events[record.event_count++] = event;
   }
 }
 
@@ -124,11 +123,33 @@ void on_probe_device_change(WPARAM code, LPARAM parameter) {
   read_port_counts(&inputs, &outputs);
   int number = ++event_number;
   if (event.accepted) {
-    note_event(number, ms, event);
+    note_event(
+        WatchedEvent{number, ms, event.header == HEADER_MIDI_PORT_CLASS, event.arrival, false});
   }
   probe_timed_line(ms, "#%d %s  %s  %s  in %u, out %u  %s", number, event.event_name,
                    event.class_name, event.outcome, inputs, outputs, event.path);
   observe_counts(ms, inputs, outputs);
+}
+
+// Whether a message-only window hears the resume at all is not documented: a line a power event
+// shows it, on the machine where it matters. The automatic resume, which the plug-in verifies as a
+// notice, is watched as one.
+void on_probe_power_event(WPARAM event) {
+  long long ms = probe_ms();
+  int number = ++event_number;
+  const char* name = event == PBT_APMSUSPEND             ? "suspend"
+                     : event == PBT_APMRESUMEAUTOMATIC   ? "automatic resume  accepted"
+                     : event == PBT_APMRESUMESUSPEND     ? "resume by the user"
+                     : event == PBT_APMPOWERSTATUSCHANGE ? "power status change"
+                                                         : nullptr;
+  if (name != nullptr) {
+    probe_timed_line(ms, "#%d power  %s", number, name);
+  } else {
+    probe_timed_line(ms, "#%d power  event 0x%X", number, static_cast<unsigned>(event));
+  }
+  if (event == PBT_APMRESUMEAUTOMATIC) {
+    note_event(WatchedEvent{number, ms, false, false, true});
+  }
 }
 
 long long next_device_poll_ms() {

@@ -11,8 +11,9 @@
 long long watch_length_ms(int32_t tick_ms);
 // Reads and prints the ports present; `tick_ms` is for the verdicts.
 void start_device_watch(int32_t tick_ms);
-// From the window procedure, for every WM_DEVICECHANGE.
+// From the window procedure, for every WM_DEVICECHANGE and every WM_POWERBROADCAST.
 void on_probe_device_change(WPARAM code, LPARAM parameter);
+void on_probe_power_event(WPARAM event);
 // When the main loop must next call poll_device_watch; -1 while nothing is watched, when the
 // probe reads nothing at all.
 long long next_device_poll_ms();

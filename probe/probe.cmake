@@ -1,6 +1,6 @@
 # kestrune-probe.exe: a console program that watches device notices as the plug-in does, for
-# problem reports and real timings. Built in the Windows world alone; its verdict, plain C++, is
-# tested natively too.
+# problem reports and real timings. Built in the Windows world alone; its verdict is built in
+# either world, and tested natively too.
 add_executable(kestrune-probe
   ${CMAKE_CURRENT_LIST_DIR}/device_event.cpp
   ${CMAKE_CURRENT_LIST_DIR}/device_watch.cpp
@@ -9,11 +9,9 @@ add_executable(kestrune-probe
   ${CMAKE_CURRENT_LIST_DIR}/probe_options.cpp
   ${CMAKE_CURRENT_LIST_DIR}/probe_output.cpp
   ${CMAKE_CURRENT_LIST_DIR}/probe_window.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/verdict_text.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/watch_verdict.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/windows_version.cpp
-  # The plug-in's class constants and header check, so that the probe sees what it sees.
-  ${PROJECT_SOURCE_DIR}/monitor/interface_class.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/windows_version.cpp)
+include(${CMAKE_CURRENT_LIST_DIR}/verdict.cmake)
+target_link_libraries(kestrune-probe PRIVATE kestrune_probe_verdict)
 target_include_directories(kestrune-probe PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_libraries(kestrune-probe PRIVATE kestrune_warnings)
 # The version the DLLs carry, marked as theirs is when the tree was modified.

@@ -18,22 +18,6 @@ HWND probe_window = nullptr;
 HDEVNOTIFY registrations[REGISTRATION_COUNT] = {};
 HPOWERNOTIFY power_registration = nullptr;
 
-// Whether a message-only window hears the resume at all is not documented: a line a power event
-// shows it, on the machine where it matters.
-void show_power_event(WPARAM event) {
-  const char* name = event == PBT_APMSUSPEND             ? "suspend"
-                     : event == PBT_APMRESUMEAUTOMATIC   ? "automatic resume: the plug-in verifies "
-                                                           "the counts and resets"
-                     : event == PBT_APMRESUMESUSPEND     ? "resume by the user"
-                     : event == PBT_APMPOWERSTATUSCHANGE ? "power status change"
-                                                         : nullptr;
-  if (name != nullptr) {
-    probe_timed_line(probe_ms(), "power  %s", name);
-  } else {
-    probe_timed_line(probe_ms(), "power  event 0x%X", static_cast<unsigned>(event));
-  }
-}
-
 // Sent messages from the system come here inside the main loop's PeekMessageW.
 LRESULT CALLBACK probe_window_proc(HWND window, UINT message, WPARAM first, LPARAM second) {
   if (message == WM_DEVICECHANGE) {
@@ -41,7 +25,7 @@ LRESULT CALLBACK probe_window_proc(HWND window, UINT message, WPARAM first, LPAR
     return TRUE;
   }
   if (message == WM_POWERBROADCAST) {
-    show_power_event(first);
+    on_probe_power_event(first);
     return TRUE;
   }
   return DefWindowProcW(window, message, first, second);

@@ -43,11 +43,14 @@ void look_text(const Verdict& look, char* out, size_t out_size) {
                                         "falls after it)"
                                       : "",
                         look.reset_ms, restarting);
-  } else if (look.outcome == LOOK_PORT_REMOVED || look.outcome == LOOK_PORT_ARRIVED) {
-    (void)std::snprintf(
-        out, out_size, "%s reads in %u, out %u as before, but a MIDI port %s: reset at %lld ms%s",
-        start, look.seen.inputs, look.seen.outputs,
-        look.outcome == LOOK_PORT_REMOVED ? "was removed" : "arrived", look.reset_ms, restarting);
+  } else if (look.outcome != LOOK_NO_CHANGE) {
+    (void)std::snprintf(out, out_size,
+                        "%s reads in %u, out %u as before, but %s: reset at %lld ms%s", start,
+                        look.seen.inputs, look.seen.outputs,
+                        look.outcome == LOOK_PORT_REMOVED   ? "a MIDI port was removed"
+                        : look.outcome == LOOK_PORT_ARRIVED ? "a MIDI port arrived"
+                                                            : "the machine resumed from sleep",
+                        look.reset_ms, restarting);
   } else {
     char rest[160];
     no_change_text(look, rest, sizeof rest);
@@ -65,7 +68,9 @@ void verdict_text(const Verdict& verdict, char* out, size_t out_size) {
                           "#%d at %lld ms: dropped, the verification of #%d is "
                           "pending%s",
                           verdict.notice, verdict.ms, verdict.other_notice,
-                          verdict.port_removal ? " (the port removal is remembered)" : "");
+                          verdict.port_removal ? " (the port removal is remembered)"
+                          : verdict.resume     ? " (the resume is remembered)"
+                                               : "");
       return;
     case VERDICT_LOOKS_ENDED:
       (void)std::snprintf(out, out_size,

@@ -1,6 +1,6 @@
-// What the probe saw from an accepted notice until the plug-in would be idle again: the notices
-// and every change of the MIDI counts. Plain data, free of platform headers, so that the verdict
-// on it is decided, and tested, in either world.
+// What the probe saw from an accepted notice until the plug-in would be idle again: the notices,
+// the resumes from sleep, and every change of the MIDI counts. Plain data, free of platform
+// headers, so that the verdict on it is decided, and tested, in either world.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +18,7 @@ struct WatchedEvent {
   long long ms;
   bool port_class;
   bool arrival;
+  bool resume;  // the system's automatic resume from sleep, not a device notice
 };
 
 struct CountChange {

@@ -1,23 +1,21 @@
 #include "probe/watch_verdict.h"
 
+#include "monitor/device_change.h"
+#include "monitor/monitor_state.h"
 #include "monitor/tick_delays.h"
+#include "monitor/timer_tick.h"
+#include "probe/replay_platform.h"
 
-// The plug-in's rules, replayed in milliseconds on what was seen. The first accepted notice
-// schedules a verification CHECK_DELAY_TICKS later; notices while it is pending are dropped, but a
-// MIDI port removal among them is remembered. The verification takes the counts it reads as the
-// baseline, and schedules the reset RESET_DELAY_TICKS later when they differ from the old one or a
-// port was removed. When it sees no change, the counts get a second look SECOND_LOOK_TICKS and a
-// last LAST_LOOK_TICKS after the notice; the first look that sees a change takes it as the
-// baseline and schedules the reset, restarting one that is pending, and ends the series; a last
-// look that sees no change does the same when a MIDI port arrived since the last reset was
-// scheduled, which leaves the counts alone when it takes a free number. An accepted notice ends
-// the looks still waiting. A reset pending when a notice is accepted waits
-// while that notice's verification is pending, then resumes, unless the verification restarts it.
+// The plug-in's own rules run on what was seen: its tick at the host's period, from the first
+// notice on, its notice handling for every notice and resume, delivered between ticks, and its
+// count reads answered from the record. What the monitor does in each step is read off its state
+// before and after, and named here as a verdict.
 //
-// A step k ticks after a notice runs on the k-th tick whose message check comes after it: between
-// k - 1 and k ticks after it, as the host's tick falls. The replay takes the latest moment, and
-// marks a change that only that moment sees. Settling after load is not replayed: the plug-in is
-// taken as loaded long before. Nor is the diagnostic variant's check on the notice itself.
+// A step k ticks after a notice thus runs on the k-th tick after it, between k - 1 and k ticks
+// after it as the host's tick falls: a look that sees a change a look one tick earlier would not
+// is marked. Settling after load is not replayed: the plug-in is taken as loaded long before.
+// Nor is the diagnostic variant's check on the notice itself, nor a stall of the host's thread,
+// which the probe cannot see.
 
 namespace {
 
@@ -29,57 +27,35 @@ struct Replay {
   Verdict* verdicts;
   int capacity;
   int count;
-  PortCounts baseline;
-  bool port_removed;
-  bool port_arrived;
-  bool check_pending;
+  // The notice whose verification, looks and reset are under way.
   int check_by;
-  long long check_notice_ms;
-  bool look_pending;
-  LookKind next_look;
   int look_by;
-  long long look_notice_ms;
-  bool reset_pending;
-  long long reset_ms;
-  long long reset_scheduled_ms;
   int reset_by;
   LookKind reset_look;
+  long long reset_due_ms;
+  bool commanded;
 };
+
+Replay replay;
+
+// The host's reset command, as the plug-in runs it.
+void record_command(int32_t /*command*/, int32_t /*flag*/) {
+  replay.commanded = true;
+}
 
 bool differ(PortCounts first, PortCounts second) {
   return first.inputs != second.inputs || first.outputs != second.outputs;
 }
 
-PortCounts counts_at(const WatchRecord& record, long long ms) {
-  PortCounts counts = record.baseline;
-  for (int i = 0; i < record.change_count && record.changes[i].ms <= ms; ++i) {
-    counts = record.changes[i].counts;
-  }
-  return counts;
-}
-
-// The first time after `from` that the counts differ from `baseline`, or NONE.
-long long first_difference_after(const WatchRecord& record, long long from, PortCounts baseline) {
-  for (int i = 0; i < record.change_count; ++i) {
-    if (record.changes[i].ms > from && differ(record.changes[i].counts, baseline)) {
-      return record.changes[i].ms;
-    }
-  }
-  return NONE;
-}
-
-long long earlier(long long first, long long second) {
-  return first == NONE || (second != NONE && second < first) ? second : first;
-}
-
-long long ticks(const Replay& replay, int32_t count) {
-  return count * replay.tick_ms;
+PortCounts baseline() {
+  return PortCounts{static_cast<uint32_t>(monitor_state.last_in_count),
+                    static_cast<uint32_t>(monitor_state.last_out_count)};
 }
 
 // Beyond the capacity a verdict is still decided, in a spare, and not kept.
-Verdict* add(Replay* replay, VerdictKind kind, long long ms, int notice) {
+Verdict* add(VerdictKind kind, long long ms, int notice) {
   static Verdict spare;
-  Verdict* verdict = replay->count < replay->capacity ? &replay->verdicts[replay->count++] : &spare;
+  Verdict* verdict = replay.count < replay.capacity ? &replay.verdicts[replay.count++] : &spare;
   *verdict = Verdict{};
   verdict->kind = kind;
   verdict->ms = ms;
@@ -88,129 +64,124 @@ Verdict* add(Replay* replay, VerdictKind kind, long long ms, int notice) {
   return verdict;
 }
 
-void schedule_reset(Replay* replay, Verdict* look) {
-  look->restarts_reset = replay->reset_pending;
-  look->reset_ms = look->ms + ticks(*replay, RESET_DELAY_TICKS);
-  replay->reset_pending = true;
-  replay->reset_ms = look->reset_ms;
-  replay->reset_scheduled_ms = look->reset_ms;
-  replay->reset_by = look->notice;
-  replay->reset_look = look->look;
-  replay->port_removed = false;
-  replay->port_arrived = false;
+// A loaded plug-in, long settled on the record's baseline, whose window exists.
+void start_monitor(const WatchRecord& record) {
+  monitor_state = MonitorState{};
+  monitor_state.last_in_count = static_cast<int32_t>(record.baseline.inputs);
+  monitor_state.last_out_count = static_cast<int32_t>(record.baseline.outputs);
+  monitor_state.notify_window = reinterpret_cast<HWND>(static_cast<uintptr_t>(1));
+  monitor_state.host_functions[SLOT_MAIN_ON_COMMAND] = reinterpret_cast<void*>(&record_command);
 }
 
-void take_notice(Replay* replay, const WatchedEvent& event) {
-  if (event.port_class) {
-    (event.arrival ? replay->port_arrived : replay->port_removed) = true;
+void deliver(const WatchedEvent& event) {
+  bool checking = monitor_state.check_pending;
+  bool looking = monitor_state.look_pending;
+  if (event.resume) {
+    on_power_broadcast(PBT_APMRESUMEAUTOMATIC);
+  } else {
+    DEV_BROADCAST_DEVICEINTERFACE_A header = {};
+    header.dbcc_size = sizeof header;
+    header.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    header.dbcc_classguid = event.port_class ? MIDI_INPUT_PORT_INTERFACE : KSCATEGORY_AUDIO;
+    on_device_change(DeviceChangeEvent{
+        static_cast<WPARAM>(event.arrival ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE),
+        reinterpret_cast<const DEV_BROADCAST_HDR*>(&header)});
   }
-  if (replay->check_pending) {
-    Verdict* dropped = add(replay, VERDICT_DROPPED, event.ms, event.number);
-    dropped->other_notice = replay->check_by;
+  if (checking) {
+    Verdict* dropped = add(VERDICT_DROPPED, event.ms, event.number);
+    dropped->other_notice = replay.check_by;
     dropped->port_removal = event.port_class && !event.arrival;
+    dropped->resume = event.resume;
     return;
   }
-  if (replay->look_pending) {
-    add(replay, VERDICT_LOOKS_ENDED, event.ms, event.number)->other_notice = replay->look_by;
-    replay->look_pending = false;
+  if (looking) {
+    add(VERDICT_LOOKS_ENDED, event.ms, event.number)->other_notice = replay.look_by;
   }
-  replay->check_pending = true;
-  replay->check_by = event.number;
-  replay->check_notice_ms = event.ms;
+  replay.check_by = event.number;
 }
 
-// The look's common part: what it reads against the baseline, or that it came too late to know.
-Verdict* look_at(Replay* replay, LookKind kind, int notice, long long ms) {
-  Verdict* look = add(replay, VERDICT_LOOK, ms, notice);
+// The first time after `from` that the counts differ from `counts`, or NONE.
+long long first_difference_after(long long from, PortCounts counts) {
+  const WatchRecord& record = *replay.record;
+  for (int i = 0; i < record.change_count; ++i) {
+    if (record.changes[i].ms > from && differ(record.changes[i].counts, counts)) {
+      return record.changes[i].ms;
+    }
+  }
+  return NONE;
+}
+
+// A look the tick at `ms` makes, which has just run, from the state before it.
+void name_look(LookKind kind, int notice, long long ms, const MonitorState& before) {
+  Verdict* look = add(VERDICT_LOOK, ms, notice);
   look->look = kind;
-  look->baseline = replay->baseline;
-  if (ms > replay->record->end_ms) {
-    look->outcome = LOOK_UNKNOWN;
-    return look;
-  }
-  look->seen = counts_at(*replay->record, ms);
-  bool changed = differ(look->seen, replay->baseline);
-  look->outcome = changed ? LOOK_CHANGE : LOOK_NO_CHANGE;
-  look->by_phase =
-      changed && !differ(counts_at(*replay->record, ms - replay->tick_ms), replay->baseline);
-  return look;
-}
-
-void verify(Replay* replay) {
-  long long paused = ticks(*replay, CHECK_DELAY_TICKS);
-  replay->check_pending = false;
-  // A pending reset resumes where it stopped, unless this verification restarts it.
-  replay->reset_ms += paused;
-  Verdict* look =
-      look_at(replay, LOOK_VERIFICATION, replay->check_by, replay->check_notice_ms + paused);
-  if (look->outcome == LOOK_UNKNOWN) {
-    return;
-  }
-  replay->baseline = look->seen;
-  if (look->outcome == LOOK_NO_CHANGE && replay->port_removed) {
-    look->outcome = LOOK_PORT_REMOVED;
-  }
-  if (look->outcome != LOOK_NO_CHANGE) {
-    schedule_reset(replay, look);
-    return;
-  }
-  replay->look_pending = true;
-  replay->next_look = LOOK_SECOND;
-  replay->look_by = replay->check_by;
-  replay->look_notice_ms = replay->check_notice_ms;
-}
-
-long long look_ms(const Replay& replay) {
-  return replay.look_notice_ms + ticks(replay, look_delay_ticks(replay.next_look));
-}
-
-void look_again(Replay* replay) {
-  Verdict* look = look_at(replay, replay->next_look, replay->look_by, look_ms(*replay));
-  replay->look_pending = false;
-  if (look->outcome == LOOK_CHANGE) {
-    replay->baseline = look->seen;
-    schedule_reset(replay, look);
-  } else if (look->outcome == LOOK_NO_CHANGE && look->look == LOOK_SECOND) {
-    replay->look_pending = true;
-    replay->next_look = LOOK_LAST;
-  } else if (look->outcome == LOOK_NO_CHANGE && replay->port_arrived) {
-    look->outcome = LOOK_PORT_ARRIVED;
-    schedule_reset(replay, look);
-  } else if (look->outcome == LOOK_NO_CHANGE) {
-    look->later_ms = first_difference_after(*replay->record, look->ms, replay->baseline);
+  look->baseline = PortCounts{static_cast<uint32_t>(before.last_in_count),
+                              static_cast<uint32_t>(before.last_out_count)};
+  look->seen = replay_counts_at(ms);
+  bool changed = differ(look->seen, look->baseline);
+  bool scheduled = monitor_state.reset_pending &&
+                   monitor_state.reset_ticks_left == RESET_DELAY_TICKS &&
+                   !monitor_state.check_pending && !monitor_state.look_pending;
+  look->outcome = !scheduled            ? LOOK_NO_CHANGE
+                  : changed             ? LOOK_CHANGE
+                  : before.port_removed ? LOOK_PORT_REMOVED
+                  : before.resumed      ? LOOK_RESUMED
+                                        : LOOK_PORT_ARRIVED;
+  look->by_phase = changed && !differ(replay_counts_at(ms - replay.tick_ms), look->baseline);
+  if (scheduled) {
+    look->restarts_reset = before.reset_pending;
+    look->reset_ms = ms + RESET_DELAY_TICKS * replay.tick_ms;
+    replay.reset_by = notice;
+    replay.reset_look = kind;
+    replay.reset_due_ms = look->reset_ms;
+  } else if (kind == LOOK_VERIFICATION) {
+    replay.look_by = notice;
+  } else if (kind == LOOK_LAST) {
+    look->later_ms = first_difference_after(ms, baseline());
   }
 }
 
-void reset_host(Replay* replay) {
-  replay->reset_pending = false;
-  Verdict* reset = add(replay, VERDICT_RESET, replay->reset_ms, replay->reset_by);
-  reset->look = replay->reset_look;
-  reset->reset_ms = replay->reset_scheduled_ms;
-}
-
-// Whichever comes first; at the same moment in the plug-in's order: the tick's message check
-// delivers the notice, then the verification runs, or else the look and then the reset.
-bool step(Replay* replay, int* next_event) {
-  const WatchRecord& record = *replay->record;
-  long long event = *next_event < record.event_count ? record.events[*next_event].ms : NONE;
-  long long check =
-      replay->check_pending ? replay->check_notice_ms + ticks(*replay, CHECK_DELAY_TICKS) : NONE;
-  long long look = replay->look_pending ? look_ms(*replay) : NONE;
-  long long reset = replay->reset_pending && !replay->check_pending ? replay->reset_ms : NONE;
-  long long first = earlier(earlier(event, check), earlier(look, reset));
-  if (first == NONE) {
+// A look the watch ended before is not known, and ends its series.
+bool unknown_after_the_watch(long long ms) {
+  bool verifying = monitor_state.check_pending && monitor_state.check_ticks_left == 1;
+  bool looking = !monitor_state.check_pending && monitor_state.look_pending &&
+                 monitor_state.look_ticks_left == 1;
+  if (ms <= replay.record->end_ms || !(verifying || looking)) {
     return false;
   }
-  if (first == event) {
-    take_notice(replay, record.events[(*next_event)++]);
-  } else if (first == check) {
-    verify(replay);
-  } else if (first == look) {
-    look_again(replay);
+  LookKind kind = verifying ? LOOK_VERIFICATION : monitor_state.last_look ? LOOK_LAST : LOOK_SECOND;
+  Verdict* look = add(VERDICT_LOOK, ms, verifying ? replay.check_by : replay.look_by);
+  look->look = kind;
+  look->outcome = LOOK_UNKNOWN;
+  if (verifying) {
+    monitor_state.check_pending = false;
+    monitor_state.check_ticks_left = 0;
   } else {
-    reset_host(replay);
+    end_looks();
   }
   return true;
+}
+
+void tick(long long ms) {
+  replay_platform_set_time(ms);
+  unknown_after_the_watch(ms);
+  MonitorState before = monitor_state;
+  replay.commanded = false;
+  on_timer_tick();
+  if (before.check_pending && before.check_ticks_left == 1) {
+    name_look(LOOK_VERIFICATION, replay.check_by, ms, before);
+  } else if (!before.check_pending && before.look_pending && before.look_ticks_left == 1) {
+    name_look(before.last_look ? LOOK_LAST : LOOK_SECOND, replay.look_by, ms, before);
+  }
+  if (replay.commanded) {
+    Verdict* reset = add(VERDICT_RESET, ms, replay.reset_by);
+    reset->look = replay.reset_look;
+    reset->reset_ms = replay.reset_due_ms;
+  }
+}
+
+bool busy() {
+  return monitor_state.check_pending || monitor_state.look_pending || monitor_state.reset_pending;
 }
 
 }  // namespace
@@ -222,14 +193,20 @@ int32_t look_delay_ticks(LookKind look) {
 }
 
 int decide_verdicts(const WatchRecord& record, int32_t tick_ms, Verdict* verdicts, int capacity) {
-  Replay replay{};
-  replay.record = &record;
-  replay.tick_ms = tick_ms;
-  replay.verdicts = verdicts;
-  replay.capacity = capacity;
-  replay.baseline = record.baseline;
-  int next_event = 0;
-  while (step(&replay, &next_event)) {
+  replay = Replay{&record, tick_ms, verdicts, capacity, 0, 0, 0, 0, LOOK_VERIFICATION, 0, false};
+  if (record.event_count == 0) {
+    return 0;
+  }
+  replay_platform_start(&record);
+  start_monitor(record);
+  int next = 0;
+  // A notice on a tick's time comes after that tick's message check, as the latest it can.
+  for (long long ms = record.events[0].ms + tick_ms; next < record.event_count || busy();
+       ms += tick_ms) {
+    for (; next < record.event_count && record.events[next].ms < ms; ++next) {
+      deliver(record.events[next]);
+    }
+    tick(ms);
   }
   return replay.count;
 }

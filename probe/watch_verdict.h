@@ -7,7 +7,7 @@
 #include "probe/watch_record.h"
 
 enum VerdictKind {
-  VERDICT_DROPPED,      // a notice while a verification is pending
+  VERDICT_DROPPED,      // a notice or resume while a verification is pending
   VERDICT_LOOKS_ENDED,  // an accepted notice while the looks after an earlier one wait
   VERDICT_LOOK,         // a verification, a second or a last look
   VERDICT_RESET,        // the host's reset command
@@ -19,6 +19,7 @@ enum LookOutcome {
   LOOK_CHANGE,        // the counts differ from the baseline: a reset
   LOOK_PORT_REMOVED,  // the counts as before, but a MIDI port was removed: a reset
   LOOK_PORT_ARRIVED,  // a last look, the counts as before, but a MIDI port arrived: a reset
+  LOOK_RESUMED,       // the counts as before, but the machine resumed from sleep: a reset
   LOOK_NO_CHANGE,
   LOOK_UNKNOWN,  // after the end of the watch
 };
@@ -35,7 +36,9 @@ struct Verdict {
   LookOutcome outcome;
   PortCounts seen;
   PortCounts baseline;
-  bool port_removal;  // dropped: a MIDI port removal, which the verification still learns of
+  // Dropped: a MIDI port removal or a resume, which the verification still learns of.
+  bool port_removal;
+  bool resume;
   // A look that sees a change which a look up to one tick earlier would not: the tick's phase
   // against the notice decides.
   bool by_phase;
@@ -49,5 +52,7 @@ constexpr int MAX_VERDICTS = 5 * MAX_WATCHED_EVENTS;
 int32_t look_delay_ticks(LookKind look);
 
 // The verdicts in the order they happen, at most `capacity` of them; returns how many. The
-// plug-in is taken as loaded long before, idle, with the record's baseline.
+// plug-in's own rules decide them, its tick run on the record at `tick_ms`, which is at most
+// 500 ms: the replay's clock moves a tick a tick, and a period of a second would be a stall every
+// time. The plug-in is taken as loaded long before, idle, with the record's baseline.
 int decide_verdicts(const WatchRecord& record, int32_t tick_ms, Verdict* verdicts, int capacity);

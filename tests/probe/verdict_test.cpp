@@ -1,6 +1,6 @@
-// The probe's verdict, decided and worded natively: the plug-in's timing replayed on timelines of
-// notices and count changes, at a tick of 10 ms (verification at 50 ms, looks at 180 and 800 ms,
-// the reset 200 ms after the look that sees a change).
+// The probe's verdict, decided and worded natively: the plug-in's own rules run on timelines of
+// notices and count changes, at a tick of 10 ms from the first notice on (verification at 50 ms,
+// looks at 180 and 800 ms, the reset 200 ms after the look that sees a change).
 #include <gtest/gtest.h>
 
 #include <string>
@@ -16,11 +16,15 @@ constexpr bool ARRIVAL = true;
 constexpr bool REMOVAL = false;
 
 WatchedEvent audio(int number, long long ms, bool arrival) {
-  return WatchedEvent{number, ms, false, arrival};
+  return WatchedEvent{number, ms, false, arrival, false};
 }
 
 WatchedEvent port(int number, long long ms, bool arrival) {
-  return WatchedEvent{number, ms, true, arrival};
+  return WatchedEvent{number, ms, true, arrival, false};
+}
+
+WatchedEvent resume(int number, long long ms) {
+  return WatchedEvent{number, ms, false, false, true};
 }
 
 struct Timeline {
@@ -29,6 +33,7 @@ struct Timeline {
   std::vector<WatchedEvent> events;
   std::vector<CountChange> changes;
   std::vector<std::string> verdicts;  // every line, the overall one last
+  long long end_ms = 10000;           // how far the counts were watched
 };
 
 const Timeline TIMELINES[] = {
@@ -136,6 +141,75 @@ const Timeline TIMELINES[] = {
       "#3: its last look at 2200 ms, 80 ticks after it, reads in 1, out 1 as before: no reset",
       "at a tick of 10 ms the plug-in would reset the host once, at 1300 ms, after the "
       "verification of #1"}},
+    {"a change less than a tick old is seen by the verification",
+     {0, 0},
+     {audio(1, 1000, ARRIVAL)},
+     {{1050, {1, 1}}},
+     {"#1: its verification at 1050 ms, 5 ticks after it, reads in 1, out 1 where there were in "
+      "0, out 0: it sees the change (less than a tick old: seen only if the host's tick falls "
+      "after it); reset at 1250 ms",
+      "reset of the host at 1250 ms, after the verification of #1",
+      "at a tick of 10 ms the plug-in would reset the host once, at 1250 ms, after the "
+      "verification of #1"}},
+    {"a second change seen by a later verification restarts the pending reset",
+     {0, 0},
+     {audio(1, 1000, ARRIVAL), audio(2, 1100, ARRIVAL)},
+     {{1030, {1, 1}}, {1120, {2, 2}}},
+     {"#1: its verification at 1050 ms, 5 ticks after it, reads in 1, out 1 where there were in "
+      "0, out 0: it sees the change; reset at 1250 ms",
+      "#2: its verification at 1150 ms, 5 ticks after it, reads in 2, out 2 where there were in "
+      "1, out 1: it sees the change; reset at 1350 ms, restarting the pending one",
+      "reset of the host at 1350 ms, after the verification of #2",
+      "at a tick of 10 ms the plug-in would reset the host once, at 1350 ms, after the "
+      "verification of #2"}},
+    {"a look after the end of the watch is unknown",
+     {0, 0},
+     {audio(1, 1000, ARRIVAL)},
+     {},
+     {"#1: its verification at 1050 ms, 5 ticks after it, reads in 0, out 0 as before: a second "
+      "look follows",
+      "#1: its second look at 1180 ms, 18 ticks after it, reads in 0, out 0 as before: a last "
+      "look follows",
+      "#1: its last look at 1800 ms, 80 ticks after it, falls after the end of the watch: unknown",
+      "at a tick of 10 ms the plug-in would not reset the host"},
+     1180},
+    {"a notice late in a reset's countdown pauses it",
+     {0, 0},
+     {audio(1, 1000, ARRIVAL), audio(2, 1220, ARRIVAL)},
+     {{1030, {1, 1}}},
+     {"#1: its verification at 1050 ms, 5 ticks after it, reads in 1, out 1 where there were in "
+      "0, out 0: it sees the change; reset at 1250 ms",
+      "#2: its verification at 1270 ms, 5 ticks after it, reads in 1, out 1 as before: a second "
+      "look follows",
+      "reset of the host at 1300 ms, after the verification of #1, paused 50 ms by a "
+      "verification",
+      "#2: its second look at 1400 ms, 18 ticks after it, reads in 1, out 1 as before: a last "
+      "look follows",
+      "#2: its last look at 2020 ms, 80 ticks after it, reads in 1, out 1 as before: no reset",
+      "at a tick of 10 ms the plug-in would reset the host once, at 1300 ms, after the "
+      "verification of #1"}},
+    {"the looks of a notice end with the next one's",
+     {0, 0},
+     {audio(1, 1000, ARRIVAL), audio(2, 1100, ARRIVAL)},
+     {{1120, {1, 1}}},
+     {"#1: its verification at 1050 ms, 5 ticks after it, reads in 0, out 0 as before: a second "
+      "look follows",
+      "#2 at 1100 ms: the looks after #1 end; its own verification follows",
+      "#2: its verification at 1150 ms, 5 ticks after it, reads in 1, out 1 where there were in "
+      "0, out 0: it sees the change; reset at 1350 ms",
+      "reset of the host at 1350 ms, after the verification of #2",
+      "at a tick of 10 ms the plug-in would reset the host once, at 1350 ms, after the "
+      "verification of #2"}},
+    {"a resume from sleep resets at its verification",
+     {1, 1},
+     {resume(1, 1000), audio(2, 1010, ARRIVAL)},
+     {},
+     {"#2 at 1010 ms: dropped, the verification of #1 is pending",
+      "#1: its verification at 1050 ms, 5 ticks after it, reads in 1, out 1 as before, but the "
+      "machine resumed from sleep: reset at 1250 ms",
+      "reset of the host at 1250 ms, after the verification of #1",
+      "at a tick of 10 ms the plug-in would reset the host once, at 1250 ms, after the "
+      "verification of #1"}},
 };
 
 std::vector<std::string> verdict_lines(const Timeline& timeline) {
@@ -147,7 +221,7 @@ std::vector<std::string> verdict_lines(const Timeline& timeline) {
   for (const CountChange& change : timeline.changes) {
     record.changes[record.change_count++] = change;
   }
-  record.end_ms = 10000;
+  record.end_ms = timeline.end_ms;
   Verdict verdicts[MAX_VERDICTS];
   int count = decide_verdicts(record, TICK_MS, verdicts, MAX_VERDICTS);
   std::vector<std::string> lines;
