@@ -18,6 +18,10 @@ foreach(dll_target kestrune kestrune_diagnostic)
     $<TARGET_FILE_DIR:${dll_target}>/kestrune.map)
 endforeach()
 
+# The parsers those checks share, on recorded output of both layouts of objdump's tables.
+add_test(NAME windows_pe_table_parsers
+  COMMAND ${CMAKE_COMMAND} -P ${CMAKE_CURRENT_LIST_DIR}/pe_tables_test.cmake)
+
 add_test(NAME windows_kestrune_probe_tables
   COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${KESTRUNE_MINGW_OBJDUMP} -DEXE=$<TARGET_FILE:kestrune-probe>
     -P ${CMAKE_CURRENT_LIST_DIR}/check_probe_tables.cmake)
