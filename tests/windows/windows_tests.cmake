@@ -114,7 +114,6 @@ target_link_libraries(kestrune_device_sender PRIVATE kestrune_windows_test_suppo
 # One program for all cases: each Wine process costs most of a second to start.
 add_executable(kestrune_windows_tests
   ${CMAKE_CURRENT_LIST_DIR}/fault_watch.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/fault_watch_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/host_messages_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/hostile_headers_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/load_unload_soak_test.cpp
