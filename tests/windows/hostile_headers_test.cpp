@@ -30,9 +30,9 @@ constexpr DWORD SHORTEST_HEADER = sizeof(DEV_BROADCAST_HDR);
 
 struct ArrivedMessage {
   WPARAM event;
-  WPARAM index;  // in the storm, as the sender announced it
-  LPARAM second;
-  DWORD size;  // as the header arrived, 0 for a null one
+  WPARAM index;             // in the storm, as the sender announced it
+  const unsigned char* at;  // where the procedure was handed it
+  DWORD size;               // as the header arrived, 0 for a null one
   std::vector<unsigned char> header;
 };
 
@@ -52,7 +52,7 @@ LRESULT CALLBACK record_device_change(HWND window, UINT message, WPARAM first, L
     return 0;
   }
   if (message == WM_DEVICECHANGE) {
-    ArrivedMessage seen{first, announced_index, second, 0, {}};
+    ArrivedMessage seen{first, announced_index, header, 0, {}};
     if (header != nullptr && header != guarded_page_inaccessible()) {
       std::memcpy(&seen.size, header, sizeof seen.size);
       if (seen.size >= SHORTEST_HEADER && seen.size <= LARGEST_HEADER) {
@@ -107,7 +107,7 @@ class HostileHeaders : public FreshPluginTest {
     record_arrivals(window, true);
     SendMessageW(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(second));
     record_arrivals(window, false);
-    copies_received += arrived.size() != 1 || arrived[0].second != LPARAM(second) ? 1 : 0;
+    copies_received += arrived.size() != 1 || arrived[0].at != second ? 1 : 0;
   }
 
   // `size` bytes of `header`, ending where the inaccessible page begins.
