@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Every check, in one command: static analysis, a minute of fuzzing, the native suites (simulated
 # Win32, ASan and UBSan) and the Windows suites (kestrune.dll cross-built with mingw-w64, run
-# under Wine). The test suites run last, so the run closes with their summary.
+# under Wine). The test suites run last, then the first-run report of the Windows build, which
+# is checked for what it must hold.
 set -euo pipefail
 
 usage() {
@@ -32,5 +33,20 @@ for preset in native windows; do
     cmake --preset "$preset" >/dev/null
   fi
   cmake --build --preset "$preset"
-  ctest --preset "$preset"
+  ctest --preset "$preset" --output-log "build/$preset/ctest.log"
+done
+
+# The report that the Windows job uploads, written for the Wine build, so that a change that breaks
+# it fails here first: every heading, and a line of each test that always reports.
+echo "== first-run report"
+scripts/first-run-report.sh build/windows
+for expected in '^== system$' '^== tools$' '^== tests$' '^== skipped$' '^== ctest$' \
+  '^compiler: .*GCC' '^binutils: GNU objdump' '\] soak: [0-9]+ load/unload cycles in ' \
+  '\] storm from another process, arrived/sent by claimed size: null [0-9]+/[0-9]+ 0 ' \
+  '\] fault in a procedure of a message sent from another thread: ' \
+  '\] probe header: kestrune-probe .* on Windows ' '^100% tests passed'; do
+  if ! grep -Eq -- "$expected" build/windows/first-run.txt; then
+    echo "test.sh: build/windows/first-run.txt has no line matching /$expected/" >&2
+    exit 1
+  fi
 done

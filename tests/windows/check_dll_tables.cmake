@@ -6,33 +6,16 @@
 # What was linked in is read from the linker's map (MAP), not from the DLL's symbols: the release
 # DLL is stripped at link, and a symbol search in a stripped file finds nothing and proves nothing.
 cmake_minimum_required(VERSION 3.25)
-include(${CMAKE_CURRENT_LIST_DIR}/pe_imports.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/pe_tables.cmake)
 
+# objdump's text is kept beside the DLL, so that what was read can be looked at.
 set(failures "")
-kestrune_read_imports(${DLL} module)
-kestrune_check_imports("^(KERNEL32|USER32|WINMM|MSVCRT)\\.DLL$" KERNEL32.DLL USER32.DLL WINMM.DLL)
-kestrune_check_hardening()
-
-# objdump lists the exports under "[Ordinal/Name Pointer] Table", one "[n] name" a line, up to the
-# first blank line.
-string(FIND "${headers}" "[Ordinal/Name Pointer] Table" table_start)
-set(exports "")
-if(table_start EQUAL -1)
-  string(APPEND failures "  no export name table found\n")
-else()
-  string(SUBSTRING "${headers}" ${table_start} -1 export_table)
-  string(FIND "${export_table}" "\n\n" table_end)
-  string(SUBSTRING "${export_table}" 0 ${table_end} export_table)
-  string(REGEX MATCHALL "\\[ *[0-9]+\\] [^\n]+" export_lines "${export_table}")
-  foreach(line IN LISTS export_lines)
-    string(REGEX REPLACE "^\\[ *[0-9]+\\] " "" name "${line}")
-    string(STRIP "${name}" name)
-    list(APPEND exports ${name})
-  endforeach()
-  if(NOT exports STREQUAL "VelmarPluginEntry")
-    string(APPEND failures "  exports [${exports}] instead of VelmarPluginEntry alone\n")
-  endif()
-endif()
+set(text ${DLL}.objdump.txt)
+kestrune_objdump(${DLL} ${text} module)
+kestrune_check_imports(${text} "^(KERNEL32|USER32|WINMM|MSVCRT)\\.DLL$"
+  KERNEL32.DLL USER32.DLL WINMM.DLL)
+kestrune_check_hardening(${text})
+kestrune_check_exports(${text} VelmarPluginEntry)
 
 # The simulated Win32 subset declares the real names too; its own controls and its library give it
 # away. The map must name the entry point, or it is not the map of this DLL's link.

@@ -3,16 +3,18 @@
 # copy on any machine, and carries the hardening flags
 # (cmake -DOBJDUMP=... -DEXE=... -P check_probe_tables.cmake).
 cmake_minimum_required(VERSION 3.25)
-include(${CMAKE_CURRENT_LIST_DIR}/pe_imports.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/pe_tables.cmake)
 
 set(failures "")
-kestrune_read_imports(${EXE} program)
+set(text ${EXE}.objdump.txt)
+kestrune_objdump(${EXE} ${text} program)
+file(READ ${text} headers)
 if(NOT headers MATCHES "Subsystem[ \t]+00000003")
   string(APPEND failures "  not a console program\n")
 endif()
 # The counts must come from the process's winmm, as the plug-in's do.
-kestrune_check_imports("^(KERNEL32|USER32|WINMM|ADVAPI32|NTDLL|MSVCRT)\\.DLL$" WINMM.DLL)
-kestrune_check_hardening()
+kestrune_check_imports(${text} "^(KERNEL32|USER32|WINMM|ADVAPI32|NTDLL|MSVCRT)\\.DLL$" WINMM.DLL)
+kestrune_check_hardening(${text})
 
 if(failures)
   message(FATAL_ERROR "${EXE}:\n${failures}")

@@ -54,6 +54,8 @@ const char* arrival_from_another_thread_in_one_tick() {
   return failure;
 }
 
+const char NOTICE_NEVER_ARRIVED[] = "the sender's message never reached this thread";
+
 const char* arrival_from_another_process_in_one_tick() {
   PROCESS_INFORMATION process = {};
   forget_earlier_sent_messages();
@@ -66,7 +68,7 @@ const char* arrival_from_another_process_in_one_tick() {
   }
   DWORD exit_code = finish_sender_process(&process);
   if (!pending) {
-    return "the sender's message never reached this thread";
+    return NOTICE_NEVER_ARRIVED;
   }
   return exit_code == 0 ? nullptr : "the tick's drain did not deliver the sender's message";
 }

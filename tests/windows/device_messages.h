@@ -32,3 +32,5 @@ DWORD finish_sender_process(PROCESS_INFORMATION* process);
 // the one host tick whose drain must deliver it. Null once it did; otherwise what went wrong.
 const char* arrival_from_another_thread_in_one_tick();
 const char* arrival_from_another_process_in_one_tick();
+// What the second says of a notice that never reached this thread at all.
+extern const char NOTICE_NEVER_ARRIVED[];

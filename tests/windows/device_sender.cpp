@@ -1,9 +1,9 @@
 // Sends one WM_DEVICECHANGE arrival of an audio-class interface to the plug-in's window in the
 // process given by its id, from a process of its own, as the system does. Exits 0 once the
 // message was delivered, 2 when there is no window to send to, 3 when the message could not be
-// delivered. With "storm" after the id, it sends the hostile headers of hostile_headers.h instead;
-// with "quit", it posts WM_QUIT with code 9 to the window, as any process may, and exits 0 once
-// it is posted.
+// delivered. With "storm" after the id, it sends the hostile headers of hostile_headers.h instead,
+// each after its index (WM_APP), and exits 0 once every index was delivered; with "quit", it posts
+// WM_QUIT with code 9 to the window, as any process may, and exits 0 once it is posted.
 #include <windows.h>
 // dbt.h relies on the types of windows.h.
 #include <dbt.h>
@@ -19,10 +19,10 @@ namespace {
 
 // Blocks until the host's thread retrieves messages; the timeout only keeps a receiver that never
 // does from leaving this process behind.
-bool delivered(HWND window, WPARAM event, const unsigned char* header) {
+bool delivered(HWND window, UINT message, WPARAM first, const void* second) {
   DWORD_PTR result = 0;
-  return SendMessageTimeoutW(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(header),
-                             SMTO_BLOCK, 60000, &result) != 0;
+  return SendMessageTimeoutW(window, message, first, reinterpret_cast<LPARAM>(second), SMTO_BLOCK,
+                             60000, &result) != 0;
 }
 
 }  // namespace
@@ -41,14 +41,20 @@ int main(int argc, char** argv) {
     return PostMessageW(window, WM_QUIT, 9, 0) ? 0 : 3;
   }
   if (!storm) {
-    return delivered(window, DBT_DEVICEARRIVAL, interface_header(KSCATEGORY_AUDIO).data()) ? 0 : 3;
+    return delivered(window, WM_DEVICECHANGE, DBT_DEVICEARRIVAL,
+                     interface_header(KSCATEGORY_AUDIO).data())
+               ? 0
+               : 3;
   }
-  // Every header of the storm that must arrive does; the others may be refused.
-  for (const HostileMessage& message : hostile_storm()) {
-    if (!delivered(window, message.event, message.null_header ? nullptr : message.buffer.data()) &&
-        must_be_delivered(message)) {
+  // Each header after its index in the storm, so that the receiver knows which ones arrived: any
+  // of them may be refused, the index never.
+  std::vector<HostileMessage> messages = hostile_storm();
+  for (size_t i = 0; i < messages.size(); ++i) {
+    if (!delivered(window, WM_APP, i, nullptr)) {
       return 3;
     }
+    delivered(window, WM_DEVICECHANGE, messages[i].event,
+              messages[i].null_header ? nullptr : messages[i].buffer.data());
   }
   return 0;
 }

@@ -1,6 +1,8 @@
 #include "tests/windows/fault_watch.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 namespace {
 
@@ -12,6 +14,13 @@ unsigned char* pages;
 DWORD page_size;
 volatile LONG page_reads;
 const unsigned char* volatile first_page_read;
+
+// Faults of the code that runs, and no other exception: Windows' own DLLs throw and catch C++
+// exceptions (0xE06D7363) and other software exceptions as they work, on threads of their own too.
+constexpr DWORD HARDWARE_FAULTS[] = {EXCEPTION_ACCESS_VIOLATION,      EXCEPTION_IN_PAGE_ERROR,
+                                     EXCEPTION_ILLEGAL_INSTRUCTION,   EXCEPTION_PRIV_INSTRUCTION,
+                                     EXCEPTION_STACK_OVERFLOW,        EXCEPTION_INT_DIVIDE_BY_ZERO,
+                                     EXCEPTION_DATATYPE_MISALIGNMENT, STATUS_HEAP_CORRUPTION};
 
 unsigned char* inaccessible_page() {
   return pages + page_size;
@@ -33,7 +42,9 @@ LONG CALLBACK record_fault(EXCEPTION_POINTERS* exception) {
     VirtualProtect(inaccessible_page(), page_size, PAGE_READONLY, &old_protection);
     return EXCEPTION_CONTINUE_EXECUTION;
   }
-  if ((record->ExceptionCode & 0xC0000000) == 0xC0000000 && InterlockedIncrement(&faults) == 1) {
+  if (std::find(std::begin(HARDWARE_FAULTS), std::end(HARDWARE_FAULTS), record->ExceptionCode) !=
+          std::end(HARDWARE_FAULTS) &&
+      InterlockedIncrement(&faults) == 1) {
     first_fault_code = record->ExceptionCode;
   }
   return EXCEPTION_CONTINUE_SEARCH;

@@ -8,8 +8,10 @@
 
 #include <cstddef>
 
-// Counts every fault in the process from now on; false if the handler could not be installed. A
-// fault that no handler takes ends the process at once rather than waiting for a debugger.
+// Counts every hardware fault in the process from now on (an access violation, a bad instruction,
+// a division by zero, a stack overflow, heap corruption), and no software exception; false if the
+// handler could not be installed. A fault that no handler takes ends the process at once rather
+// than waiting for a debugger.
 bool watch_for_faults();
 void stop_watching_for_faults();
 // The faults counted since watch_for_faults(), reads of the guarded page aside, and the

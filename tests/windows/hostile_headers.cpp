@@ -87,10 +87,6 @@ DWORD claimed_size(const HostileMessage& message) {
   return size;
 }
 
-bool must_be_delivered(const HostileMessage& message) {
-  return !message.null_header && claimed_size(message) >= sizeof(DEV_BROADCAST_HDR);
-}
-
 std::vector<HostileMessage> hostile_storm() {
   random_bits.seed(STORM_SEED);
   std::vector<HostileMessage> storm;

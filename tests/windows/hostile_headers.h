@@ -14,8 +14,9 @@ constexpr DWORD LARGEST_HEADER = 64;
 
 struct HostileMessage {
   WPARAM event;
-  // The sender's own bytes. The first four hold dbch_size, and the system copies that many into
-  // the receiving process: a header may claim less than the sender holds, never more.
+  // The sender's own bytes. The first four hold dbch_size, and Wine copies that many into the
+  // receiving process (Windows documents nothing of it): a header may claim less than the sender
+  // holds, never more.
   std::vector<unsigned char> buffer;
   // Sent as a null second parameter instead of the buffer.
   bool null_header;
@@ -23,11 +24,6 @@ struct HostileMessage {
 
 // The dbch_size a message claims, which is what reaches the receiver.
 DWORD claimed_size(const HostileMessage& message);
-
-// A header that claims at least the 12 bytes of DEV_BROADCAST_HDR, which the system must carry to
-// another process. A shorter or a null one Windows may deliver or refuse, and Wine drops or hands
-// over as a pointer to no data.
-bool must_be_delivered(const HostileMessage& message);
 
 std::vector<HostileMessage> hostile_storm();
 

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -27,39 +28,47 @@ namespace {
 
 constexpr DWORD SHORTEST_HEADER = sizeof(DEV_BROADCAST_HDR);
 
-// Wine alone: between processes Wine 8 copies exactly dbch_size bytes, and drops a message whose
-// header is too short to hold DEV_BROADCAST_HDR itself, unless it is empty: an empty or null
-// header arrives as a pointer to no data. Windows documents none of this.
-bool reaches_the_window_under_wine(const HostileMessage& message) {
-  DWORD size = message.null_header ? 0 : claimed_size(message);
-  return size == 0 || size >= SHORTEST_HEADER;
-}
-
 struct ArrivedMessage {
   WPARAM event;
+  WPARAM index;             // in the storm, as the sender announced it
+  const unsigned char* at;  // where the procedure was handed it
+  DWORD size;               // as the header arrived, 0 for a null one
   std::vector<unsigned char> header;
 };
 
 WNDPROC plugin_procedure;
 std::vector<ArrivedMessage> arrived;
+WPARAM announced_index;
+// Headers sent from this thread that reached the procedure elsewhere than where they were placed.
+int copies_received;
 
-// Put in front of the plug-in's own procedure while the storm lasts, to see what it is handed:
+// Put in front of the plug-in's own procedure while messages are sent, to see what it is handed:
 // the header as copied into this process. A hook would not do: Wine calls it before the header is
-// copied, with the sender's address.
+// copied, with the sender's address. It never reads the inaccessible page itself.
 LRESULT CALLBACK record_device_change(HWND window, UINT message, WPARAM first, LPARAM second) {
+  const unsigned char* header = reinterpret_cast<const unsigned char*>(second);
+  if (message == WM_APP) {
+    announced_index = first;
+    return 0;
+  }
   if (message == WM_DEVICECHANGE) {
-    ArrivedMessage seen{first, {}};
-    const unsigned char* header = reinterpret_cast<const unsigned char*>(second);
-    if (header != nullptr) {
-      DWORD size;
-      std::memcpy(&size, header, sizeof size);
-      if (size >= SHORTEST_HEADER && size <= LARGEST_HEADER) {
-        seen.header.assign(header, header + size);
+    ArrivedMessage seen{first, announced_index, header, 0, {}};
+    if (header != nullptr && header != guarded_page_inaccessible()) {
+      std::memcpy(&seen.size, header, sizeof seen.size);
+      if (seen.size >= SHORTEST_HEADER && seen.size <= LARGEST_HEADER) {
+        seen.header.assign(header, header + seen.size);
       }
     }
     arrived.push_back(seen);
   }
   return CallWindowProcW(plugin_procedure, window, message, first, second);
+}
+
+// The recording procedure in front of the plug-in's own, or the plug-in's own back.
+void record_arrivals(HWND window, bool on) {
+  auto procedure = on ? &record_device_change : plugin_procedure;
+  auto previous = SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(procedure));
+  plugin_procedure = on ? reinterpret_cast<WNDPROC>(previous) : plugin_procedure;
 }
 
 int lines_containing(const char* text) {
@@ -74,6 +83,7 @@ class HostileHeaders : public FreshPluginTest {
  protected:
   void SetUp() override {
     ASSERT_TRUE(guarded_page_create());
+    copies_received = 0;
     FreshPluginTest::SetUp();
   }
 
@@ -93,7 +103,11 @@ class HostileHeaders : public FreshPluginTest {
   void send(WPARAM event, const void* second) {
     HWND window = plugin_window();
     ASSERT_NE(window, nullptr);
+    arrived.clear();
+    record_arrivals(window, true);
     SendMessageW(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(second));
+    record_arrivals(window, false);
+    copies_received += arrived.size() != 1 || arrived[0].at != second ? 1 : 0;
   }
 
   // `size` bytes of `header`, ending where the inaccessible page begins.
@@ -113,50 +127,60 @@ class HostileHeaders : public FreshPluginTest {
       return 1;
     }
     arrived.clear();
-    plugin_procedure = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&record_device_change)));
+    record_arrivals(window, true);
     deliver_until_ended(process.hProcess, SENDER_PROCESS_TIMEOUT_MS, host_call_tick);
-    SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(plugin_procedure));
+    record_arrivals(window, false);
     return finish_sender_process(&process);
   }
 
   // What the plug-in was handed must be the storm itself, so that the test cannot pass on
-  // messages lost or mangled on the way.
+  // messages lost or mangled on the way. Under Wine, byte for byte: Wine 8 copies exactly
+  // dbch_size bytes between processes and drops a header too short to hold DEV_BROADCAST_HDR,
+  // unless it is empty; an empty or null one arrives as a pointer to whatever the receiving side
+  // last left there, so only its event is known. Windows documents only that a header begins
+  // with DEV_BROADCAST_HDR: there the counts by size go to the log, and only a header that
+  // arrives twice or larger than sent fails.
   void expect_storm_arrived_as_sent() {
     std::vector<HostileMessage> storm = hostile_storm();
-    if (!running_under_wine()) {
-      // Windows documents only that a notice's header begins with DEV_BROADCAST_HDR: every header
-      // that claims as much arrives, and a shorter or null one may arrive or be refused.
-      auto delivered = std::count_if(storm.begin(), storm.end(), must_be_delivered);
-      EXPECT_GE(arrived.size(), static_cast<size_t>(delivered)) << "messages lost on the way";
-      EXPECT_LE(arrived.size(), storm.size()) << "messages added on the way";
-      return;
-    }
-    // Under Wine, byte for byte (reaches_the_window_under_wine). An empty header points at
-    // whatever the receiving side last left there: only its event is known.
-    std::vector<ArrivedMessage> expected;
-    for (const HostileMessage& message : storm) {
-      DWORD size = message.null_header ? 0 : claimed_size(message);
-      if (reaches_the_window_under_wine(message)) {
-        expected.push_back(
-            {message.event, {message.buffer.begin(), message.buffer.begin() + size}});
-      }
-    }
-    ASSERT_EQ(arrived.size(), expected.size()) << "messages lost or added on the way";
+    std::vector<int> arrivals(storm.size());
     int differing = 0;
-    for (size_t i = 0; i < expected.size(); ++i) {
-      if ((arrived[i].event != expected[i].event ||
-           (!expected[i].header.empty() && arrived[i].header != expected[i].header)) &&
-          ++differing <= 3) {
-        ADD_FAILURE() << "message " << i << " of " << expected[i].header.size()
-                      << " bytes arrived as " << arrived[i].header.size() << " bytes, event 0x"
-                      << std::hex << arrived[i].event << " for 0x" << expected[i].event;
-      }
+    for (const ArrivedMessage& seen : arrived) {
+      ASSERT_LT(seen.index, storm.size());
+      const HostileMessage& sent = storm[seen.index];
+      DWORD size = sent.null_header ? 0 : claimed_size(sent);
+      ++arrivals[seen.index];
+      EXPECT_FALSE(size >= sizeof size && seen.size > size)
+          << "message " << seen.index << " of " << size << " bytes arrived as " << seen.size;
+      differing +=
+          seen.event != sent.event ||
+          (size >= SHORTEST_HEADER && !std::equal(seen.header.begin(), seen.header.end(),
+                                                  sent.buffer.begin(), sent.buffer.begin() + size));
     }
-    EXPECT_EQ(differing, 0);
+    // Arrived and sent by the size a header claims: null headers first, then 0 to 64 bytes.
+    int of_size[2][LARGEST_HEADER + 2] = {};
+    for (size_t i = 0; i < storm.size(); ++i) {
+      size_t bucket = storm[i].null_header ? 0 : claimed_size(storm[i]) + 1;
+      of_size[0][bucket] += arrivals[i];
+      ++of_size[1][bucket];
+      bool under_wine = bucket <= 1 || bucket > SHORTEST_HEADER;
+      EXPECT_EQ(arrivals[i], running_under_wine() ? under_wine : std::min(arrivals[i], 1))
+          << "message " << i << " lost or added on the way";
+    }
+    std::string counts;
+    for (size_t bucket = 0; bucket <= LARGEST_HEADER + 1; ++bucket) {
+      counts += (bucket == 0 ? " null " : " " + std::to_string(bucket - 1) + " ") +
+                std::to_string(of_size[0][bucket]) + "/" + std::to_string(of_size[1][bucket]);
+    }
+    std::printf("first-run: storm from another process, arrived/sent by claimed size:%s\n",
+                counts.c_str());
+    EXPECT_TRUE(differing == 0 || !running_under_wine()) << differing << " messages mangled";
   }
 
   void expect_no_fault() {
+    if (copies_received > 0) {
+      GTEST_SKIP() << copies_received << " headers reached the procedure as a copy, not at the "
+                   << "address placed before the inaccessible page: its reads prove nothing here";
+    }
     EXPECT_EQ(guarded_page_faults(), 0)
         << "read " << guarded_page_first_fault_offset() << " bytes past the end";
     DWORD first_code = 0;

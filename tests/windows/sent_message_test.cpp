@@ -42,13 +42,8 @@ TEST_F(SentMessageDelivery, NoticeLostWhileTheHostWasBusyIsVerifiedAfterTheStall
 // The drain is limited to the plug-in's window: the host's own messages on the same thread,
 // posted to its windows or to the thread itself, are still there for the host's loop.
 TEST_F(SentMessageDelivery, HostMessagesOnTheSameThreadSurviveTheTickDrain) {
-  WNDCLASSW host_class = {};
-  host_class.lpfnWndProc = DefWindowProcW;
-  host_class.hInstance = GetModuleHandleW(nullptr);
-  host_class.lpszClassName = L"VelmarTestHostWindow";
-  ASSERT_NE(RegisterClassW(&host_class), 0);
-  HWND host_window = CreateWindowExW(0, host_class.lpszClassName, L"host", 0, 0, 0, 0, 0,
-                                     HWND_MESSAGE, nullptr, host_class.hInstance, nullptr);
+  HWND host_window = CreateWindowExW(0, L"STATIC", L"host", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                     nullptr, nullptr);
   ASSERT_NE(host_window, nullptr);
   ASSERT_TRUE(PostMessageW(host_window, WM_APP, 1, 2));
   ASSERT_TRUE(PostThreadMessageW(GetCurrentThreadId(), WM_APP + 1, 3, 4));
@@ -60,5 +55,4 @@ TEST_F(SentMessageDelivery, HostMessagesOnTheSameThreadSurviveTheTickDrain) {
   EXPECT_TRUE(
       PeekMessageW(&message, reinterpret_cast<HWND>(-1), WM_APP + 1, WM_APP + 1, PM_REMOVE));
   DestroyWindow(host_window);
-  UnregisterClassW(host_class.lpszClassName, host_class.hInstance);
 }

@@ -18,6 +18,10 @@ foreach(dll_target kestrune kestrune_diagnostic)
     $<TARGET_FILE_DIR:${dll_target}>/kestrune.map)
 endforeach()
 
+# The parsers those checks share, on recorded output of both layouts of objdump's tables.
+add_test(NAME windows_pe_table_parsers
+  COMMAND ${CMAKE_COMMAND} -P ${CMAKE_CURRENT_LIST_DIR}/pe_tables_test.cmake)
+
 add_test(NAME windows_kestrune_probe_tables
   COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${KESTRUNE_MINGW_OBJDUMP} -DEXE=$<TARGET_FILE:kestrune-probe>
     -P ${CMAKE_CURRENT_LIST_DIR}/check_probe_tables.cmake)
@@ -64,14 +68,20 @@ target_link_libraries(kestrune_winmm_double PRIVATE kestrune_warnings)
 set_target_properties(kestrune_winmm_double PROPERTIES PREFIX "" OUTPUT_NAME winmm
   ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib)
 
-# GoogleTest: cross-built from Debian's sources, since Debian's own library is built for Linux; on
-# Windows, the environment's own package (MSYS2's mingw-w64-x86_64-gtest). Its warnings are not
-# ours.
+# GoogleTest, as kestrune_gtest: cross-built from Debian's sources, since Debian's own library is
+# built for Linux (its warnings are not ours); on Windows, the environment's own package (MSYS2's
+# mingw-w64-x86_64-gtest), which ships no sources. That package's CMake config names its shared
+# build, and -static does not change an imported full path: GTest::gtest would leave the test
+# programs importing libgtest.dll, libgtest_main.dll and, through them, MSYS2's C++ runtime, so
+# that they ran inside the MSYS2 shell alone. Its static archives are installed beside the shared
+# ones and are linked by path. GoogleTest never uses pthreads on MinGW, so the archives need
+# nothing more.
 if(CMAKE_CROSSCOMPILING)
   set(kestrune_googletest_source /usr/src/googletest)
 endif()
 set(KESTRUNE_GOOGLETEST_SOURCE "${kestrune_googletest_source}" CACHE PATH
-  "GoogleTest sources to build with the project's compiler; empty: find_package(GTest)")
+  "GoogleTest sources to build with the project's compiler; empty: the installed static archives")
+add_library(kestrune_gtest INTERFACE)
 if(KESTRUNE_GOOGLETEST_SOURCE)
   set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
@@ -79,8 +89,14 @@ if(KESTRUNE_GOOGLETEST_SOURCE)
     SYSTEM)
   target_compile_options(gtest PRIVATE -w)
   target_compile_options(gtest_main PRIVATE -w)
+  target_link_libraries(kestrune_gtest INTERFACE gtest_main gtest)
 else()
-  find_package(GTest REQUIRED)
+  find_path(KESTRUNE_GTEST_INCLUDE_DIR gtest/gtest.h REQUIRED)
+  find_library(KESTRUNE_GTEST_ARCHIVE NAMES libgtest.a REQUIRED)
+  find_library(KESTRUNE_GTEST_MAIN_ARCHIVE NAMES libgtest_main.a REQUIRED)
+  target_include_directories(kestrune_gtest SYSTEM INTERFACE ${KESTRUNE_GTEST_INCLUDE_DIR})
+  target_link_libraries(kestrune_gtest INTERFACE
+    ${KESTRUNE_GTEST_MAIN_ARCHIVE} ${KESTRUNE_GTEST_ARCHIVE})
 endif()
 
 # What the test programs, the sender and the Wine benchmarks share, over velmar-sim's host side
@@ -108,8 +124,8 @@ add_executable(kestrune_windows_tests
   ${CMAKE_CURRENT_LIST_DIR}/window_lifetime_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/winmm_binding_test.cpp
 )
-target_link_libraries(kestrune_windows_tests PRIVATE kestrune_windows_test_support GTest::gtest
-  GTest::gtest_main version)
+target_link_libraries(kestrune_windows_tests PRIVATE kestrune_windows_test_support kestrune_gtest
+  version)
 # The version the DLLs must show is the project's, not a copy of it.
 target_compile_definitions(kestrune_windows_tests PRIVATE
   KESTRUNE_VERSION_MAJOR=${PROJECT_VERSION_MAJOR}
@@ -124,6 +140,25 @@ endif()
 add_dependencies(kestrune_windows_tests kestrune kestrune_diagnostic kestrune_winmm_double
   kestrune_device_sender kestrune-probe)
 
+# The test programs and the double they load import system modules alone, so that they run from a
+# plain copy of the build folder. A check that cannot fail would pass them whatever they import: a
+# program linked to a DLL of this build must fail it.
+set(KESTRUNE_PROGRAM_IMPORTS_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/check_program_imports.cmake)
+add_test(NAME windows_test_program_imports
+  COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${KESTRUNE_MINGW_OBJDUMP} -P ${KESTRUNE_PROGRAM_IMPORTS_SCRIPT}
+    -- $<TARGET_FILE:kestrune_windows_tests> $<TARGET_FILE:kestrune_device_sender>
+    $<TARGET_FILE:velmar-sim> $<TARGET_FILE:kestrune_winmm_double>)
+add_executable(kestrune_import_proof ${CMAKE_CURRENT_LIST_DIR}/import_proof.cpp)
+target_include_directories(kestrune_import_proof PRIVATE ${PROJECT_SOURCE_DIR})
+target_link_libraries(kestrune_import_proof PRIVATE kestrune)
+set_target_properties(kestrune_import_proof PROPERTIES
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/import-proof)
+add_test(NAME windows_test_program_imports_refuse_a_dll_of_the_build
+  COMMAND ${CMAKE_COMMAND} -DEXPECT_EXIT=1 "-DEXPECT_TEXT=imports KESTRUNE.DLL"
+    -P ${PROJECT_SOURCE_DIR}/cmake/expect_failure.cmake --
+    ${CMAKE_COMMAND} -DOBJDUMP=${KESTRUNE_MINGW_OBJDUMP} -P ${KESTRUNE_PROGRAM_IMPORTS_SCRIPT}
+    -- $<TARGET_FILE:kestrune_import_proof>)
+
 include(GoogleTest)
 # Listed when ctest starts rather than at build time, which under Wine would run it during the
 # build with a timeout that a prefix still booting exceeds.
@@ -131,4 +166,21 @@ gtest_discover_tests(kestrune_windows_tests
   DISCOVERY_MODE PRE_TEST
   DISCOVERY_TIMEOUT 60
   TEST_PREFIX windows.
+  TEST_FILTER "*-LoadUnloadSoak.*"
   PROPERTIES ${KESTRUNE_WINE_TEST_PROPERTIES} TIMEOUT 120)
+# The soak loads and frees the DLL 10,000 times, each time registering for device notices with the
+# system and releasing them: alone, so that ctest -j does not run other tests beside it, and on
+# Windows with room for a real machine's Plug and Play service and its virus scanner, which no run
+# has timed yet (about 30 s under Wine here). RUN_SERIAL is a property of one test, so the soak is
+# listed by a discovery of its own.
+if(KESTRUNE_RUN_UNDER_WINE)
+  set(kestrune_soak_timeout 120)
+else()
+  set(kestrune_soak_timeout 600)
+endif()
+gtest_discover_tests(kestrune_windows_tests
+  DISCOVERY_MODE PRE_TEST
+  DISCOVERY_TIMEOUT 60
+  TEST_PREFIX windows.
+  TEST_FILTER "LoadUnloadSoak.*"
+  PROPERTIES ${KESTRUNE_WINE_TEST_PROPERTIES} RUN_SERIAL TRUE TIMEOUT ${kestrune_soak_timeout})
