@@ -44,7 +44,10 @@ for expected in '^== system$' '^== tools$' '^== tests$' '^== skipped$' '^== ctes
   '^compiler: .*GCC' '^binutils: GNU objdump' '\] soak: [0-9]+ load/unload cycles in ' \
   '\] storm from another process, arrived/sent by claimed size: null [0-9]+/[0-9]+ 0 ' \
   '\] fault in a procedure of a message sent from another thread: ' \
-  '\] probe header: kestrune-probe .* on Windows ' '^100% tests passed'; do
+  '\] probe header: kestrune-probe .* on Windows ' \
+  '\] probe header: suspend/resume notifications: ' \
+  '\] suspend/resume registration: (registered|failed)$' \
+  '\] notice sent during a 3 s stall: (lost|still queued)$' '^100% tests passed'; do
   if ! grep -Eq -- "$expected" build/windows/first-run.txt; then
     echo "test.sh: build/windows/first-run.txt has no line matching /$expected/" >&2
     exit 1
