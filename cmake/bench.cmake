@@ -9,12 +9,10 @@ endif()
 
 set(KESTRUNE_BENCH_SOURCE_DIR ${PROJECT_SOURCE_DIR}/tests/bench)
 
-# What every program shares: the table's rows, the empty window, the storm's messages and
+# What every program shares: the table's rows, the empty window and
 # velmar-sim's world, which natively links the plug-in and under Wine loads kestrune.dll and the
 # winmm test double from beside the program.
-add_library(kestrune_bench_support STATIC
-  ${KESTRUNE_BENCH_SOURCE_DIR}/bench_support.cpp
-  ${KESTRUNE_BENCH_SOURCE_DIR}/storm_messages.cpp)
+add_library(kestrune_bench_support STATIC ${KESTRUNE_BENCH_SOURCE_DIR}/bench_support.cpp)
 target_link_libraries(kestrune_bench_support PUBLIC kestrune_sim_host)
 if(WIN32)
   add_dependencies(kestrune_bench_support kestrune kestrune_winmm_double)

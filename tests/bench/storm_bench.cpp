@@ -1,4 +1,4 @@
-// A storm of WM_DEVICECHANGE messages of mixed kinds (storm_messages.h), in either world, as the
+// A storm of WM_DEVICECHANGE messages of mixed kinds (make_storm), in either world, as the
 // world can deliver it (world_send_storm) and one tick's drain takes it: the time per message, and
 // proof that each storm leads to exactly one verification and one reset. Natively 100,000 messages
 // wait in the queue for one tick's drain, five times over, and the median is reported; under Wine,
@@ -8,10 +8,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "monitor/interface_class.h"
 #include "monitor/monitor_state.h"
+#include "sim/notice_headers.h"
 #include "tests/bench/bench_support.h"
-#include "tests/bench/storm_messages.h"
 
 namespace {
 
@@ -25,23 +24,37 @@ constexpr int STORMS = 5;
 // Well past the verification and the reset, so that a second one would be seen.
 constexpr long TICKS_AFTER_STORM = 10 * (CHECK_DELAY_TICKS + RESET_DELAY_TICKS);
 
-// The messages the plug-in acts on: arrivals and removals of an audio-class interface.
-int audio_interface_messages(const std::vector<StormMessage>& storm) {
-  int count = 0;
-  for (const StormMessage& message : storm) {
-    bool arrival_or_removal =
-        message.event == DBT_DEVICEARRIVAL || message.event == DBT_DEVICEREMOVECOMPLETE;
-    count += arrival_or_removal && !message.header.empty() &&
-             header_class(reinterpret_cast<const DEV_BROADCAST_HDR*>(message.header.data())) ==
-                 HEADER_AUDIO_CLASS;
+// A hub of MIDI devices coming and going amid everything else that arrives under WM_DEVICECHANGE:
+// every third message an audio-class interface of a device, every seventh a configuration change
+// with no header, the rest the hostile storm's headers (sim/notice_headers.h), round and round.
+std::vector<WorldNotice> make_storm(int count, int* acted_on) {
+  std::vector<HostileMessage> hostile = hostile_storm();
+  std::vector<WorldNotice> storm;
+  *acted_on = 0;
+  for (int i = 0; i < count; ++i) {
+    const HostileMessage& other = hostile[static_cast<size_t>(i) % hostile.size()];
+    WorldNotice notice{other.event, {}};
+    if (i % 3 == 0) {
+      DeviceNotice device = interface_notice(device_class_guid(static_cast<DeviceClass>(i % 3)),
+                                             "\\\\?\\USB#VID_0000&PID_0000#MIDI");
+      notice.header.assign(device.bytes, device.bytes + device.size);
+      ++*acted_on;
+    } else if (i % 7 == 0) {
+      notice.event = DBT_DEVNODES_CHANGED;
+    } else if (!other.null_header) {
+      notice.header.assign(other.buffer.begin(),
+                           other.buffer.begin() + std::min(claimed_size(other), LARGEST_HEADER));
+    }
+    storm.push_back(notice);
   }
-  return count;
+  return storm;
 }
 
 }  // namespace
 
 int main() {
-  std::vector<StormMessage> storm = make_storm(STORM_MESSAGES, 0x5EED);
+  int acted_on = 0;
+  std::vector<WorldNotice> storm = make_storm(STORM_MESSAGES, &acted_on);
   if (!bench_load_settled()) {
     return 1;
   }
@@ -72,7 +85,7 @@ int main() {
   std::snprintf(
       how, sizeof how,
       "steady_clock around the delivery of %d (%d audio-class) and the drain; median of %d",
-      STORM_MESSAGES, audio_interface_messages(storm), STORMS);
+      STORM_MESSAGES, acted_on, STORMS);
   double median = times[times.size() / 2];
   bench_row("storm, time per message (" BENCH_WORLD ")", how, median < 1000 ? "%.1f ns" : "%.2f us",
             median < 1000 ? median : median / 1000);

@@ -20,6 +20,7 @@
 
 #include "sim/device_events.h"
 #include "sim/device_notice.h"
+#include "sim/notice_headers.h"
 #include "sim/scenario.h"
 #include "tests/model/lockstep.h"
 
@@ -31,7 +32,7 @@ const uint8_t* input_data;
 size_t input_size;
 size_t input_at;
 
-uint8_t take_byte() {
+unsigned char take_byte() {
   return input_at < input_size ? input_data[input_at++] : 0;
 }
 
@@ -46,13 +47,6 @@ uint32_t take_u32() {
 uint64_t take_u64() {
   uint64_t high = take_u32();
   return high << 32 | take_u32();
-}
-
-// Little-endian, as the header's fields are.
-void put_u32(unsigned char* field, uint32_t value) {
-  for (int i = 0; i < 4; ++i) {
-    field[i] = static_cast<unsigned char>(value >> (8 * i));
-  }
 }
 
 std::string hex(uint64_t value) {
@@ -84,17 +78,13 @@ std::string notice_words(bool now, bool settling) {
     return words + " none" + (now ? " now" : "");
   }
   size_t size = 4 + take_byte() % 61;
-  std::vector<unsigned char> header(size);
-  for (unsigned char& byte : header) {
-    byte = take_byte();
-  }
-  put_u32(header.data() + NOTICE_SIZE_OFFSET, static_cast<uint32_t>(size));
-  // Shapes 3 and up claim the device-interface type, whether or not the size has room for its
-  // class; 5 and up also carry a class the plug-in acts on (the first of the classes a scenario
-  // names) where there is room for one.
-  if (shape >= 3 && size >= NOTICE_TYPE_OFFSET + 4) {
-    put_u32(header.data() + NOTICE_TYPE_OFFSET, DBT_DEVTYP_DEVICEINTERFACE);
-  }
+  // Shapes 3 and up claim the device-interface type, where the size has room for it; 5 and up
+  // also carry a class the plug-in acts on (the first of the classes a scenario names) as far as
+  // the size reaches.
+  uint32_t interface_type = DBT_DEVTYP_DEVICEINTERFACE;
+  bool typed = shape >= 3 && size >= NOTICE_TYPE_OFFSET + 4;
+  std::vector<unsigned char> header = made_up_header(
+      size, static_cast<uint32_t>(size), typed ? &interface_type : nullptr, nullptr, take_byte);
   if (shape >= 5 && size > NOTICE_CLASS_OFFSET) {
     auto acted_on = static_cast<DeviceClass>((shape + header[size - 1]) % DEVICE_CLASS_OTHER);
     std::memcpy(header.data() + NOTICE_CLASS_OFFSET, &device_class_guid(acted_on),

@@ -61,38 +61,6 @@ void end_looks(ModelState* model) {
 
 // ---- Notices ---------------------------------------------------------------------------------
 
-// The audio classes and the MIDI port classes, by the vocabulary's order of the device classes.
-Announced class_announced(DeviceClass device_class) {
-  const Announced by_class[DEVICE_CLASS_COUNT] = {Announced::AUDIO_CLASS, Announced::AUDIO_CLASS,
-                                                  Announced::AUDIO_CLASS, Announced::PORT_CLASS,
-                                                  Announced::PORT_CLASS,  Announced::OTHER_CLASS};
-  return by_class[device_class];
-}
-
-uint32_t little_endian(const std::vector<unsigned char>& bytes, size_t at) {
-  uint32_t value = 0;
-  for (size_t i = 0; i < 4 && at + i < bytes.size(); ++i) {
-    value |= static_cast<uint32_t>(bytes[at + i]) << (8 * i);
-  }
-  return value;
-}
-
-// Raw bytes announce the class whose GUID they hold, if their size leaves room for it.
-Announced bytes_announce(const std::vector<unsigned char>& bytes) {
-  if (bytes.size() < NOTICE_NAME_OFFSET ||
-      little_endian(bytes, NOTICE_TYPE_OFFSET) != DBT_DEVTYP_DEVICEINTERFACE) {
-    return Announced::NOTHING_READABLE;
-  }
-  for (int i = 0; i < DEVICE_CLASS_COUNT; ++i) {
-    DeviceClass device_class = static_cast<DeviceClass>(i);
-    if (std::memcmp(bytes.data() + NOTICE_CLASS_OFFSET, &device_class_guid(device_class),
-                    sizeof(GUID)) == 0) {
-      return class_announced(device_class);
-    }
-  }
-  return Announced::OTHER_CLASS;
-}
-
 // A device-interface header has room for its class, and says it is of that type.
 Announced announced_by(const ScenarioStep& step) {
   switch (step.header) {
@@ -104,7 +72,7 @@ Announced announced_by(const ScenarioStep& step) {
       }
       return class_announced(step.device_class);
     case NOTIFY_BYTES:
-      return bytes_announce(step.bytes);
+      return header_announces(step.bytes.data(), step.bytes.size());
     case NOTIFY_SHORT_HEADER:
     case NOTIFY_NO_HEADER:
     case NOTIFY_POISONED:
@@ -153,7 +121,7 @@ bool handle_power_event(ModelState* model, uint64_t event) {
 
 // Returns whether the notice was accepted.
 bool handle_notice(ModelState* model, const ModelNotice& notice) {
-  if (notice.announced == Announced::POWER_EVENT) {
+  if (notice.power) {
     return handle_power_event(model, notice.event);
   }
   if (model->settle_left > 0) {
@@ -210,7 +178,7 @@ void send_notice(ModelState* model, const ScenarioStep& step) {
   if (!model->loaded) {
     return;
   }
-  ModelNotice notice{step.event_code, announced_by(step), model->now_ms};
+  ModelNotice notice{step.event_code, announced_by(step), model->now_ms, false};
   if (step.now) {
     count(model, T_NOTICE_FROM_THE_WINDOWS_THREAD);
     handle_notice(model, notice);
@@ -511,7 +479,8 @@ int64_t model_step(ModelState* model, const ScenarioStep& step) {
     case STEP_POWER:
       // The system sends it to the windows registered for it.
       if (model->loaded && model->resume_registered) {
-        model->waiting.push_back({step.event_code, Announced::POWER_EVENT, model->now_ms});
+        model->waiting.push_back(
+            {step.event_code, Announced::NOTHING_READABLE, model->now_ms, true});
       }
       break;
   }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 
+#include "sim/notice_headers.h"
 #include "sim/scenario.h"
 
 // Import order of the host functions.
@@ -96,13 +97,13 @@ enum ModelTransition : int {
 
 const char* model_transition_name(ModelTransition transition);
 
-// A notice as far as the rules care: its event, and what its header announces; or a power event.
-enum class Announced { NOTHING_READABLE, AUDIO_CLASS, PORT_CLASS, OTHER_CLASS, POWER_EVENT };
-
+// A notice as far as the rules care: its event, and what its header announces (the one oracle,
+// sim/notice_headers.h); or a power event.
 struct ModelNotice {
   uint64_t event;
   Announced announced;
   long sent_at_ms;
+  bool power;
 };
 
 struct ModelState {

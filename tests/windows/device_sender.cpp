@@ -11,9 +11,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "sim/notice_headers.h"
 #include "sim/plugin_windows.h"
 #include "tests/windows/device_messages.h"
-#include "tests/windows/hostile_headers.h"
 
 namespace {
 

@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "sim/device_notice.h"
+#include "sim/notice_headers.h"
 #include "tests/windows/fault_watch.h"
-#include "tests/windows/hostile_headers.h"
 #include "tests/windows/plugin_test.h"
 
 namespace {

@@ -104,8 +104,7 @@ endif()
 # builder and senders, the plug-in's interface classes).
 add_library(kestrune_windows_test_support STATIC
   ${CMAKE_CURRENT_LIST_DIR}/device_messages.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/dll_host.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/hostile_headers.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/dll_host.cpp)
 target_link_libraries(kestrune_windows_test_support PUBLIC kestrune_sim_host)
 
 add_executable(kestrune_device_sender ${CMAKE_CURRENT_LIST_DIR}/device_sender.cpp)
