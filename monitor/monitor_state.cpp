@@ -1,6 +1,8 @@
 #include "monitor/monitor_state.h"
 
-MonitorState monitor_state = {
+// Before the host calls anything; also where the tests start every fresh module, and the probe's
+// replay its monitor.
+const MonitorState MONITOR_STATE_AT_LOAD = {
     UNSET_COUNT,           // last_in_count
     UNSET_COUNT,           // last_out_count
     0,                     // init_ticks_left
@@ -24,6 +26,8 @@ MonitorState monitor_state = {
     {},                    // host_functions
     VERBOSE_LOG_BUILT_IN,  // verbose_log
 };
+
+MonitorState monitor_state = MONITOR_STATE_AT_LOAD;
 
 // Runs before the notification window exists, so that anything the window receives while it
 // is being set up is dropped as arriving during settling. The first tick of a load has no tick

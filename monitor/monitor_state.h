@@ -57,6 +57,7 @@ struct MonitorState {
   bool verbose_log;
 };
 
+extern const MonitorState MONITOR_STATE_AT_LOAD;
 extern MonitorState monitor_state;
 
 inline MainOnCommandFn host_main_on_command() {

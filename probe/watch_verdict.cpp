@@ -66,7 +66,7 @@ Verdict* add(VerdictKind kind, long long ms, int notice) {
 
 // A loaded plug-in, long settled on the record's baseline, whose window exists.
 void start_monitor(const WatchRecord& record) {
-  monitor_state = MonitorState{};
+  monitor_state = MONITOR_STATE_AT_LOAD;
   monitor_state.last_in_count = static_cast<int32_t>(record.baseline.inputs);
   monitor_state.last_out_count = static_cast<int32_t>(record.baseline.outputs);
   monitor_state.notify_window = reinterpret_cast<HWND>(static_cast<uintptr_t>(1));

@@ -4,13 +4,10 @@
 #include "platform/simulated/sim_control.h"
 #include "sim/host_double.h"
 
-// The state a module has before the host calls anything: all zero but the unread counts, with
-// the diagnostic switch as given.
+// The state a module has before the host calls anything, with the diagnostic switch as given.
 void start_fresh_module(bool diagnostic) {
   sim_reset();
-  monitor_state = MonitorState{};
-  monitor_state.last_in_count = UNSET_COUNT;
-  monitor_state.last_out_count = UNSET_COUNT;
+  monitor_state = MONITOR_STATE_AT_LOAD;
   monitor_state.verbose_log = diagnostic;
   host_reset();
 }

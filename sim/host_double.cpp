@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+#include "monitor/tick_delays.h"
+#include "sim/world.h"
+
 #ifndef _WIN32
 #include "platform/simulated/sim_control.h"
 #endif
@@ -216,6 +219,11 @@ void host_call_ticks(long count) {
   for (long i = 0; i < count; ++i) {
     host_call_tick();
   }
+}
+
+void host_settle(unsigned inputs, unsigned outputs) {
+  world_set_midi_counts(inputs, outputs);
+  host_call_ticks(INIT_DELAY_TICKS);
 }
 
 void* host_tick_address() {

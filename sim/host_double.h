@@ -52,6 +52,9 @@ void host_pass_tick_period();
 // after the last. An unload does not withdraw it, and the host keeps calling it.
 void host_call_tick();
 void host_call_ticks(long count);
+// The settling after a load run out, on a machine whose counts are then the baseline, in either
+// world (sim/world.h).
+void host_settle(unsigned inputs = 1, unsigned outputs = 1);
 void* host_tick_address();
 // Forgets the tick, as a host does once it has freed the module that registered it.
 void host_forget_tick();

@@ -1,7 +1,5 @@
 #include "tests/bench/bench_support.h"
 
-#include "monitor/tick_delays.h"
-
 #include <cstdarg>
 #include <cstdio>
 
@@ -37,12 +35,11 @@ bool bench_load_settled() {
     return false;
   }
   host_reset();
-  world_set_midi_counts(1, 1);
   if (world_entry()(nullptr, host_record()) != 1) {
     std::fprintf(stderr, "bench: the plug-in refused the host record\n");
     return false;
   }
-  host_call_ticks(INIT_DELAY_TICKS);
+  host_settle();
   return true;
 }
 

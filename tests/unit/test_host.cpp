@@ -29,9 +29,8 @@ void module_with_host_functions(bool diagnostic) {
 
 void settled_plugin(unsigned inputs, unsigned outputs, bool diagnostic) {
   start_fresh_module(diagnostic);
-  sim_set_midi_counts(inputs, outputs);
   ASSERT_EQ(VelmarPluginEntry(nullptr, host_record()), 1);
-  run_ticks(INIT_DELAY_TICKS);
+  host_settle(inputs, outputs);
   ASSERT_EQ(monitor_state.init_ticks_left, 0);
   host_clear_journal();
   sim_clear_calls();

@@ -1,7 +1,5 @@
 #include "tests/windows/dll_host.h"
 
-#include "monitor/monitor_state.h"
-
 namespace {
 
 PluginModule plugin;
@@ -24,11 +22,6 @@ bool host_load_fresh(const wchar_t* file, std::string* error) {
     return false;
   }
   return true;
-}
-
-void host_settle() {
-  winmm_double_set_midi_counts(1, 1);
-  host_call_ticks(INIT_DELAY_TICKS);
 }
 
 int32_t host_load_again() {

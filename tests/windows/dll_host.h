@@ -21,8 +21,6 @@ constexpr wchar_t DIAGNOSTIC_DLL[] = L"diagnostic\\kestrune.dll";
 // on a host reset for it. False, with the reason in `error`, when it cannot be loaded or refuses
 // the load. No copy may be loaded already: its state would carry over.
 bool host_load_fresh(const wchar_t* file, std::string* error);
-// Lets the settling after load run out with one MIDI input and one output as the baseline.
-void host_settle();
 // Calls the loaded copy's entry with the record once more, as a host that loads it twice does.
 int32_t host_load_again();
 // Calls the entry with a null record and returns its result. The module stays in memory, as it
