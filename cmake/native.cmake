@@ -18,6 +18,18 @@ file(GLOB KESTRUNE_UNIT_TEST_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tes
 add_executable(kestrune_unit_tests ${KESTRUNE_UNIT_TEST_SOURCES})
 target_link_libraries(kestrune_unit_tests PRIVATE kestrune_plugin GTest::gtest GTest::gtest_main)
 gtest_discover_tests(kestrune_unit_tests DISCOVERY_TIMEOUT 60)
+# The console test once more, against a plug-in that formats as the Windows C runtime does.
+kestrune_plugin_library(kestrune_plugin_truncating ON)
+target_link_libraries(kestrune_plugin_truncating PUBLIC kestrune_sim_platform)
+target_compile_options(kestrune_plugin_truncating PRIVATE
+  -include ${PROJECT_SOURCE_DIR}/tests/unit/truncating_vsnprintf.h)
+target_compile_definitions(kestrune_plugin_truncating PRIVATE
+  KESTRUNE_LOG_VSNPRINTF=truncating_vsnprintf)
+add_executable(kestrune_console_truncating_tests ${PROJECT_SOURCE_DIR}/tests/unit/console_log_test.cpp
+  ${PROJECT_SOURCE_DIR}/tests/unit/test_host.cpp)
+target_link_libraries(kestrune_console_truncating_tests PRIVATE kestrune_plugin_truncating kestrune_sim_host
+  GTest::gtest GTest::gtest_main)
+gtest_discover_tests(kestrune_console_truncating_tests TEST_PREFIX truncating. DISCOVERY_TIMEOUT 60)
 include(probe/verdict.cmake)
 add_executable(kestrune_probe_verdict_tests ${PROJECT_SOURCE_DIR}/tests/probe/verdict_test.cpp)
 target_link_libraries(kestrune_probe_verdict_tests PRIVATE kestrune_probe_verdict GTest::gtest

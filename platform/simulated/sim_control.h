@@ -52,6 +52,12 @@ void sim_advance_clock(unsigned milliseconds);
 // Sent messages dropped so since the last reset.
 int sim_lost_message_count();
 
+// Another process's window of a class of this one's name, as far as GetWindowThreadProcessId
+// tells; and that process destroying each of its windows right after FindWindowExW found it, as it
+// may between two steps of a scan.
+void sim_give_window_to_another_process(HWND window);
+void sim_destroy_found_windows_of_other_processes(bool destroy);
+
 // Live objects, to prove that nothing is left behind. Device registrations and suspend/resume
 // registrations are counted apart.
 int sim_class_count();

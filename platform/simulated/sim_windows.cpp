@@ -28,6 +28,7 @@ struct SimWindow {
   HWND parent;
   WCHAR title[MAX_NAME];
   std::thread::id owner;
+  bool other_process;
 };
 
 SimClass classes[MAX_CLASSES];
@@ -35,6 +36,7 @@ SimWindow windows[MAX_WINDOWS];
 uintptr_t next_handle;
 ATOM next_atom;
 SimDefaultProcCall last_default_call;
+bool destroy_found_windows_of_other_processes;
 
 // Class names compare without regard to case, as on Windows.
 bool same_name(LPCWSTR a, LPCWSTR b) {
@@ -54,7 +56,13 @@ void copy_name(WCHAR* target, LPCWSTR source) {
   target[i] = 0;
 }
 
+// As on Windows, a null instance stands for the executable's.
+HINSTANCE instance_or_executable(HINSTANCE instance) {
+  return instance != nullptr ? instance : sim_host_module();
+}
+
 int find_class(LPCWSTR name, HINSTANCE instance) {
+  instance = instance_or_executable(instance);
   if (name == nullptr) {
     return -1;
   }
@@ -94,6 +102,17 @@ void sim_windows_reset() {
   }
   next_handle = 0x10010;
   next_atom = 0xC001;
+  destroy_found_windows_of_other_processes = false;
+}
+
+void sim_give_window_to_another_process(HWND handle) {
+  if (SimWindow* window = find_window(handle)) {
+    window->other_process = true;
+  }
+}
+
+void sim_destroy_found_windows_of_other_processes(bool destroy) {
+  destroy_found_windows_of_other_processes = destroy;
 }
 
 void sim_default_proc_reset() {
@@ -147,7 +166,7 @@ ATOM WINAPI RegisterClassW(const WNDCLASSW* window_class) {
     if (!slot.in_use) {
       slot.in_use = true;
       copy_name(slot.name, window_class->lpszClassName);
-      slot.instance = window_class->hInstance;
+      slot.instance = instance_or_executable(window_class->hInstance);
       slot.procedure = window_class->lpfnWndProc;
       slot.atom = next_atom++;
       return slot.atom;
@@ -268,7 +287,11 @@ HWND WINAPI FindWindowExW(HWND parent, HWND child_after, LPCWSTR class_name, LPC
     if (window_name != nullptr && !same_name(window.title, window_name)) {
       continue;
     }
-    return window.handle;
+    HWND found = window.handle;
+    if (destroy_found_windows_of_other_processes && window.other_process) {
+      release_window(find_window(found));
+    }
+    return found;
   }
   return nullptr;
 }
@@ -294,7 +317,7 @@ DWORD WINAPI GetWindowThreadProcessId(HWND handle, DWORD* process_id) {
     return 0;
   }
   if (process_id != nullptr) {
-    *process_id = GetCurrentProcessId();
+    *process_id = GetCurrentProcessId() + (window->other_process ? 1 : 0);
   }
   return static_cast<DWORD>(std::hash<std::thread::id>()(window->owner)) | 1u;
 }

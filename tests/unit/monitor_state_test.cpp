@@ -8,8 +8,9 @@
 TEST_F(MonitorTest, SettleAfterLoadKeepsARunningCountdownAndAVerificationOnly) {
   put_monitor_snapshot(looking(resetting(verifying(settled(4, 2), 2), 7), 40, true));
   begin_settle();
+  monitor_state.init_ticks_left = 37;
   settle_after_load();
   MonitorSnapshot expected = verifying(settled(UNSET_COUNT, UNSET_COUNT), 2);
-  expected.init_ticks_left = INIT_DELAY_TICKS;
+  expected.init_ticks_left = 37;
   EXPECT_EQ(monitor_snapshot(), expected);
 }

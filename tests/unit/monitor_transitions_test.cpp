@@ -126,6 +126,8 @@ const Transition TRANSITIONS[] = {
      "power suspend\npower code 0x7\npower code 0xA\ntick", IDLE, 0, 0},
 
     // ---- Notices, dropped, and the header read no further than its tests need.
+    {"NoticeInTheLastTickOfSettlingIsDropped", false, settling(UNREAD, 1), 1, 1,
+     "notify arrival now", settling(UNREAD, 1), 0, 0},
     {"OtherEventTypesAreDroppedUnread", true, IDLE, 1, 1, "notify code 7 poisoned now", IDLE, 0, 0},
     {"CodesCompareAtFullWidth", true, IDLE, 1, 1, "notify code 0x100008000 poisoned now", IDLE, 0,
      0},

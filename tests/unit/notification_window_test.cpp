@@ -36,9 +36,7 @@ HWND create_window_of_another_copy() {
   window_class.lpfnWndProc = DefWindowProcW;
   window_class.hInstance = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x1A0000000));
   window_class.lpszClassName = WINDOW_CLASS_NAME;
-  if (RegisterClassW(&window_class) == 0) {
-    return nullptr;
-  }
+  RegisterClassW(&window_class);  // once for every window of that copy
   return CreateWindowExW(0, WINDOW_CLASS_NAME, TITLE, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                          window_class.hInstance, nullptr);
 }
@@ -89,6 +87,33 @@ TEST_F(NotificationWindowSetup, RefusesWhileAnotherCopysWindowExistsInThisProces
   EXPECT_EQ(sim_window_count(), 1);
   EXPECT_EQ(sim_registration_count(), 0);
   EXPECT_EQ(monitor_state.init_ticks_left, INIT_DELAY_TICKS);
+}
+
+// Another process destroying its windows of the class while the scan passes them: each time the
+// scan loses its place, it starts over, and still finds the other copy's window after them.
+TEST_F(NotificationWindowSetup, ScanThatLosesItsPlaceStartsOverAndFindsTheOtherCopy) {
+  module_with_host_functions(false);
+  for (int window = 0; window < 3; ++window) {
+    sim_give_window_to_another_process(create_window_of_another_copy());
+  }
+  ASSERT_NE(create_window_of_another_copy(), nullptr);
+  sim_destroy_found_windows_of_other_processes(true);
+  EXPECT_FALSE(start_device_monitoring());
+  EXPECT_EQ(sim_window_count(), 1);
+}
+
+// Without its own module's instance the unload unregisters nothing: under a null instance the
+// class would be the executable's, which the host may have of that name.
+TEST_F(NotificationWindowSetup, UnloadWithoutItsInstanceLeavesTheExecutablesClassAlone) {
+  WNDCLASSW hosts_class = {};
+  hosts_class.lpfnWndProc = DefWindowProcW;
+  hosts_class.hInstance = sim_host_module();
+  hosts_class.lpszClassName = WINDOW_CLASS_NAME;
+  ASSERT_NE(RegisterClassW(&hosts_class), 0);
+  ASSERT_TRUE(start_device_monitoring());
+  sim_fail_call(SIM_GET_MODULE_HANDLE_EX_W, ERROR_MOD_NOT_FOUND);
+  stop_device_monitoring();
+  EXPECT_EQ(RegisterClassW(&hosts_class), 0) << "the executable's class was unregistered";
 }
 
 TEST_F(NotificationWindowSetup, ClassLeftByAnEarlierLoadIsUsed) {

@@ -1,6 +1,7 @@
 #include "monitor/timer_tick.h"
 
 #include <algorithm>
+#include <cstring>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -67,6 +68,24 @@ TEST_F(ConsoleLines, AResetCommandThatTakesSecondsIsNoStall) {
   });
   run_ticks(2);
   EXPECT_EQ(monitor_snapshot(), settled(1, 1));
+}
+
+// The unload releases the window before it returns the monitor to idle, as its order says: a
+// console that runs a tick inside the clean-up line meets the reset still due, which belongs to a
+// change the devices really made, and runs it once. None comes after.
+TEST_F(ConsoleLines, ATickInsideTheCleanUpLineRunsTheResetDueOnce) {
+  settled_plugin(1, 1, true);
+  put_monitor_snapshot(resetting(settled(1, 1), 1));
+  host_observe([](const HostEvent& event) {
+    if (event.kind == HOST_CONSOLE && std::strstr(event.text, "cleaned up") != nullptr) {
+      on_timer_tick();
+    }
+  });
+  VelmarPluginEntry(nullptr, nullptr);
+  EXPECT_EQ(host_command_count(), 1);
+  run_ticks(RESET_DELAY_TICKS);
+  EXPECT_EQ(host_command_count(), 1);
+  EXPECT_EQ(monitor_snapshot(), settled(UNSET_COUNT, UNSET_COUNT));
 }
 
 // ---- When the host command comes ------------------------------------------------------------

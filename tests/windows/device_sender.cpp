@@ -10,10 +10,12 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "sim/notice_headers.h"
 #include "sim/plugin_windows.h"
 #include "tests/windows/device_messages.h"
+#include "tests/windows/dll_host.h"
 
 namespace {
 
@@ -30,6 +32,12 @@ bool delivered(HWND window, UINT message, WPARAM first, const void* second) {
 int main(int argc, char** argv) {
   bool storm = argc == 3 && std::strcmp(argv[2], "storm") == 0;
   bool quit = argc == 3 && std::strcmp(argv[2], "quit") == 0;
+  if (argc == 3 && std::strcmp(argv[2], "host") == 0) {
+    std::string error;
+    bool loaded = winmm_double_ready(&error) && host_load_fresh(PLAIN_DLL, &error);
+    Sleep(loaded ? SENDER_PROCESS_TIMEOUT_MS : 0);
+    return loaded ? 0 : 3;
+  }
   if (argc != 2 && !storm && !quit) {
     return 1;
   }

@@ -189,6 +189,24 @@ int fault_in_a_message_sent_from_another_thread() {
 
 class TwoCopies : public ::testing::TestWithParam<CopyOrder> {};
 
+// Another host process with its own copy loaded: its window is of the same class, but that copy
+// listens in its own process, and this one loads and listens beside it.
+TEST(TwoCopies, ACopyInAnotherProcessIsNoCopyOfThisOne) {
+  PROCESS_INFORMATION other{};
+  ASSERT_TRUE(start_sender_process(L" host", &other));
+  for (int wait = 0; wait < 3000 && plugin_windows_of(other.dwProcessId, nullptr) == 0; ++wait) {
+    Sleep(10);
+  }
+  ASSERT_EQ(plugin_windows_of(other.dwProcessId, nullptr), 1) << "no copy in the other process";
+  std::string error;
+  EXPECT_TRUE(winmm_double_ready(&error) && host_load_fresh(PLAIN_DLL, &error)) << error;
+  host_settle();
+  EXPECT_EQ(resets_for_one_change(2), 1u);
+  host_free_plugin();
+  TerminateProcess(other.hProcess, 0);
+  finish_sender_process(&other);
+}
+
 TEST_P(TwoCopies, OnlyTheFirstListensAndEitherMayGoFirst) {
   EXPECT_EXIT(std::exit(without_faults([this] { return two_copies_session(GetParam()); })),
               ::testing::ExitedWithCode(0), "");
