@@ -8,18 +8,9 @@ install(FILES $<TARGET_FILE:kestrune_diagnostic> DESTINATION diagnostic)
 install(FILES $<TARGET_FILE:kestrune-probe> DESTINATION .)
 install(FILES ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/CHANGELOG.md DESTINATION .)
 
-# The user guide is the README's first section, cut out when the package is made, so that the
-# two cannot drift apart.
+# The user guide is its own file, docs/user-guide.md, as plain text with the version on top.
 install(CODE "
-  file(READ \"${PROJECT_SOURCE_DIR}/README.md\" readme)
-  string(FIND \"\${readme}\" \"<!-- user guide -->\" begin)
-  string(FIND \"\${readme}\" \"<!-- end of user guide -->\" end)
-  if(begin EQUAL -1 OR end LESS begin)
-    message(FATAL_ERROR \"README.md has no user guide between its markers\")
-  endif()
-  math(EXPR begin \"\${begin} + 19\")
-  math(EXPR length \"\${end} - \${begin}\")
-  string(SUBSTRING \"\${readme}\" \${begin} \${length} guide)
+  file(READ \"${PROJECT_SOURCE_DIR}/docs/user-guide.md\" guide)
   string(STRIP \"\${guide}\" guide)
   file(WRITE \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/USER-GUIDE.txt\"
     \"Kestrune ${KESTRUNE_VERSION_TEXT}\\n\\n\${guide}\\n\")

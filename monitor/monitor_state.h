@@ -13,7 +13,8 @@ constexpr int32_t UNSET_COUNT = -1;
 constexpr int32_t RESET_COMMAND_ID = 41175;
 constexpr int LOG_BUFFER_SIZE = 256;
 
-// Fixed when the module is built; nothing at run time turns it on.
+// The DLL's switch is fixed when it is built, and nothing in the plug-in turns it on or off. The
+// native builds keep it in the state all the same (console_log.h), so that tests can set it.
 #ifdef KESTRUNE_VERBOSE_LOG
 constexpr bool VERBOSE_LOG_BUILT_IN = true;
 #else
@@ -49,7 +50,8 @@ struct MonitorState {
   HDEVNOTIFY output_port_notify_handle;
   // Optional as well: without it a resume is seen only as the stall its sleep leaves.
   HPOWERNOTIFY power_notify_handle;
-  // When the last tick ran, in GetTickCount64 milliseconds; 0 before the first tick of a load.
+  // When the last tick ran, by the platform's clock (read_clock_ms); 0 before the first tick of
+  // a load.
   uint64_t last_tick_ms;
   // Counts every accepted notice and resume, so that a tick can tell whether its drain took one.
   uint32_t events_accepted;

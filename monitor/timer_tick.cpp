@@ -55,7 +55,7 @@ enum VerificationResult { NOT_YET, BASELINE_ADOPTED, COUNTS_CHANGED, HANDLES_DEA
 struct Verification {
   int32_t remaining;
   VerificationResult result;
-  bool experiment;  // the extra readings below were taken, for the diagnostic line alone
+  bool early_reading;  // seen_in and seen_out were read, for the diagnostic line alone
   int32_t seen_in;
   int32_t seen_out;
   int32_t current_in;
@@ -80,7 +80,7 @@ Verification verify() {
   step.last_in = monitor_state.last_in_count;
   step.last_out = monitor_state.last_out_count;
   if (log_enabled() && step.remaining <= 3) {
-    step.experiment = true;
+    step.early_reading = true;
     MidiCounts seen = read_midi_counts();
     step.seen_in = seen.inputs;
     step.seen_out = seen.outputs;
@@ -119,7 +119,7 @@ void report_verification(const Verification& step) {
   if (!log_enabled()) {
     return;
   }
-  if (step.experiment) {
+  if (step.early_reading) {
     console_log("Kestrune: [EXPERIMENT] At %d ticks: Current IN=%d, OUT=%d | Last IN=%d, OUT=%d\n",
                 step.remaining, step.seen_in, step.seen_out, step.last_in, step.last_out);
   }
