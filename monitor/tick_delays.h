@@ -1,5 +1,5 @@
 // The plug-in's delays, counted in host ticks. Free of any platform header, so that the probe's
-// verdict, which replays them, is plain C++ that builds and is tested in either world.
+// own reckoning (its header lines, its watch's length) and the tests can count in them too.
 #pragma once
 
 #include <cstdint>
