@@ -6,15 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "host/plugin_entry.h"
 #include "monitor/monitor_state.h"
 #include "tests/unit/test_host.h"
 
-namespace {
-
 using Lines = std::vector<std::string>;
-
-}  // namespace
 
 using ConsoleLines = MonitorTest;
 
@@ -81,7 +76,7 @@ TEST_F(ConsoleLines, ATickInsideTheCleanUpLineRunsTheResetDueOnce) {
       on_timer_tick();
     }
   });
-  VelmarPluginEntry(nullptr, nullptr);
+  unload_plugin();
   EXPECT_EQ(host_command_count(), 1);
   run_ticks(RESET_DELAY_TICKS);
   EXPECT_EQ(host_command_count(), 1);
@@ -207,20 +202,14 @@ TEST_P(CommandTiming, ComesInTheTickItsRulesGiveAndCountsAreReadOnlyForThem) {
   EXPECT_EQ(sim_call_count(SIM_MIDI_OUT_GET_NUM_DEVS), row.reads_of_each_count);
 }
 
-INSTANTIATE_TEST_SUITE_P(EverySession, CommandTiming, ::testing::ValuesIn(SESSION_ROWS),
-                         [](const ::testing::TestParamInfo<SessionRow>& info) {
-                           return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(EverySession, CommandTiming, ::testing::ValuesIn(SESSION_ROWS), RowName());
 
 using TickDrain = MonitorTest;
 
-TEST_F(TickDrain, TickWithoutWindowMakesNoMessageCall) {
+TEST_F(TickDrain, TickChecksItsWindowsMessagesOnceAndWithoutAWindowNotAtAll) {
   module_with_host_functions(false);
   run_ticks(3);
   EXPECT_EQ(sim_call_count(SIM_PEEK_MESSAGE_A), 0);
-}
-
-TEST_F(TickDrain, TickWithWindowChecksItsMessagesOnce) {
   settled_plugin(1, 1, false);
   on_timer_tick();
   EXPECT_EQ(sim_call_count(SIM_PEEK_MESSAGE_A), 1);
@@ -230,11 +219,7 @@ TEST_F(TickDrain, TickWithWindowChecksItsMessagesOnce) {
 TEST_F(TickDrain, PostedMessagesOfTheWindowAreDispatchedAndOthersLeftAlone) {
   settled_plugin(1, 1, false);
   // A window of the host on the same thread: its messages are the host's to retrieve.
-  WNDCLASSW host_class = {};
-  host_class.lpfnWndProc = DefWindowProcW;
-  host_class.hInstance = sim_host_module();
-  host_class.lpszClassName = L"HostMainWindow";
-  ASSERT_NE(RegisterClassW(&host_class), 0);
+  ASSERT_NE(register_window_class(L"HostMainWindow", sim_host_module()), 0);
   HWND host_window = CreateWindowExW(0, L"HostMainWindow", L"host", 0, 0, 0, 0, 0, nullptr, nullptr,
                                      sim_host_module(), nullptr);
   ASSERT_NE(host_window, nullptr);
@@ -289,7 +274,7 @@ void reentrant_console(const HostEvent& event) {
   } else if (reentry == Reentry::NOTICE) {
     play_line("notify arrival now");
   } else {
-    VelmarPluginEntry(nullptr, nullptr);
+    unload_plugin();
     unload_tick = session_tick;
   }
 }
@@ -336,7 +321,7 @@ constexpr int CYCLE_TICKS = 2 + 2 * LAST_LOOK_TICKS + RESET_DELAY_TICKS;
 int run_cycle(const ReentryCycle& cycle, Reentry kind, int line) {
   start_fresh_module(true);
   sim_set_midi_counts(1, 1);
-  EXPECT_EQ(VelmarPluginEntry(nullptr, host_record()), 1);
+  EXPECT_EQ(load_plugin(), 1);
   host_clear_journal();
   host_observe(reentrant_console);
   reentry = kind;
@@ -392,6 +377,4 @@ TEST_P(ReentrantHost, UnloadInsideAnyConsoleLineLeavesNoResetBehind) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryDiagnosticCycle, ReentrantHost, ::testing::ValuesIn(REENTRY_CYCLES),
-                         [](const ::testing::TestParamInfo<ReentryCycle>& info) {
-                           return std::string(info.param.name);
-                         });
+                         RowName());
