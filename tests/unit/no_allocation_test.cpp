@@ -3,7 +3,6 @@
 // made while a plug-in function runs, through AddressSanitizer's allocation hooks, which see
 // malloc, calloc, realloc and operator new alike.
 #include <cstdio>
-#include <cstring>
 
 #include "monitor/device_change.h"
 #include "monitor/monitor_state.h"

@@ -15,12 +15,6 @@ namespace {
 
 const wchar_t TITLE[] = L"Kestrune Hidden Window";
 
-// What an earlier instance of the module leaves when it goes without unregistering its class.
-void register_class_as_earlier_load() {
-  ASSERT_NE(register_window_class(WINDOW_CLASS_NAME, sim_plugin_module(), notification_window_proc),
-            0);
-}
-
 // The window of another copy of the DLL loaded into the same process: its own class, under its
 // own module.
 HWND create_window_of_another_copy() {
@@ -98,40 +92,6 @@ TEST_F(NotificationWindowSetup, UnloadWithoutItsInstanceLeavesTheExecutablesClas
   stop_device_monitoring();
   EXPECT_EQ(register_window_class(WINDOW_CLASS_NAME, sim_host_module()), 0)
       << "the executable's class was unregistered";
-}
-
-TEST_F(NotificationWindowSetup, ClassLeftByAnEarlierLoadIsUsed) {
-  module_with_host_functions(true);
-  register_class_as_earlier_load();
-  ASSERT_TRUE(start_device_monitoring());
-  EXPECT_EQ(live_objects(), MONITORING_LIVE);
-  EXPECT_EQ(window_title(monitor_state.notify_window), TITLE);
-  EXPECT_EQ(host_console().back(),
-            "Kestrune: [INIT_SUCCESS] Windows device monitoring initialized successfully\n");
-  stop_device_monitoring();
-  EXPECT_EQ(sim_class_count(), 0);
-}
-
-// A failed start-up releases what it acquired, the class too when an earlier load of the module
-// left it: a host that frees the module after the refusal leaves no class whose procedure points
-// into unloaded code. Every other failure of a start-up is swept in fault_sweep_test.cpp.
-TEST_F(NotificationWindowSetup, FailedStartReleasesAClassLeftByAnEarlierLoad) {
-  module_with_host_functions(true);
-  register_class_as_earlier_load();
-  // Counts from an earlier settle, which the start-up must mark unread.
-  monitor_state.last_in_count = 4;
-  monitor_state.last_out_count = 2;
-  sim_fail_call(SIM_CREATE_WINDOW_EX_W, ERROR_NOT_ENOUGH_MEMORY);
-
-  EXPECT_FALSE(start_device_monitoring());
-  EXPECT_EQ(host_console(),
-            (std::vector<std::string>{INIT_START_LINE, "Kestrune: Failed to create hidden window\n",
-                                      "Kestrune: [ERROR] Failed to create notification window\n"}));
-  EXPECT_EQ(live_objects(), NOTHING_LIVE);
-  EXPECT_EQ(monitor_state.notify_window, nullptr);
-  EXPECT_EQ(monitor_state.last_in_count, UNSET_COUNT);
-  EXPECT_EQ(monitor_state.last_out_count, UNSET_COUNT);
-  EXPECT_EQ(monitor_state.init_ticks_left, INIT_DELAY_TICKS);
 }
 
 // The handler would accept a render-class arrival too, so only the registration keeps it out.

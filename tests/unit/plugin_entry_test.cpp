@@ -37,24 +37,15 @@ void expect_inactive() {
   EXPECT_EQ(monitor_state.notify_handle, nullptr);
 }
 
-// What the host's registration call saw of the world at the moment it was made.
-struct RegistrationSeen {
-  int calls;
-  std::string name;
-  void* value;
-  bool window_alive;
-  int registrations;
-  int32_t init_ticks_left;
-};
-RegistrationSeen registration_seen;
+// What each of the host's registration calls saw of the world at the moment it was made.
+std::vector<std::string> registrations_seen;
 
 int observe_registration(const char* name, void* value) {
-  ++registration_seen.calls;
-  registration_seen.name = name;
-  registration_seen.value = value;
-  registration_seen.window_alive = IsWindow(monitor_state.notify_window) != FALSE;
-  registration_seen.registrations = sim_registration_count();
-  registration_seen.init_ticks_left = monitor_state.init_ticks_left;
+  registrations_seen.push_back(
+      std::string(name) + (value == reinterpret_cast<void*>(&on_timer_tick) ? " tick" : " ?") +
+      (IsWindow(monitor_state.notify_window) ? ", window" : ", no window") + ", registrations " +
+      std::to_string(sim_registration_count()) + ", settling " +
+      std::to_string(monitor_state.init_ticks_left));
   return 1;
 }
 
@@ -124,16 +115,11 @@ TEST_F(PluginLoad, LooksUpAllFunctionsAndStartsSettlingSilentlyWithLoggingOff) {
 // The first tick drains the window, so the window and its registration must exist before the
 // host can call the tick; the settle countdown must already be running for anything it drains.
 TEST_F(PluginLoad, RegistersTheTickOnceUnderTimerOnceTheWindowIsListening) {
-  registration_seen = RegistrationSeen{};
   HostPluginInfo info = make_host_record();
   info.register_callback = observe_registration;
   ASSERT_EQ(load_plugin(&info), 1);
-  EXPECT_EQ(registration_seen.calls, 1);
-  EXPECT_EQ(registration_seen.name, "timer");
-  EXPECT_EQ(registration_seen.value, reinterpret_cast<void*>(&on_timer_tick));
-  EXPECT_TRUE(registration_seen.window_alive);
-  EXPECT_EQ(registration_seen.registrations, 3);
-  EXPECT_EQ(registration_seen.init_ticks_left, INIT_DELAY_TICKS);
+  EXPECT_EQ(registrations_seen,
+            std::vector<std::string>{"timer tick, window, registrations 3, settling 90"});
 }
 
 // A pending verification is left for the tick to finish; the looks, which compare with a

@@ -87,30 +87,26 @@ TEST(ScenarioParser, ReportsTheFileAndLineOfTheFirstBadStep) {
 TEST(ScenarioParser, EveryStepPrintsAsALineThatReadsTheSameStep) {
   struct Line {
     const char* source;
-    const char* text;
+    const char* text;  // as it prints; null for the line as written
     bool native_only;
   };
   for (Line line :
-       {Line{"load missing Main_OnCommand ShowConsoleMsg",
-             "load missing Main_OnCommand ShowConsoleMsg", false},
-        Line{"load null register_callback", "load null register_callback", false},
-        Line{"notify arrival midi-in size 20 type 2", "notify arrival midi-in size 20 type 2",
-             false},
-        Line{"notify removal none", "notify removal none", false},
+       {Line{"load missing Main_OnCommand ShowConsoleMsg", nullptr, false},
+        Line{"load null register_callback", nullptr, false},
+        Line{"notify arrival midi-in size 20 type 2", nullptr, false},
+        Line{"notify removal none", nullptr, false},
         Line{"notify arrival size 8", "notify arrival audio size 8", true},
-        Line{"notify code 0x100008000 now", "notify code 0x100008000 now", true},
-        Line{"notify code 0x8000 bytes 0c000000050000000000a0c9",
-             "notify code 0x8000 bytes 0c000000050000000000a0c9", false},
+        Line{"notify code 0x100008000 now", nullptr, true},
+        Line{"notify code 0x8000 bytes 0c000000050000000000a0c9", nullptr, false},
         Line{"notify code 7 poisoned now", "notify code 0x0007 poisoned now", true},
         Line{"message 1024 7 0 post", "message 0x0400 0x7 0x0 post", true},
-        Line{"fail RegisterDeviceNotificationA 2 error 1410",
-             "fail RegisterDeviceNotificationA 2 error 1410", true},
+        Line{"fail RegisterDeviceNotificationA 2 error 1410", nullptr, true},
         Line{"stall 3000 plug input", "stall 3000 plug input audio", false},
         Line{"stall 5 notify arrival size 8", "stall 5 notify arrival audio size 8", true},
         Line{"power code 10", "power code 0x000A", false}}) {
     std::vector<ScenarioStep> steps = parse_ok(line.source);
     ASSERT_EQ(steps.size(), 1u) << line.source;
-    EXPECT_EQ(steps[0].text, line.text);
+    EXPECT_EQ(steps[0].text, line.text != nullptr ? line.text : line.source);
     EXPECT_EQ(steps[0].native_only, line.native_only) << line.source;
     std::vector<ScenarioStep> again = parse_ok(steps[0].text);
     ASSERT_EQ(again.size(), 1u);

@@ -111,14 +111,11 @@ constexpr int SESSION_TICKS = 160;
 
 // Baseline counts 1 and 1. A notice is an audio-class arrival; the counts move only where a row
 // says so. The verification comes 5 ticks after a notice, the looks 18 and 80 after it, and the
-// reset 20 ticks after whichever of them sees a change.
+// reset 20 ticks after whichever of them sees a change. Whole sessions that a scenario transcript
+// already times (a plug and pull, a pause and restart, a port's last look, a stall, a resume) are
+// left to it; these are the edges between one look and the next.
 const SessionRow SESSION_ROWS[] = {
     {"VerificationSeesTheChange", {{0, "counts 2 1"}, {0, "notify arrival now"}}, {25}, 1},
-    {"TheSameDeliveredByATicksDrain", {{0, "counts 2 1"}, {0, "notify arrival"}}, {25}, 1},
-    {"PluggedAndPulledBeforeTheVerification",
-     {{0, "counts 2 1"}, {0, "notify arrival now"}, {2, "counts 1 1"}},
-     {},
-     3},
     {"CountsMovingRightAfterTheVerificationAreSeenByTheSecondLook",
      {{0, "notify arrival now"}, {5, "counts 2 1"}},
      {38},
@@ -136,10 +133,6 @@ const SessionRow SESSION_ROWS[] = {
      {{0, "notify arrival now"}, {30, "notify arrival now"}, {79, "counts 2 1"}},
      {130},
      5},
-    {"AVerificationOverAPendingResetPausesItAndItsChangeRestartsIt",
-     {{0, "counts 2 1"}, {0, "notify arrival now"}, {13, "counts 3 1"}, {13, "notify arrival now"}},
-     {38},
-     2},
     {"AResetPendingWhileTheLooksWaitComesOnTime",
      {{0, "counts 2 1"}, {0, "notify arrival now"}, {10, "notify arrival now"}},
      {30},
@@ -152,15 +145,7 @@ const SessionRow SESSION_ROWS[] = {
      {{0, "counts 2 1"}, {0, "notify arrival now"}, {12, "notify arrival now"}, {20, "counts 3 1"}},
      {50},
      3},
-    // A port that takes a number below the highest leaves the counts alone: the last look resets.
-    {"APortArrivingWithTheCountsAsTheyWereIsResetAfterTheLastLook",
-     {{0, "notify arrival midi-in now"}},
-     {100},
-     3},
-    // Found in the tick after the stall, which verifies as for a notice in its drain.
-    {"CountsMovingDuringAStallAreVerifiedAfterIt", {{10, "stall 3000 counts 2 1"}}, {35}, 1},
     {"AStallWithNothingChangedEndsAfterTheLastLook", {{10, "stall 3000"}}, {}, 3},
-    {"AResumeIsResetAtItsVerification", {{0, "power resume"}}, {25}, 1},
     {"UnloadEndsTheLooksAndAReloadReadsOnlyItsBaseline",
      {{0, "notify arrival now"}, {10, "unload"}, {11, "counts 2 1"}, {20, "load"}},
      {},
