@@ -223,9 +223,8 @@ TEST_F(FaultSweep, AFailedCallInAnyTickNeitherLosesNorDoublesAPendingReset) {
   });
 }
 
-// Loads and unloads without end, in one process: anything a cycle leaks, on success, with a port
-// class lost, or refused at any of its calls, fills the simulated platform's few dozen slots long
-// before the last cycle. The last load still resets.
+// Loads and unloads in one process: anything a cycle leaks, loaded or refused at any of its calls,
+// fills the simulated platform's few dozen slots long before the last. The last load still resets.
 TEST_F(FaultSweep, ThousandLoadUnloadCyclesFailingEachCallInTurnLeaveNothingBehind) {
   for (int cycle = 0; cycle < 1000; ++cycle) {
     SCOPED_TRACE(cycle);

@@ -1,7 +1,6 @@
 // After load the plug-in allocates nothing: a host may call its tick from a time-critical loop,
-// and a notification may arrive in any message retrieval. This counts every heap allocation
-// made while a plug-in function runs, through AddressSanitizer's allocation hooks, which see
-// malloc, calloc, realloc and operator new alike.
+// and a notification may arrive in any message retrieval. AddressSanitizer's allocation hooks
+// count every allocation made while a plug-in function runs, operator new's included.
 #include <cstdio>
 
 #include "monitor/device_change.h"
@@ -27,7 +26,8 @@ namespace {
 bool counting;
 int allocations;
 
-// The hooks exist only where the sanitizer can call them.
+// The hooks exist only where the sanitizer can call them. The runtime keeps them for the life of
+// the process and has room for only a few.
 #if KESTRUNE_ASAN
 void count_allocation(const volatile void*, size_t) {
   if (counting) {
@@ -36,18 +36,17 @@ void count_allocation(const volatile void*, size_t) {
 }
 
 void ignore_free(const volatile void*) {}
-#endif
 
 bool install_hooks() {
-#if KESTRUNE_ASAN
-  // The runtime keeps hooks for the life of the process and has room for only a few.
   static const bool installed =
       __sanitizer_install_malloc_and_free_hooks(count_allocation, ignore_free) != 0;
   return installed;
-#else
-  return false;
-#endif
 }
+#else
+bool install_hooks() {
+  return false;
+}
+#endif
 
 // Runs `call` with the plug-in's allocations counted; returns how many there were.
 template <typename Call>

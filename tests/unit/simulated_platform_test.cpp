@@ -79,24 +79,20 @@ TEST_F(SimulatedClasses, DuplicateRegistrationFailsWithClassAlreadyExists) {
   EXPECT_EQ(sim_class_count(), 1);
 }
 
-TEST_F(SimulatedClasses, ClassWithALiveWindowCannotBeUnregistered) {
-  HWND window = create_window(L"TestClass");
-  ASSERT_NE(window, nullptr);
-  EXPECT_FALSE(UnregisterClassW(L"TestClass", sim_host_module()));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_HAS_WINDOWS));
-  ASSERT_TRUE(DestroyWindow(window));
-  EXPECT_TRUE(UnregisterClassW(L"TestClass", sim_host_module()));
-  EXPECT_EQ(sim_class_count(), 0);
-}
-
-TEST_F(SimulatedClasses, CreationAndDestructionSendTheirMessagesToTheClassProcedure) {
+// Creation and destruction send their messages to the class's procedure, and the class cannot
+// go while the window lives.
+TEST_F(SimulatedClasses, AWindowSendsItsLifeToItsClassAndHoldsTheClassTillItGoes) {
   HWND window = create_window(L"TestClass");
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(messages_of(window), (std::vector<UINT>{WM_NCCREATE, WM_CREATE}));
+  EXPECT_FALSE(UnregisterClassW(L"TestClass", sim_host_module()));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_HAS_WINDOWS));
   received.clear();
   ASSERT_TRUE(DestroyWindow(window));
   EXPECT_EQ(messages_of(window), (std::vector<UINT>{WM_DESTROY, WM_NCDESTROY}));
   EXPECT_FALSE(IsWindow(window));
+  EXPECT_TRUE(UnregisterClassW(L"TestClass", sim_host_module()));
+  EXPECT_EQ(sim_class_count(), 0);
 }
 
 // As on Windows: a null parent searches the top-level and the message-only windows, HWND_MESSAGE
