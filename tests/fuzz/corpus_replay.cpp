@@ -1,7 +1,6 @@
-// Replays inputs through the monitor fuzzer's own target, in the native test suite: the seed corpus
-// is checked on every run, deterministically, beside the timed fuzzing that grows it. Built with
-// AddressSanitizer and UndefinedBehaviorSanitizer as the fuzzer is; a step on which the plug-in
-// departs from the reference model ends the process, with the session printed as a scenario.
+// Replays inputs through the monitor fuzzer's own target in the native test suite, with the
+// sanitizers the fuzzer has: the seed corpus is checked on every run, deterministically, beside
+// the timed fuzzing that grows it. A departure from the reference model ends the process.
 #include <cstdint>
 #include <cstdio>
 #include <fstream>

@@ -1,14 +1,11 @@
-// libFuzzer target: turns its input into a session of scenario steps (ticks, notices with headers
-// of any content and size, count changes, plugs, loads with records of any kind and failing
-// calls, unloads, other window messages, stalls of the host's thread, power events) and plays each
-// on the plug-in and on the reference model, comparing them after every step. A notice sent from
-// the window's own thread carries a heap block of exactly its own size, so that any read past it is
+// libFuzzer target: turns its input into a session of scenario steps and plays each on the
+// plug-in and on the reference model, comparing them after every step. A notice sent from the
+// window's own thread carries a heap block of exactly its own size, so that any read past it is
 // caught; one the plug-in must not read at all points into poisoned memory.
 //
 // Input layout: byte 0 chooses the diagnostic switch; then each step is one opcode byte followed
 // by its operands. Bytes past the end read as 0. A session that departs from the model is printed
-// as a scenario, and written to KESTRUNE_COUNTEREXAMPLE (fuzz-counterexample.scenario by default),
-// before the process aborts.
+// as a scenario, and written to KESTRUNE_COUNTEREXAMPLE, before the process aborts.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -25,8 +22,6 @@
 #include "tests/model/lockstep.h"
 
 namespace {
-
-// ---- Input ----------------------------------------------------------------------------------
 
 const uint8_t* input_data;
 size_t input_size;
@@ -54,8 +49,6 @@ std::string hex(uint64_t value) {
   std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
   return text;
 }
-
-// ---- Steps ----------------------------------------------------------------------------------
 
 // The classes a plugged device announces: the audio class, a MIDI port class, or another.
 const char* const PLUG_CLASSES[] = {"audio", "midi-in", "midi-out", "other"};
@@ -100,10 +93,8 @@ std::string notice_words(bool now, bool settling) {
 }
 
 // A load of a kind the host may make, and sometimes, before one that gets as far as the start,
-// one of the start's calls failing: the module's instance, the class, the window and the audio
-// class's registration are required, the two MIDI port registrations after them and the one for
-// suspend and resume are not, and an existing class is no failure for the plug-in, although none
-// exists here.
+// one of the start's calls failing, required or not (an existing class is no failure, although
+// none exists here).
 std::vector<std::string> load_lines(const ModelState& model) {
   static const char* const LOADS[] = {"load",
                                       "load",
@@ -197,8 +188,6 @@ std::vector<std::string> next_lines(uint8_t opcode, const ModelState& model) {
       return {message_line()};
   }
 }
-
-// ---- The session -----------------------------------------------------------------------------
 
 std::vector<std::string> played;
 

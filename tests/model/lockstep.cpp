@@ -15,20 +15,26 @@
 
 namespace {
 
-// Everything a step may change that a host, or the system, could observe.
+// Everything a step may change that a host, or the system, could observe, besides the monitor's
+// timing, and what a difference in it is called.
+#define OBSERVED(X)                                                   \
+  X(int64_t, answer, "answer to the step")                            \
+  X(bool, window, "window found and held")                            \
+  X(int, windows, "live windows")                                     \
+  X(int, classes, "registered classes")                               \
+  X(int, registrations, "notification registrations")                 \
+  X(int, resume_registrations, "suspend/resume registrations")        \
+  X(bool, tick_registered, "tick registered as \"timer\"")            \
+  X(unsigned, present_functions, "host function slots filled (bits)") \
+  X(int, commands_run, "host commands run")                           \
+  X(bool, commands_well_formed, "every command was (41175, 0)")       \
+  X(bool, console_well_formed, "every console line and host lookup well formed")
+
 struct Observation {
-  int64_t answer;
   MonitorSnapshot monitor;
-  bool window;
-  int windows;
-  int classes;
-  int registrations;
-  int resume_registrations;
-  bool tick_registered;
-  unsigned present_functions;
-  int commands_run;
-  bool commands_well_formed;
-  bool console_well_formed;
+#define OBSERVATION_FIELD(type, field, name) type field;
+  OBSERVED(OBSERVATION_FIELD)
+#undef OBSERVATION_FIELD
 };
 
 Observation observe_plugin(int64_t answer) {
@@ -92,22 +98,10 @@ void compare(std::ostringstream* out, const char* name, T expected, T seen) {
 
 std::string differences(const Observation& expected, const Observation& seen) {
   std::ostringstream out;
-  compare(&out, "answer to the step", expected.answer, seen.answer);
+#define COMPARE_FIELD(type, field, name) compare(&out, name, expected.field, seen.field);
+  OBSERVED(COMPARE_FIELD)
+#undef COMPARE_FIELD
   out << snapshot_differences(expected.monitor, seen.monitor, "model", "plug-in");
-  compare(&out, "window found and held", expected.window, seen.window);
-  compare(&out, "live windows", expected.windows, seen.windows);
-  compare(&out, "registered classes", expected.classes, seen.classes);
-  compare(&out, "notification registrations", expected.registrations, seen.registrations);
-  compare(&out, "suspend/resume registrations", expected.resume_registrations,
-          seen.resume_registrations);
-  compare(&out, "tick registered as \"timer\"", expected.tick_registered, seen.tick_registered);
-  compare(&out, "host function slots filled (bits)", expected.present_functions,
-          seen.present_functions);
-  compare(&out, "host commands run", expected.commands_run, seen.commands_run);
-  compare(&out, "every command was (41175, 0)", expected.commands_well_formed,
-          seen.commands_well_formed);
-  compare(&out, "every console line and host lookup well formed", expected.console_well_formed,
-          seen.console_well_formed);
   return out.str();
 }
 

@@ -1,7 +1,6 @@
-// Drives the reference model and the real plug-in with the same random sessions, made of the steps
-// scenarios are made of, and compares what a host can see after every step. RapidCheck generates
-// the sessions and shrinks a failing one; the shrunk session is written out as a scenario file,
-// which velmar-sim replays in either world.
+// The reference model and the plug-in driven in lockstep through random sessions of scenario
+// steps. RapidCheck generates them and shrinks a failing one, which is written out as a scenario
+// file that velmar-sim replays in either world.
 #include <gtest/gtest.h>
 #include <rapidcheck.h>
 #include <rapidcheck/state.h>
@@ -63,10 +62,6 @@ struct PlayStep : rc::state::Command<ModelState, Session> {
 
 using Line = rc::Gen<std::string>;
 
-std::string number(long value) {
-  return std::to_string(value);
-}
-
 // Mostly single ticks, so that every step of a countdown is compared; runs that reach the
 // verification, the looks and the reset; settling's ninety in one when it is under way; and, over
 // a pending reset, the run that leaves it as many ticks as a verification leaves its second look,
@@ -87,7 +82,7 @@ Line tick_line(const ModelState& model) {
       {settling, rc::gen::just(static_cast<long>(model.settle_left))},
       {over_reset, rc::gen::just(static_cast<long>(to_meet_a_look))},
   });
-  return rc::gen::map(runs, [](long ticks) { return "tick " + number(ticks); });
+  return rc::gen::map(runs, [](long ticks) { return "tick " + std::to_string(ticks); });
 }
 
 Line class_word() {
@@ -114,7 +109,7 @@ Line notify_line() {
        {8, rc::gen::map(class_word(), [](const std::string& word) { return word + " type 2"; })},
        {8, rc::gen::map(rc::gen::pair(class_word(), rc::gen::inRange(12, 40)),
                         [](const std::pair<std::string, int>& cut) {
-                          return cut.first + " size " + number(cut.second);
+                          return cut.first + " size " + std::to_string(cut.second);
                         })},
        {7, rc::gen::just(std::string("none"))},
        {7, rc::gen::just(std::string("short"))}});
@@ -128,7 +123,8 @@ Line notify_line() {
 Line counts_line() {
   return rc::gen::map(rc::gen::pair(rc::gen::inRange(0, 5), rc::gen::inRange(0, 5)),
                       [](const std::pair<int, int>& counts) {
-                        return "counts " + number(counts.first) + " " + number(counts.second);
+                        return "counts " + std::to_string(counts.first) + " " +
+                               std::to_string(counts.second);
                       });
 }
 
@@ -178,7 +174,7 @@ Line stall_line(const ModelState& model) {
                                            {3, rc::gen::just(std::string("notify arrival"))}});
   return rc::gen::apply(
       [](int milliseconds, const std::string& change) {
-        return "stall " + number(milliseconds) + (change.empty() ? "" : " " + change);
+        return "stall " + std::to_string(milliseconds) + (change.empty() ? "" : " " + change);
       },
       rc::gen::element(1200, 3000), during);
 }
@@ -241,9 +237,8 @@ rc::Gen<Command> next_command(const ModelState& model) {
 
 // ---- The properties ---------------------------------------------------------------------------
 
-// KESTRUNE_MODEL_SEQUENCES sessions a property for a longer search, from a seed of the run's own;
-// by default a fixed number from a fixed seed, so that the suite gives the same answer each run.
-// RC_PARAMS, RapidCheck's own, wins over both.
+// By default a fixed number of sessions from a fixed seed, so that the suite gives the same answer
+// each run; KESTRUNE_MODEL_SEQUENCES for a longer search from a seed of its own. RC_PARAMS wins.
 const bool rapidcheck_configured = [] {
   const char* wanted = std::getenv("KESTRUNE_MODEL_SEQUENCES");
   std::string params = wanted != nullptr && std::atoi(wanted) > 0

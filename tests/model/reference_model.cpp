@@ -1,6 +1,7 @@
 #include "tests/model/reference_model.h"
 
-#include <cstring>
+#include <algorithm>
+#include <iterator>
 
 #include "host/host_api.h"
 
@@ -40,23 +41,31 @@ bool diagnostics_reach_console(const ModelState& model) {
   return model.diagnostic && model.host_function_present[MODEL_SLOT_SHOW_CONSOLE_MSG];
 }
 
-void schedule_reset(ModelState* model) {
-  model->reset_left = RESET_TICKS;
+// What a verification or a last look would reset for besides the counts is forgotten once a reset
+// is scheduled.
+void forget_records(ModelState* model) {
   model->port_removed = false;
   model->resumed = false;
   model->port_arrived = false;
 }
 
-void forget_records(ModelState* model) {
-  model->port_removed = false;
-  model->resumed = false;
-  model->port_arrived = false;
-  model->last_tick_ms = 0;
+void schedule_reset(ModelState* model) {
+  model->reset_left = RESET_TICKS;
+  forget_records(model);
 }
 
 void end_looks(ModelState* model) {
   model->since_notice = 0;
   model->next_look_at = 0;
+}
+
+// A start of monitoring, and an unload: nothing known of the devices or of the last tick.
+void forget_devices(ModelState* model) {
+  forget_records(model);
+  end_looks(model);
+  model->last_tick_ms = 0;
+  model->known_in = UNREAD;
+  model->known_out = UNREAD;
 }
 
 // ---- Notices ---------------------------------------------------------------------------------
@@ -355,10 +364,7 @@ int32_t load(ModelState* model, const ScenarioStep& step, bool failing) {
   // Settling begins before anything is created, whatever becomes of the start, and the first
   // tick after it has no tick before it.
   model->settle_left = SETTLE_TICKS;
-  forget_records(model);
-  end_looks(model);
-  model->known_in = UNREAD;
-  model->known_out = UNREAD;
+  forget_devices(model);
   count(model, T_START_SETTLING);
   int registered = classes_registered_despite(*model, failing);
   if (registered == 0) {
@@ -389,10 +395,7 @@ int32_t unload(ModelState* model) {
   model->verification_left = 0;
   model->reset_left = 0;
   model->resume_registered = false;
-  forget_records(model);
-  end_looks(model);
-  model->known_in = UNREAD;
-  model->known_out = UNREAD;
+  forget_devices(model);
   count(model, T_UNLOAD);
   return 0;
 }
@@ -410,8 +413,7 @@ const char* model_transition_name(ModelTransition transition) {
 void model_start(ModelState* model, bool diagnostic) {
   *model = ModelState{};
   model->diagnostic = diagnostic;
-  model->known_in = UNREAD;
-  model->known_out = UNREAD;
+  forget_devices(model);
 }
 
 bool model_predicts(const ModelState& model, const ScenarioStep& step) {
@@ -421,15 +423,8 @@ bool model_predicts(const ModelState& model, const ScenarioStep& step) {
   if (model.failure_armed) {
     return step.kind == STEP_LOAD && reaches_start(step);
   }
-  if (step.kind != STEP_FAIL) {
-    return true;
-  }
-  for (const char* call : START_CALLS) {
-    if (step.call == call) {
-      return true;
-    }
-  }
-  return false;
+  return step.kind != STEP_FAIL || std::find(std::begin(START_CALLS), std::end(START_CALLS),
+                                             step.call) != std::end(START_CALLS);
 }
 
 int64_t model_step(ModelState* model, const ScenarioStep& step) {

@@ -1,8 +1,6 @@
 // A reference model of the reset monitor, written from its states and transitions rather than
 // from the plug-in's code: what a host sees of the plug-in (its countdowns, its baseline counts,
-// whether its window exists, the commands it runs) after every step of a session. It takes the
-// steps scenarios are made of; the model test and the fuzzer play each on the model and on the
-// plug-in, and compare.
+// whether its window exists, the commands it runs) after every scenario step of a session.
 #pragma once
 
 #include <cstdint>
@@ -47,20 +45,15 @@ constexpr int MODEL_LAST_LOOK_AT = 80;
   X(T_RESET_TICK, "reset pending: tick")                                                          \
   X(T_RESET_RUNS_COMMAND, "reset pending: countdown ends, host command run")                      \
   X(T_RESET_WITHOUT_COMMAND_SLOT, "reset pending: countdown ends, no command function")           \
-  X(T_RESET_TO_VERIFYING_OVER_RESET,                                                              \
-    "reset pending: audio event schedules a verification over it")                                \
+  X(T_RESET_TO_VERIFYING_OVER_RESET, "reset pending: audio event, a verification over it")        \
   X(T_RESET_RESTARTED_AT_ONCE, "reset pending: immediate check sees a change, reset restarted")   \
   X(T_PAUSED_RESET_TICK, "verification over a pending reset: tick, reset paused")                 \
   X(T_EVENT_DROPPED_OVER_RESET, "verification over a pending reset: audio event dropped")         \
   X(T_PAUSED_RESET_RESTARTED, "verification over a pending reset: change found, reset restarted") \
-  X(T_PAUSED_RESET_RESUMES,                                                                       \
-    "verification over a pending reset: no change, reset resumes, the looks follow")              \
-  X(T_PORT_REMOVAL_RECORDED_WHILE_VERIFYING,                                                      \
-    "verification pending: port removal recorded, event dropped")                                 \
-  X(T_VERIFICATION_RESETS_FOR_REMOVED_PORT,                                                       \
-    "verification: counts unchanged but a port was removed, reset pending")                       \
-  X(T_PORT_ARRIVAL_RECORDED_WHILE_VERIFYING,                                                      \
-    "verification pending: port arrival recorded, event dropped")                                 \
+  X(T_PAUSED_RESET_RESUMES, "verification over a pending reset: no change, reset resumes")        \
+  X(T_PORT_REMOVAL_RECORDED_WHILE_VERIFYING, "verification pending: port removal recorded")       \
+  X(T_VERIFICATION_RESETS_FOR_REMOVED_PORT, "verification: a port removed, reset")                \
+  X(T_PORT_ARRIVAL_RECORDED_WHILE_VERIFYING, "verification pending: port arrival recorded")       \
   X(T_LAST_LOOK_RESETS_FOR_ARRIVED_PORT, "last look: counts unchanged but a port arrived, reset") \
   X(T_NOTICE_LOST_IN_A_STALL, "stall: a notice waited too long and was dropped")                  \
   X(T_STALL_SCHEDULES_VERIFICATION, "stall found: a verification as for an accepted notice")      \

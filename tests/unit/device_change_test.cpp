@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "host/plugin_entry.h"
 #include "monitor/interface_class.h"
 #include "monitor/monitor_state.h"
 #include "monitor/timer_tick.h"
@@ -10,29 +9,7 @@
 #include "sim/device_notice.h"
 #include "tests/unit/test_host.h"
 
-namespace {
-
-int count_reads() {
-  return sim_call_count(SIM_MIDI_IN_GET_NUM_DEVS) + sim_call_count(SIM_MIDI_OUT_GET_NUM_DEVS);
-}
-
-}  // namespace
-
 using Notices = MonitorTest;
-
-TEST_F(Notices, DuringSettlingEveryEventIsDroppedWithoutReadingItsHeader) {
-  start_fresh_module(true);
-  sim_set_midi_counts(1, 1);
-  ASSERT_EQ(VelmarPluginEntry(nullptr, host_record()), 1);
-  run_ticks(10);
-  MonitorSnapshot settling = monitor_snapshot();
-  for (const char* line : {"notify arrival poisoned now", "notify removal poisoned now",
-                           "notify code 7 poisoned now"}) {
-    play_line(line);
-  }
-  EXPECT_EQ(monitor_snapshot(), settling);
-  EXPECT_EQ(count_reads(), 0);
-}
 
 // The console is where the immediate check's lines go; without it the check is not made.
 TEST_F(Notices, ImmediateCheckRunsOnlyWhenTheConsoleIsAvailable) {
@@ -72,11 +49,7 @@ namespace {
 // An output arrives while the host thread retrieves messages inside a host call.
 void plug_an_output_and_retrieve_messages() {
   sim_plug_device(SIM_MIDI_OUTPUT, KSCATEGORY_AUDIO);
-  MSG message;
-  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
-  }
+  retrieve_messages();
 }
 
 // A host whose reset command retrieves messages, as a host re-opening its devices may.

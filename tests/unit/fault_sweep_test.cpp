@@ -4,19 +4,25 @@
 #include <string>
 #include <vector>
 
-#include "host/plugin_entry.h"
 #include "monitor/interface_class.h"
 #include "monitor/monitor_state.h"
-#include "tests/unit/call_journal.h"
+#include "platform/windows/notification_window.h"
+#include "platform/windows/window_class.h"
 #include "tests/unit/test_host.h"
 
 namespace {
 
-const char INIT_START_LINE[] =
-    "Kestrune: [INIT_START] Starting delayed initialization (90 ticks) to let VELMAR MIDI system "
-    "stabilize\n";
 const char NO_WINDOW_LINE[] = "Kestrune: [ERROR] Failed to create notification window\n";
 const char NO_CLASS_LINE[] = "Kestrune: Failed to register window class\n";
+
+// The load's calls that can fail, in order.
+const std::vector<std::string> LOAD_CALLS_THAT_CAN_FAIL = {"GetModuleHandleExW",
+                                                           "RegisterClassW",
+                                                           "CreateWindowExW",
+                                                           "RegisterDeviceNotificationA",
+                                                           "RegisterDeviceNotificationA",
+                                                           "RegisterDeviceNotificationA",
+                                                           "RegisterSuspendResumeNotification"};
 
 // What a load refused at each of its calls writes after the INIT_START line.
 std::vector<std::string> refusal_lines(SimCall failed) {
@@ -34,20 +40,6 @@ std::vector<std::string> refusal_lines(SimCall failed) {
       break;
   }
   return {"(no refusal expected at " + std::string(sim_call_name(failed)) + ")"};
-}
-
-int32_t load() {
-  HostPluginInfo info = make_host_record();
-  return VelmarPluginEntry(nullptr, &info);
-}
-
-int32_t unload() {
-  return VelmarPluginEntry(nullptr, nullptr);
-}
-
-int live_objects() {
-  return sim_class_count() + sim_window_count() + sim_registration_count() +
-         sim_power_registration_count();
 }
 
 // Runs `run` with the Nth call that can fail failing; returns that call, or SIM_CALL_COUNT when
@@ -74,42 +66,39 @@ void sweep(const char* what, Attempt attempt) {
 }
 
 SimCall load_failing(int nth, int32_t* loaded) {
-  return with_nth_call_failing(nth, [loaded] { *loaded = load(); });
+  return with_nth_call_failing(nth, [loaded] { *loaded = load_plugin(); });
 }
 
-// The two ways such a load may end. Refused, it leaves nothing behind and registers no tick, and
-// an unload after it only unregisters the class name; loaded, it lost at most one of the optional
-// registrations (a MIDI port class, suspend and resume), and an unload releases all the rest.
-void expect_clean_end(SimCall failed, int32_t loaded, int ticks_before) {
+// The two ways such a load may end. Refused, it leaves nothing behind, not even a class an
+// earlier load left once the start got past its own class (a host that frees the module after the
+// refusal would leave a procedure pointing into unloaded code), registers no tick, and still
+// settles afresh; an unload after it only unregisters the class name. Loaded, it lost at most one
+// of the optional registrations (a MIDI port class, suspend and resume), and an unload releases
+// all the rest.
+void expect_clean_end(SimCall failed, int32_t loaded, int ticks_before, bool earlier_class) {
   SCOPED_TRACE(std::string("failed call ") + sim_call_name(failed));
   if (loaded == 0) {
     EXPECT_NE(failed, SIM_CALL_COUNT) << "refused with no failure";
-    EXPECT_EQ(live_objects(), 0);
+    bool class_left =
+        earlier_class && (failed == SIM_GET_MODULE_HANDLE_EX_W || failed == SIM_REGISTER_CLASS_W);
+    EXPECT_EQ(live_objects(), (std::vector<int>{class_left ? 1 : 0, 0, 0, 0}));
+    EXPECT_EQ(monitor_snapshot(), settling(settled(UNSET_COUNT, UNSET_COUNT), INIT_DELAY_TICKS));
     EXPECT_EQ(host_registration_count(), ticks_before);
     sim_clear_calls();
-    EXPECT_EQ(unload(), 0);
-    EXPECT_EQ(journal_names(),
-              (std::vector<std::string>{"GetModuleHandleExW", "UnregisterClassW"}));
-    EXPECT_EQ(live_objects(), 0);
+    EXPECT_EQ(unload_plugin(), 0);
+    EXPECT_EQ(journal_names(), CLASS_UNREGISTRATION_ONLY);
+    EXPECT_EQ(live_objects(), NOTHING_LIVE);
     return;
   }
   EXPECT_NE(monitor_state.notify_handle, nullptr);
-  EXPECT_EQ(sim_registration_count(), failed == SIM_REGISTER_DEVICE_NOTIFICATION_A ? 2 : 3);
-  EXPECT_EQ(sim_power_registration_count(), failed == SIM_REGISTER_SUSPEND_RESUME ? 0 : 1);
+  EXPECT_EQ(live_objects(),
+            (std::vector<int>{1, 1, failed == SIM_REGISTER_DEVICE_NOTIFICATION_A ? 2 : 3,
+                              failed == SIM_REGISTER_SUSPEND_RESUME ? 0 : 1}));
   EXPECT_TRUE(failed == SIM_CALL_COUNT || failed == SIM_REGISTER_DEVICE_NOTIFICATION_A ||
               failed == SIM_REGISTER_SUSPEND_RESUME)
       << "loaded although a required call failed";
-  EXPECT_EQ(unload(), 0);
-  EXPECT_EQ(live_objects(), 0);
-}
-
-// Loads, ends it as above, and says which call failed.
-SimCall load_and_end_with_nth_call_failing(int nth) {
-  int ticks_before = host_registration_count();
-  int32_t loaded = 0;
-  SimCall failed = load_failing(nth, &loaded);
-  expect_clean_end(failed, loaded, ticks_before);
-  return failed;
+  EXPECT_EQ(unload_plugin(), 0);
+  EXPECT_EQ(live_objects(), NOTHING_LIVE);
 }
 
 // A load that lost an optional registration still hears the rest, and says which one it lost.
@@ -144,54 +133,69 @@ void expect_listening_without_one_optional_registration(SimCall failed) {
 
 class FaultSweep : public MonitorTest {};
 
+// Each load once in a fresh process and once over the class an earlier load of the module left
+// when it went without unregistering it, which a start-up takes as its own.
 TEST_F(FaultSweep, EveryFailedCallOfALoadRefusesItCleanlyOrCostsOnlyAPortClass) {
-  std::vector<std::string> failed_calls;
-  sweep("load", [&failed_calls](int nth) {
-    start_fresh_module(true);
-    int32_t loaded = 0;
-    SimCall failed = load_failing(nth, &loaded);
-    if (failed != SIM_CALL_COUNT) {
-      failed_calls.emplace_back(sim_call_name(failed));
-    }
-    if (loaded == 1 && failed != SIM_CALL_COUNT) {
-      expect_listening_without_one_optional_registration(failed);
-    } else if (loaded == 0) {
-      std::vector<std::string> expected = {INIT_START_LINE};
-      for (const std::string& line : refusal_lines(failed)) {
-        expected.push_back(line);
-      }
-      EXPECT_EQ(host_console(), expected);
-    }
-    expect_clean_end(failed, loaded, 0);
-    return failed;
-  });
-  // The load's calls that can fail, in order: every one of them was failed once.
-  EXPECT_EQ(failed_calls, (std::vector<std::string>{
-                              "GetModuleHandleExW", "RegisterClassW", "CreateWindowExW",
-                              "RegisterDeviceNotificationA", "RegisterDeviceNotificationA",
-                              "RegisterDeviceNotificationA", "RegisterSuspendResumeNotification"}));
+  for (bool earlier_class : {false, true}) {
+    std::vector<std::string> failed_calls;
+    sweep(earlier_class ? "load over a class left" : "load",
+          [&failed_calls, earlier_class](int nth) {
+            start_fresh_module(true);
+            put_monitor_snapshot(settled(4, 2));  // from an earlier settle, to be read afresh
+            if (earlier_class) {
+              EXPECT_NE(register_window_class(WINDOW_CLASS_NAME, sim_plugin_module(),
+                                              notification_window_proc),
+                        0);
+            }
+            int32_t loaded = 0;
+            SimCall failed = load_failing(nth, &loaded);
+            if (failed != SIM_CALL_COUNT) {
+              failed_calls.emplace_back(sim_call_name(failed));
+            }
+            if (loaded == 1 && failed != SIM_CALL_COUNT) {
+              expect_listening_without_one_optional_registration(failed);
+            } else if (loaded == 0) {
+              std::vector<std::string> expected = refusal_lines(failed);
+              expected.insert(expected.begin(), INIT_START_LINE);
+              EXPECT_EQ(host_console(), expected);
+            }
+            expect_clean_end(failed, loaded, 0, earlier_class);
+            return failed;
+          });
+    EXPECT_EQ(failed_calls, LOAD_CALLS_THAT_CAN_FAIL);
+  }
 }
 
 // Whatever an unload cannot release stays behind alone, and the next load works: a class or a
 // registration left over is no obstacle. A window that could not be destroyed is the one
 // exception: the next load takes it for another copy's and refuses, as it must for a window of
-// this class that it does not hold.
+// this class that it does not hold. The registrations are released port classes first, as the
+// one left by each failed release shows.
 TEST_F(FaultSweep, EveryFailedCallOfAnUnloadLeavesOnlyWhatItCouldNotRelease) {
-  sweep("unload", [](int nth) {
+  const GUID* const release_order[] = {&MIDI_OUTPUT_PORT_INTERFACE, &MIDI_INPUT_PORT_INTERFACE,
+                                       &KSCATEGORY_AUDIO};
+  int failed_releases = 0;
+  sweep("unload", [&release_order, &failed_releases](int nth) {
     settled_plugin(1, 1, false);
-    SimCall failed = with_nth_call_failing(nth, [] { EXPECT_EQ(unload(), 0); });
+    SimCall failed = with_nth_call_failing(nth, [] { EXPECT_EQ(unload_plugin(), 0); });
     SCOPED_TRACE(std::string("failed call ") + sim_call_name(failed));
     EXPECT_EQ(monitor_snapshot(), settled(UNSET_COUNT, UNSET_COUNT));
     EXPECT_EQ(monitor_state.notify_window, nullptr);
+    EXPECT_TRUE(monitor_state.notify_handle == nullptr &&
+                monitor_state.input_port_notify_handle == nullptr &&
+                monitor_state.output_port_notify_handle == nullptr);
     bool window_left = failed == SIM_DESTROY_WINDOW;
     bool class_left =
         window_left || failed == SIM_GET_MODULE_HANDLE_EX_W || failed == SIM_UNREGISTER_CLASS_W;
-    EXPECT_EQ(sim_registration_count(), failed == SIM_UNREGISTER_DEVICE_NOTIFICATION ? 1 : 0);
-    EXPECT_EQ(sim_power_registration_count(), failed == SIM_UNREGISTER_SUSPEND_RESUME ? 1 : 0);
-    EXPECT_EQ(sim_window_count(), window_left ? 1 : 0);
-    EXPECT_EQ(sim_class_count(), class_left ? 1 : 0);
+    bool registration_left = failed == SIM_UNREGISTER_DEVICE_NOTIFICATION;
+    EXPECT_EQ(live_objects(),
+              (std::vector<int>{class_left ? 1 : 0, window_left ? 1 : 0, registration_left ? 1 : 0,
+                                failed == SIM_UNREGISTER_SUSPEND_RESUME ? 1 : 0}));
+    if (registration_left) {
+      EXPECT_TRUE(sim_registered_for(*release_order[failed_releases++]));
+    }
     if (failed != SIM_CALL_COUNT) {
-      EXPECT_EQ(load(), window_left ? 0 : 1);
+      EXPECT_EQ(load_plugin(), window_left ? 0 : 1);
       run_ticks(INIT_DELAY_TICKS);
       sim_plug_device(SIM_MIDI_INPUT, KSCATEGORY_AUDIO);
       run_ticks(CHECK_DELAY_TICKS + RESET_DELAY_TICKS);
@@ -199,6 +203,7 @@ TEST_F(FaultSweep, EveryFailedCallOfAnUnloadLeavesOnlyWhatItCouldNotRelease) {
     }
     return failed;
   });
+  EXPECT_EQ(failed_releases, 3);
 }
 
 // The ticks' only call that can fail is the message check: a tick whose check fails drains
@@ -218,29 +223,25 @@ TEST_F(FaultSweep, AFailedCallInAnyTickNeitherLosesNorDoublesAPendingReset) {
   });
 }
 
-// Loads and unloads without end: anything a cycle leaks, on success, with a port class lost, or
-// refused at any of its calls, fills the simulated platform's few dozen slots long before the
-// last cycle. The last load still resets.
+// Loads and unloads in one process: anything a cycle leaks, loaded or refused at any of its calls,
+// fills the simulated platform's few dozen slots long before the last. The last load still resets.
 TEST_F(FaultSweep, ThousandLoadUnloadCyclesFailingEachCallInTurnLeaveNothingBehind) {
-  int calls_that_can_fail = 0;
-  sweep("load", [&calls_that_can_fail](int nth) {
-    SimCall failed = load_and_end_with_nth_call_failing(nth);
-    calls_that_can_fail += failed != SIM_CALL_COUNT ? 1 : 0;
-    return failed;
-  });
-  ASSERT_GT(calls_that_can_fail, 0);
   for (int cycle = 0; cycle < 1000; ++cycle) {
     SCOPED_TRACE(cycle);
     if (cycle % 4 == 3) {
-      load_and_end_with_nth_call_failing(1 + (cycle / 4) % calls_that_can_fail);
+      int ticks_before = host_registration_count();
+      int32_t loaded = 0;
+      int nth = 1 + (cycle / 4) % static_cast<int>(LOAD_CALLS_THAT_CAN_FAIL.size());
+      SimCall failed = load_failing(nth, &loaded);
+      expect_clean_end(failed, loaded, ticks_before, false);
       continue;
     }
-    ASSERT_EQ(load(), 1);
+    ASSERT_EQ(load_plugin(), 1);
     // Dropped while settling, but it still passes through the window and its registration.
     sim_plug_device(SIM_MIDI_INPUT, KSCATEGORY_AUDIO);
     run_ticks(2);
-    ASSERT_EQ(unload(), 0);
-    ASSERT_EQ(live_objects(), 0);
+    ASSERT_EQ(unload_plugin(), 0);
+    ASSERT_EQ(live_objects(), NOTHING_LIVE);
   }
   EXPECT_EQ(host_command_count(), 0);
   settled_plugin(1, 1, false);

@@ -1,11 +1,8 @@
 // After load the plug-in allocates nothing: a host may call its tick from a time-critical loop,
-// and a notification may arrive in any message retrieval. This counts every heap allocation
-// made while a plug-in function runs, through AddressSanitizer's allocation hooks, which see
-// malloc, calloc, realloc and operator new alike.
+// and a notification may arrive in any message retrieval. AddressSanitizer's allocation hooks
+// count every allocation made while a plug-in function runs, operator new's included.
 #include <cstdio>
-#include <cstring>
 
-#include "host/plugin_entry.h"
 #include "monitor/device_change.h"
 #include "monitor/monitor_state.h"
 #include "sim/asan_build.h"
@@ -29,7 +26,8 @@ namespace {
 bool counting;
 int allocations;
 
-// The hooks exist only where the sanitizer can call them.
+// The hooks exist only where the sanitizer can call them. The runtime keeps them for the life of
+// the process and has room for only a few.
 #if KESTRUNE_ASAN
 void count_allocation(const volatile void*, size_t) {
   if (counting) {
@@ -38,47 +36,32 @@ void count_allocation(const volatile void*, size_t) {
 }
 
 void ignore_free(const volatile void*) {}
-#endif
 
 bool install_hooks() {
-#if KESTRUNE_ASAN
-  // The runtime keeps hooks for the life of the process and has room for only a few.
   static const bool installed =
       __sanitizer_install_malloc_and_free_hooks(count_allocation, ignore_free) != 0;
   return installed;
-#else
-  return false;
-#endif
 }
+#else
+bool install_hooks() {
+  return false;
+}
+#endif
 
-void start_counting() {
+// Runs `call` with the plug-in's allocations counted; returns how many there were.
+template <typename Call>
+int allocations_in(Call call) {
   allocations = 0;
   counting = true;
-}
-
-void stop_counting() {
+  call();
   counting = false;
+  return allocations;
 }
 
-// Ticks with the plug-in's allocations counted; returns how many there were.
+// Ticks as the host makes them. The host double's journal is of fixed size, so the host itself
+// allocates nothing either.
 int counted_ticks(int count) {
-  start_counting();
-  // The host double's journal is of fixed size, so the host itself allocates nothing either.
-  host_call_ticks(count);
-  stop_counting();
-  return allocations;
-}
-
-// The host's own message loop between ticks, which also runs the window procedure.
-int counted_host_message_loop() {
-  start_counting();
-  MSG message;
-  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&message);
-    DispatchMessageA(&message);
-  }
-  stop_counting();
-  return allocations;
+  return allocations_in([count] { host_call_ticks(count); });
 }
 
 // A hundred insertions and removals, each followed by time enough for its reset. Deliveries
@@ -95,12 +78,12 @@ int plug_cycles(int cycles) {
       sim_plug_device(SIM_MIDI_INPUT, KSCATEGORY_AUDIO);
     }
     if (cycle % 2 == 1) {
-      counted += counted_host_message_loop();
+      counted += allocations_in(retrieve_messages);
     }
     counted += counted_ticks(SECOND_LOOK_TICKS + RESET_DELAY_TICKS);
     sim_unplug_device(SIM_MIDI_INPUT, KSCATEGORY_AUDIO);
     if (cycle % 2 == 1) {
-      counted += counted_host_message_loop();
+      counted += allocations_in(retrieve_messages);
     }
     counted += counted_ticks(CHECK_DELAY_TICKS + RESET_DELAY_TICKS);
   }
@@ -118,21 +101,17 @@ TEST_F(NoAllocationAfterLoad, TicksDeliveriesAndUnloadAllocateNothing) {
 
   // The counter must be able to see an allocation, or a zero below would prove nothing.
   static int* volatile sink;
-  start_counting();
-  sink = new int(7);
-  stop_counting();
+  ASSERT_EQ(allocations_in([] { sink = new int(7); }), 1);
   delete sink;
-  ASSERT_EQ(allocations, 1);
 
   HostPluginInfo* record = host_record();
   sim_set_midi_counts(1, 1);
-  start_counting();
-  int32_t loaded = VelmarPluginEntry(nullptr, record);
-  stop_counting();
+  int32_t loaded = 0;
+  int at_load = allocations_in([record, &loaded] { loaded = load_plugin(record); });
   ASSERT_EQ(loaded, 1);
   ASSERT_NE(host_tick_address(), nullptr);
-  RecordProperty("allocations_during_load", allocations);
-  std::printf("allocations during load: %d\n", allocations);
+  RecordProperty("allocations_during_load", at_load);
+  std::printf("allocations during load: %d\n", at_load);
 
   EXPECT_EQ(counted_ticks(INIT_DELAY_TICKS), 0) << "settling";
   ASSERT_EQ(monitor_state.last_in_count, 1);
@@ -157,10 +136,7 @@ TEST_F(NoAllocationAfterLoad, TicksDeliveriesAndUnloadAllocateNothing) {
   EXPECT_EQ(counted_ticks(CHECK_DELAY_TICKS + RESET_DELAY_TICKS), 0) << "a stall and a resume";
   EXPECT_EQ(host_command_count(), 402);
 
-  start_counting();
-  VelmarPluginEntry(nullptr, nullptr);
-  stop_counting();
-  EXPECT_EQ(allocations, 0) << "unload";
+  EXPECT_EQ(allocations_in(unload_plugin), 0) << "unload";
   EXPECT_EQ(sim_window_count(), 0);
   EXPECT_EQ(counted_ticks(10), 0) << "ticks after unload";
 }

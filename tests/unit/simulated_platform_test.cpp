@@ -41,11 +41,7 @@ std::vector<UINT> messages_of(HWND window) {
 }
 
 ATOM register_class(LPCWSTR name) {
-  WNDCLASSW window_class = {};
-  window_class.lpfnWndProc = recording_proc;
-  window_class.hInstance = sim_host_module();
-  window_class.lpszClassName = name;
-  return RegisterClassW(&window_class);
+  return register_window_class(name, sim_host_module(), recording_proc);
 }
 
 HWND create_window(LPCWSTR class_name) {
@@ -61,14 +57,13 @@ HDEVNOTIFY register_for(HWND window, const GUID& interface_class) {
   return RegisterDeviceNotificationA(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
 }
 
-bool same_guid(const GUID& a, const GUID& b) {
-  return std::memcmp(&a, &b, sizeof(GUID)) == 0;
-}
-
 class SimulatedPlatform : public ::testing::Test {
  protected:
+  // Every test starts with one class, "TestClass", whose windows record what they receive.
   void SetUp() override {
     start_fresh_module(false);
+    ASSERT_NE(register_class(L"TestClass"), 0);
+    sim_clear_calls();
     received.clear();
   }
 };
@@ -78,39 +73,31 @@ class SimulatedPlatform : public ::testing::Test {
 using SimulatedClasses = SimulatedPlatform;
 
 TEST_F(SimulatedClasses, DuplicateRegistrationFailsWithClassAlreadyExists) {
-  ASSERT_NE(register_class(L"TestClass"), 0);
   // Class names compare without regard to case.
   EXPECT_EQ(register_class(L"TESTCLASS"), 0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_ALREADY_EXISTS));
   EXPECT_EQ(sim_class_count(), 1);
 }
 
-TEST_F(SimulatedClasses, ClassWithALiveWindowCannotBeUnregistered) {
-  ASSERT_NE(register_class(L"TestClass"), 0);
-  HWND window = create_window(L"TestClass");
-  ASSERT_NE(window, nullptr);
-  EXPECT_FALSE(UnregisterClassW(L"TestClass", sim_host_module()));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_HAS_WINDOWS));
-  ASSERT_TRUE(DestroyWindow(window));
-  EXPECT_TRUE(UnregisterClassW(L"TestClass", sim_host_module()));
-  EXPECT_EQ(sim_class_count(), 0);
-}
-
-TEST_F(SimulatedClasses, CreationAndDestructionSendTheirMessagesToTheClassProcedure) {
-  ASSERT_NE(register_class(L"TestClass"), 0);
+// Creation and destruction send their messages to the class's procedure, and the class cannot
+// go while the window lives.
+TEST_F(SimulatedClasses, AWindowSendsItsLifeToItsClassAndHoldsTheClassTillItGoes) {
   HWND window = create_window(L"TestClass");
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(messages_of(window), (std::vector<UINT>{WM_NCCREATE, WM_CREATE}));
+  EXPECT_FALSE(UnregisterClassW(L"TestClass", sim_host_module()));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_CLASS_HAS_WINDOWS));
   received.clear();
   ASSERT_TRUE(DestroyWindow(window));
   EXPECT_EQ(messages_of(window), (std::vector<UINT>{WM_DESTROY, WM_NCDESTROY}));
   EXPECT_FALSE(IsWindow(window));
+  EXPECT_TRUE(UnregisterClassW(L"TestClass", sim_host_module()));
+  EXPECT_EQ(sim_class_count(), 0);
 }
 
 // As on Windows: a null parent searches the top-level and the message-only windows, HWND_MESSAGE
 // the message-only ones alone, and names and titles compare without regard to case.
 TEST_F(SimulatedClasses, FindWindowExWSearchesAsWindowsDoes) {
-  ASSERT_NE(register_class(L"TestClass"), 0);
   HWND message_only = create_window(L"TestClass");
   HWND top_level = CreateWindowExW(0, L"TestClass", L"top", 0, 0, 0, 0, 0, nullptr, nullptr,
                                    sim_host_module(), nullptr);
@@ -135,7 +122,6 @@ TEST_F(SimulatedClasses, FindWindowExWSearchesAsWindowsDoes) {
 using SimulatedMessages = SimulatedPlatform;
 
 TEST_F(SimulatedMessages, SentMessagesAreDeliveredInOrderBeforeAPostedOneIsReturned) {
-  ASSERT_NE(register_class(L"TestClass"), 0);
   HWND window = create_window(L"TestClass");
   ASSERT_TRUE(PostMessageW(window, WM_USER + 1, 0, 0));
   sim_send_from_outside(window, WM_USER + 2, 0, 0);
@@ -152,7 +138,6 @@ TEST_F(SimulatedMessages, SentMessagesAreDeliveredInOrderBeforeAPostedOneIsRetur
 }
 
 TEST_F(SimulatedMessages, WindowFilterLeavesAnotherWindowsPostedMessageQueued) {
-  ASSERT_NE(register_class(L"TestClass"), 0);
   HWND mine = create_window(L"TestClass");
   HWND other = create_window(L"TestClass");
   ASSERT_TRUE(PostMessageW(other, WM_USER, 0, 0));
@@ -164,7 +149,6 @@ TEST_F(SimulatedMessages, WindowFilterLeavesAnotherWindowsPostedMessageQueued) {
 }
 
 TEST_F(SimulatedMessages, DeviceArrivalCannotBePosted) {
-  ASSERT_NE(register_class(L"TestClass"), 0);
   HWND window = create_window(L"TestClass");
   EXPECT_FALSE(PostMessageW(window, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, 0));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MESSAGE_SYNC_ONLY));
@@ -174,7 +158,6 @@ TEST_F(SimulatedMessages, DeviceArrivalCannotBePosted) {
 using SimulatedMachine = SimulatedPlatform;
 
 TEST_F(SimulatedMachine, PluggedDeviceIsAnnouncedOnlyToRegistrationsOfItsClass) {
-  ASSERT_NE(register_class(L"TestClass"), 0);
   HWND audio = create_window(L"TestClass");
   HWND volume = create_window(L"TestClass");
   const GUID volume_class = {
@@ -193,7 +176,7 @@ TEST_F(SimulatedMachine, PluggedDeviceIsAnnouncedOnlyToRegistrationsOfItsClass) 
   EXPECT_EQ(received[0].window, audio);
   EXPECT_EQ(received[0].message, static_cast<UINT>(WM_DEVICECHANGE));
   EXPECT_EQ(received[0].first, static_cast<WPARAM>(DBT_DEVICEARRIVAL));
-  EXPECT_TRUE(same_guid(received[0].interface_class, KSCATEGORY_AUDIO));
+  EXPECT_EQ(std::memcmp(&received[0].interface_class, &KSCATEGORY_AUDIO, sizeof(GUID)), 0);
 
   received.clear();
   sim_unplug_device(SIM_MIDI_INPUT, volume_class);
@@ -213,25 +196,21 @@ TEST_F(SimulatedControls, InjectedFailureHitsExactlyTheNthCall) {
   EXPECT_EQ(register_class(L"Third"), 0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
   EXPECT_NE(register_class(L"Third"), 0);
-  EXPECT_EQ(sim_class_count(), 3);
+  EXPECT_EQ(sim_class_count(), 1 + 3);
   EXPECT_EQ(sim_call_count(SIM_REGISTER_CLASS_W), 4);
 }
 
 TEST_F(SimulatedControls, JournalRecordsCallsInOrderWithNestedCallsAfterTheirCaller) {
   GetLastError();
-  register_class(L"TestClass");
+  register_class(L"OtherClass");
   HWND window = create_window(L"TestClass");
   MSG message;
   PeekMessageA(&message, window, 0, 0, PM_REMOVE);
   midiOutGetNumDevs();
-  const std::vector<SimCall> expected = {
-      SIM_GET_LAST_ERROR,    SIM_REGISTER_CLASS_W, SIM_CREATE_WINDOW_EX_W,   SIM_DEF_WINDOW_PROC_W,
-      SIM_DEF_WINDOW_PROC_W, SIM_PEEK_MESSAGE_A,   SIM_MIDI_OUT_GET_NUM_DEVS};
-  std::vector<SimCall> journal;
-  for (int i = 0; i < sim_journal_length(); ++i) {
-    journal.push_back(sim_journal_entry(i));
-  }
-  EXPECT_EQ(journal, expected);
+  EXPECT_EQ(journal_names(),
+            (std::vector<std::string>{"GetLastError", "RegisterClassW", "CreateWindowExW",
+                                      "DefWindowProcW", "DefWindowProcW", "PeekMessageA",
+                                      "midiOutGetNumDevs"}));
   sim_clear_calls();
   EXPECT_EQ(sim_journal_length(), 0);
 }

@@ -10,9 +10,16 @@ HostPluginInfo make_host_record(const std::string& missing) {
   return *host_record(HOST_API_VERSION, host_import_bit(missing.c_str()));
 }
 
-namespace {
+int32_t load_plugin(HostPluginInfo* info) {
+  return VelmarPluginEntry(nullptr, info);
+}
 
-void install_host_functions() {
+int32_t unload_plugin() {
+  return VelmarPluginEntry(nullptr, nullptr);
+}
+
+void module_with_host_functions(bool diagnostic) {
+  start_fresh_module(diagnostic);
   HostPluginInfo info = make_host_record();
   for (const HostImport& import : host_import_table) {
     monitor_state.host_functions[import.slot] = info.get_function(import.name);
@@ -20,16 +27,9 @@ void install_host_functions() {
   host_reset();
 }
 
-}  // namespace
-
-void module_with_host_functions(bool diagnostic) {
-  start_fresh_module(diagnostic);
-  install_host_functions();
-}
-
 void settled_plugin(unsigned inputs, unsigned outputs, bool diagnostic) {
   start_fresh_module(diagnostic);
-  ASSERT_EQ(VelmarPluginEntry(nullptr, host_record()), 1);
+  ASSERT_EQ(load_plugin(), 1);
   host_settle(inputs, outputs);
   ASSERT_EQ(monitor_state.init_ticks_left, 0);
   host_clear_journal();
@@ -43,10 +43,23 @@ void run_ticks(int count) {
   }
 }
 
+void retrieve_messages() {
+  MSG message;
+  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+}
+
 MonitorSnapshot settled(int32_t inputs, int32_t outputs) {
   MonitorSnapshot monitor{};
   monitor.last_in_count = inputs;
   monitor.last_out_count = outputs;
+  return monitor;
+}
+
+MonitorSnapshot settling(MonitorSnapshot monitor, int32_t ticks_left) {
+  monitor.init_ticks_left = ticks_left;
   return monitor;
 }
 
@@ -85,4 +98,29 @@ void play_line(const std::string& line) {
   for (const ScenarioStep& step : steps) {
     play_step(step);
   }
+}
+
+ATOM register_window_class(LPCWSTR name, HINSTANCE instance, WNDPROC procedure) {
+  WNDCLASSW window_class = {};
+  window_class.lpfnWndProc = procedure;
+  window_class.hInstance = instance;
+  window_class.lpszClassName = name;
+  return RegisterClassW(&window_class);
+}
+
+std::vector<std::string> journal_names() {
+  std::vector<std::string> names;
+  for (int i = 0; i < sim_journal_length(); ++i) {
+    names.emplace_back(sim_call_name(sim_journal_entry(i)));
+  }
+  return names;
+}
+
+int count_reads() {
+  return sim_call_count(SIM_MIDI_IN_GET_NUM_DEVS) + sim_call_count(SIM_MIDI_OUT_GET_NUM_DEVS);
+}
+
+std::vector<int> live_objects() {
+  return {sim_class_count(), sim_window_count(), sim_registration_count(),
+          sim_power_registration_count()};
 }
