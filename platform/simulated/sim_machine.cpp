@@ -22,8 +22,7 @@ struct Registration {
 
 Registration registrations[MAX_REGISTRATIONS];
 uintptr_t next_registration;
-UINT midi_inputs;
-UINT midi_outputs;
+UINT midi_counts[2];  // by SimMidiPort
 unsigned device_serial;
 
 void notify(WPARAM event, SimMidiPort port, const GUID& interface_class) {
@@ -73,6 +72,11 @@ BOOL unregister(HDEVNOTIFY handle, bool power) {
   return FALSE;
 }
 
+UINT read_count(SimMidiPort port, SimCall call) {
+  sim_enter(call);
+  return midi_counts[port];
+}
+
 }  // namespace
 
 void sim_machine_reset() {
@@ -80,8 +84,7 @@ void sim_machine_reset() {
     registration = Registration{};
   }
   next_registration = 0xD000;
-  midi_inputs = 0;
-  midi_outputs = 0;
+  sim_set_midi_counts(0, 0);
   device_serial = 0;
 }
 
@@ -104,19 +107,18 @@ bool sim_registered_for(const GUID& interface_class) {
 }
 
 void sim_set_midi_counts(UINT inputs, UINT outputs) {
-  midi_inputs = inputs;
-  midi_outputs = outputs;
+  midi_counts[SIM_MIDI_INPUT] = inputs;
+  midi_counts[SIM_MIDI_OUTPUT] = outputs;
 }
 
 void sim_plug_device(SimMidiPort port, const GUID& interface_class) {
-  ++(port == SIM_MIDI_INPUT ? midi_inputs : midi_outputs);
+  ++midi_counts[port];
   notify(DBT_DEVICEARRIVAL, port, interface_class);
 }
 
 void sim_unplug_device(SimMidiPort port, const GUID& interface_class) {
-  UINT& count = port == SIM_MIDI_INPUT ? midi_inputs : midi_outputs;
-  if (count > 0) {
-    --count;
+  if (midi_counts[port] > 0) {
+    --midi_counts[port];
   }
   notify(DBT_DEVICEREMOVECOMPLETE, port, interface_class);
 }
@@ -185,11 +187,9 @@ void sim_power_event(WPARAM event) {
 }
 
 UINT WINAPI midiInGetNumDevs() {
-  sim_enter(SIM_MIDI_IN_GET_NUM_DEVS);
-  return midi_inputs;
+  return read_count(SIM_MIDI_INPUT, SIM_MIDI_IN_GET_NUM_DEVS);
 }
 
 UINT WINAPI midiOutGetNumDevs() {
-  sim_enter(SIM_MIDI_OUT_GET_NUM_DEVS);
-  return midi_outputs;
+  return read_count(SIM_MIDI_OUTPUT, SIM_MIDI_OUT_GET_NUM_DEVS);
 }
