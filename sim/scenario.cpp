@@ -495,18 +495,12 @@ bool parse_scenario(const std::string& source, const std::string& name,
                     std::vector<ScenarioStep>* steps, std::string* error) {
   ScenarioReader reader = scenario_reader(name);
   steps->clear();
-  size_t start = 0;
-  while (start < source.size()) {
-    size_t end = source.find('\n', start);
-    if (end == std::string::npos) {
-      end = source.size();
-    }
+  for (const std::string& line : split_lines(source)) {
     ScenarioStep step;
     bool has_step = false;
-    if (!read_scenario_line(&reader, source.substr(start, end - start), &step, &has_step, error)) {
+    if (!read_scenario_line(&reader, line, &step, &has_step, error)) {
       return false;
     }
-    start = end + 1;
     if (has_step) {
       steps->push_back(step);
     }

@@ -29,25 +29,6 @@ void flush_final_lines() {
   std::fflush(stdout);
 }
 
-std::vector<std::string> split_lines(const std::string& text) {
-  std::vector<std::string> result;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) {
-      end = text.size();
-    }
-    std::string line = text.substr(start, end - start);
-    // An expected file checked out with Windows line ends still says the same thing.
-    if (!line.empty() && line.back() == '\r') {
-      line.pop_back();
-    }
-    result.push_back(line);
-    start = end + 1;
-  }
-  return result;
-}
-
 void append_line(TranscriptKind kind, const std::string& text) {
   char prefix[40];
   std::snprintf(prefix, sizeof prefix, "%5ld  %-8s", current_tick, KIND_WORDS[kind]);
@@ -127,6 +108,24 @@ std::string transcript_console_text(const char* text) {
   append_printable(&result, text, end);
   if (!newline_at_end) {
     result += " [no newline]";
+  }
+  return result;
+}
+
+std::vector<std::string> split_lines(const std::string& text) {
+  std::vector<std::string> result;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) {
+      end = text.size();
+    }
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') {
+      line.pop_back();
+    }
+    result.push_back(line);
+    start = end + 1;
   }
   return result;
 }
