@@ -1,5 +1,6 @@
 #include "sim/host_double.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "monitor/tick_delays.h"
@@ -19,7 +20,6 @@ HostPluginInfo record;
 unsigned missing_functions;
 TickFn registered_tick;
 HostObserver observer;
-unsigned tick_period_ms = HOST_TICK_PERIOD_MS;
 
 HostEvent journal[HOST_JOURNAL_CAPACITY];
 int journal_length;
@@ -46,8 +46,8 @@ void add_name(NameList* list, const char* name) {
   ++list->count;
 }
 
-const char* name_at(const NameList& list, int index) {
-  return list.names[index];
+std::vector<std::string> names_of(const NameList& list) {
+  return std::vector<std::string>(list.names, list.names + std::min(list.count, HOST_NAMES_KEPT));
 }
 
 void record_event(const HostEvent& event) {
@@ -175,7 +175,6 @@ void host_reset() {
   missing_functions = 0;
   registered_tick = nullptr;
   observer = nullptr;
-  tick_period_ms = HOST_TICK_PERIOD_MS;
   lookups.count = 0;
   registrations.count = 0;
   unknown_names = 0;
@@ -198,13 +197,9 @@ unsigned host_import_bit(const char* name) {
   return index < 0 ? 0 : 1u << index;
 }
 
-void host_set_tick_period(unsigned milliseconds) {
-  tick_period_ms = milliseconds;
-}
-
 void host_pass_tick_period() {
 #ifndef _WIN32
-  sim_advance_clock(tick_period_ms);
+  sim_advance_clock(HOST_TICK_PERIOD_MS);
 #endif
 }
 
@@ -234,32 +229,12 @@ void host_forget_tick() {
   registered_tick = nullptr;
 }
 
-int host_lookup_count() {
-  return lookups.count;
-}
-
-const char* host_lookup(int index) {
-  return name_at(lookups, index);
-}
-
 int host_registration_count() {
   return registrations.count;
 }
 
 int host_unknown_name_count() {
   return unknown_names;
-}
-
-const char* host_registration(int index) {
-  return name_at(registrations, index);
-}
-
-int host_event_count() {
-  return journal_length < HOST_JOURNAL_CAPACITY ? journal_length : HOST_JOURNAL_CAPACITY;
-}
-
-const HostEvent& host_event(int index) {
-  return journal[index];
 }
 
 int host_console_count() {
@@ -292,36 +267,28 @@ void host_observe(HostObserver new_observer) {
 
 std::vector<std::string> host_console() {
   std::vector<std::string> lines;
-  for (int i = 0; i < host_event_count(); ++i) {
-    if (host_event(i).kind == HOST_CONSOLE) {
-      lines.emplace_back(host_event(i).text);
+  for (int i = 0; i < std::min(journal_length, HOST_JOURNAL_CAPACITY); ++i) {
+    if (journal[i].kind == HOST_CONSOLE) {
+      lines.emplace_back(journal[i].text);
     }
   }
   return lines;
 }
 
 std::vector<HostCommand> host_commands() {
-  std::vector<HostCommand> commands;
-  for (int i = 0; i < host_event_count(); ++i) {
-    if (host_event(i).kind == HOST_COMMAND) {
-      commands.push_back(HostCommand{host_event(i).command, host_event(i).flag});
+  std::vector<HostCommand> kept;
+  for (int i = 0; i < std::min(journal_length, HOST_JOURNAL_CAPACITY); ++i) {
+    if (journal[i].kind == HOST_COMMAND) {
+      kept.push_back(HostCommand{journal[i].command, journal[i].flag});
     }
   }
-  return commands;
+  return kept;
 }
 
 std::vector<std::string> host_lookups() {
-  std::vector<std::string> names;
-  for (int i = 0; i < host_lookup_count() && i < HOST_NAMES_KEPT; ++i) {
-    names.emplace_back(host_lookup(i));
-  }
-  return names;
+  return names_of(lookups);
 }
 
 std::vector<std::string> host_registrations() {
-  std::vector<std::string> names;
-  for (int i = 0; i < host_registration_count() && i < HOST_NAMES_KEPT; ++i) {
-    names.emplace_back(host_registration(i));
-  }
-  return names;
+  return names_of(registrations);
 }

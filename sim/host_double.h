@@ -41,10 +41,9 @@ HostPluginInfo* host_record(int32_t api_version = HOST_API_VERSION, unsigned mis
 // The bit of the host function of that name; 0 for a name the plug-in does not import.
 unsigned host_import_bit(const char* name);
 
-// How often the host ticks unless a test says otherwise. Natively, where time is the simulated
-// machine's, each tick comes one period after the last; elsewhere time is the real clock's.
+// How often the host ticks. Natively, where time is the simulated machine's, each tick comes one
+// period after the last; elsewhere time is the real clock's.
 constexpr unsigned HOST_TICK_PERIOD_MS = 33;
-void host_set_tick_period(unsigned milliseconds);
 // Natively moves the simulated clock on by the period; elsewhere nothing, time passes anyway.
 void host_pass_tick_period();
 
@@ -59,19 +58,14 @@ void* host_tick_address();
 // Forgets the tick, as a host does once it has freed the module that registered it.
 void host_forget_tick();
 
-// How many names were passed to get_function and to register_callback; the first
-// HOST_NAMES_KEPT of each can be read back, in order.
+// How many names were passed to register_callback; the first HOST_NAMES_KEPT passed to it and to
+// get_function can be read back, in order (host_lookups, host_registrations).
 constexpr int HOST_NAMES_KEPT = 64;
-int host_lookup_count();
-const char* host_lookup(int index);
 int host_registration_count();
-const char* host_registration(int index);
 // All of them that name no function the plug-in imports, or register something else than "timer".
 int host_unknown_name_count();
 
-int host_event_count();  // kept in the journal
-const HostEvent& host_event(int index);
-int host_console_count();  // all since the last clear, kept or not
+int host_console_count();  // all since the last clear, kept in the journal or not
 int host_command_count();
 // Lines that break the console's form ("Kestrune: " first, "\n" last), and commands other than
 // the reset (41175 with 0).
