@@ -6,7 +6,9 @@
 #include "monitor/tick_delays.h"
 #include "sim/world.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include "platform/simulated/sim_control.h"
 #endif
 
@@ -195,6 +197,15 @@ HostPluginInfo* host_record(int32_t api_version, unsigned missing) {
 unsigned host_import_bit(const char* name) {
   int index = function_index(name);
   return index < 0 ? 0 : 1u << index;
+}
+
+int32_t host_call_entry(PluginEntryFn entry, bool load) {
+#ifdef _WIN32
+  void* instance = GetModuleHandleW(nullptr);
+#else
+  void* instance = nullptr;
+#endif
+  return entry(instance, load ? host_record() : nullptr);
 }
 
 void host_pass_tick_period() {

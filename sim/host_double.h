@@ -31,6 +31,9 @@ struct HostEvent {
 // The journal keeps this many events; later ones are still counted.
 constexpr int HOST_JOURNAL_CAPACITY = 4096;
 
+// The plug-in's entry, as the host finds it in the module.
+using PluginEntryFn = int32_t (*)(void* instance, HostPluginInfo* info);
+
 // A host that has not loaded anything yet: journal, lookups and registrations empty, no tick,
 // no observer, the usual tick period.
 void host_reset();
@@ -40,6 +43,9 @@ void host_reset();
 HostPluginInfo* host_record(int32_t api_version = HOST_API_VERSION, unsigned missing = 0);
 // The bit of the host function of that name; 0 for a name the plug-in does not import.
 unsigned host_import_bit(const char* name);
+// Calls `entry` as the host loads the plug-in, with a record, or unloads it, with null; under
+// Windows with the host's executable as the instance, as a host passes its own.
+int32_t host_call_entry(PluginEntryFn entry, bool load);
 
 // How often the host ticks. Natively, where time is the simulated machine's, each tick comes one
 // period after the last; elsewhere time is the real clock's.

@@ -7,9 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "host/host_api.h"
-
-using PluginEntryFn = int32_t (*)(void* instance, HostPluginInfo* info);
+#include "sim/host_double.h"
 
 // Makes the plug-in callable. `plugin_path` names the module to load where there is one to load
 // (null for the default); on failure writes a reason into `error` and returns false.

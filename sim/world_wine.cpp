@@ -34,7 +34,7 @@ std::vector<PendingNotice*> pending;
 // velmar-sim.exe, where the build puts it.
 std::wstring module_path(const char* plugin_path) {
   if (plugin_path == nullptr) {
-    return path_beside_program(L"kestrune.dll");
+    return path_beside_program(PLAIN_DLL);
   }
   int length = MultiByteToWideChar(CP_UTF8, 0, plugin_path, -1, nullptr, 0);
   std::wstring path(static_cast<size_t>(length > 0 ? length : 1), L'\0');
@@ -76,16 +76,41 @@ bool world_open(const char* plugin_path, char* error, size_t error_size) {
   return true;
 }
 
+bool world_load_fresh(const wchar_t* file, std::string* error) {
+  host_reset();
+  if (!winmm_double_ready(error)) {
+    return false;
+  }
+  winmm_double_set_midi_counts(0, 0);
+  if (GetModuleHandleW(PLAIN_DLL) != nullptr) {
+    *error = "kestrune.dll is already loaded";
+    return false;
+  }
+  if (!plugin_module_load(path_beside_program(file).c_str(), &plugin, error)) {
+    return false;
+  }
+  if (host_call_entry(plugin.VelmarPluginEntry, true) != 1) {
+    *error = "the copy refused the load";
+    return false;
+  }
+  return true;
+}
+
 PluginEntryFn world_entry() {
   return plugin.VelmarPluginEntry;
 }
 
+HMODULE world_module() {
+  return plugin.handle;
+}
+
 // The module is freed only when the plug-in has let go of its window: a window left behind would
-// keep a procedure pointing into freed code.
+// keep a procedure pointing into freed code. The host forgets the tick of a module it freed.
 void world_close() {
   finish_all_senders();
   if (plugin_window() == nullptr) {
     plugin_module_free(&plugin);
+    host_forget_tick();
   }
   plugin = PluginModule{};
 }

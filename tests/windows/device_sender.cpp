@@ -13,9 +13,9 @@
 #include <string>
 
 #include "sim/notice_headers.h"
+#include "sim/plugin_module.h"
 #include "sim/plugin_windows.h"
 #include "tests/windows/device_messages.h"
-#include "tests/windows/dll_host.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
   bool quit = argc == 3 && std::strcmp(argv[2], "quit") == 0;
   if (argc == 3 && std::strcmp(argv[2], "host") == 0) {
     std::string error;
-    bool loaded = winmm_double_ready(&error) && host_load_fresh(PLAIN_DLL, &error);
+    bool loaded = world_load_fresh(PLAIN_DLL, &error);
     Sleep(loaded ? SENDER_PROCESS_TIMEOUT_MS : 0);
     return loaded ? 0 : 3;
   }

@@ -18,10 +18,10 @@
 #include <thread>
 #include <vector>
 
+#include "sim/plugin_module.h"
 #include "sim/plugin_windows.h"
 #include "sim/winmm_double.h"
 #include "tests/windows/device_messages.h"
-#include "tests/windows/dll_host.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "monitor/monitor_state.h"
-#include "tests/windows/dll_host.h"
+#include "sim/plugin_module.h"
 
 namespace {
 

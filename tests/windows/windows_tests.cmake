@@ -99,12 +99,10 @@ else()
     ${KESTRUNE_GTEST_MAIN_ARCHIVE} ${KESTRUNE_GTEST_ARCHIVE})
 endif()
 
-# What the test programs, the sender and the Wine benchmarks share, over velmar-sim's host side
-# (the host double, the loader of the module and of the winmm double's controls, the notice
-# builder and senders, the plug-in's interface classes).
-add_library(kestrune_windows_test_support STATIC
-  ${CMAKE_CURRENT_LIST_DIR}/device_messages.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/dll_host.cpp)
+# What the test programs and the sender share, over velmar-sim's host side and its world (the
+# host double, the loader of the module and of the winmm double's controls, the notice builder
+# and senders, the plug-in's interface classes).
+add_library(kestrune_windows_test_support STATIC ${CMAKE_CURRENT_LIST_DIR}/device_messages.cpp)
 target_link_libraries(kestrune_windows_test_support PUBLIC kestrune_sim_host)
 
 add_executable(kestrune_device_sender ${CMAKE_CURRENT_LIST_DIR}/device_sender.cpp)
