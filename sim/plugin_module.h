@@ -26,6 +26,14 @@ struct PluginModule {
 
 // A path beside the running program, where the build puts kestrune.dll and its helpers.
 std::wstring path_beside_program(const wchar_t* file_name);
+// Starts the program `file` beside this one with `arguments`, which begin with a space; it
+// inherits the handles `startup` names, if any.
+bool start_beside_program(const wchar_t* file, const std::wstring& arguments,
+                          STARTUPINFOW* startup, PROCESS_INFORMATION* process);
+// Waits up to `timeout_ms` for the program to end, ends it (with 1) if it has not, closes its
+// handles and returns its exit code.
+DWORD finish_program(PROCESS_INFORMATION* process, DWORD timeout_ms);
+
 // The two variants, beside the program as the build puts them.
 constexpr wchar_t PLAIN_DLL[] = L"kestrune.dll";
 constexpr wchar_t DIAGNOSTIC_DLL[] = L"diagnostic\\kestrune.dll";

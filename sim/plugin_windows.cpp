@@ -43,6 +43,17 @@ int windows_of(const wchar_t* class_name, DWORD process_id, HWND* first) {
   return count;
 }
 
+HWND wait_for_window(const wchar_t* class_name, const PROCESS_INFORMATION& process) {
+  for (int wait = 0; wait < 3000; ++wait) {
+    HWND window = nullptr;
+    if (windows_of(class_name, process.dwProcessId, &window) > 0 ||
+        WaitForSingleObject(process.hProcess, 10) == WAIT_OBJECT_0) {
+      return window;
+    }
+  }
+  return nullptr;
+}
+
 int plugin_windows_of(DWORD process_id, HWND* first) {
   return windows_of(WINDOW_CLASS_NAME, process_id, first);
 }

@@ -130,7 +130,7 @@ class HostileHeaders : public FreshPluginTest {
     record_arrivals(window, true);
     deliver_until_ended(process.hProcess, SENDER_PROCESS_TIMEOUT_MS, host_call_tick);
     record_arrivals(window, false);
-    return finish_sender_process(&process);
+    return finish_program(&process, SENDER_PROCESS_TIMEOUT_MS);
   }
 
   // What the plug-in was handed must be the storm itself, so that the test cannot pass on

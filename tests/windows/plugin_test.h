@@ -11,7 +11,7 @@
 #include "monitor/monitor_state.h"
 #include "sim/plugin_module.h"
 #include "sim/plugin_windows.h"
-#include "tests/windows/device_messages.h"
+#include "sim/notice_sender.h"
 
 // After a notice handled outside a tick, or in the tick just run: the reset comes on the last of
 // the ticks it is due in, not a tick earlier or later, and no second one follows it.
@@ -62,7 +62,7 @@ class FreshPluginTest : public ::testing::Test {
   }
 
   // The counts move by one input and `arrival` announces it, delivered by one tick's drain
-  // (device_messages.h): the reset comes on its tick, counted from that one. On Windows a notice
+  // (sim/notice_sender.h): the reset comes on its tick, counted from that one. On Windows a notice
   // from another process that never arrives skips the test.
   void expect_one_reset_for(const char* (*arrival)()) {
     winmm_double_set_midi_counts(2, 1);

@@ -18,10 +18,10 @@
 #include <thread>
 #include <vector>
 
-#include "sim/plugin_module.h"
 #include "sim/plugin_windows.h"
 #include "sim/winmm_double.h"
-#include "tests/windows/device_messages.h"
+#include "sim/notice_sender.h"
+#include "sim/plugin_module.h"
 
 namespace {
 
@@ -73,15 +73,12 @@ bool start_probe(const wchar_t* arguments, ProbeRun* run, HANDLE output_file = n
   bool piped = (output_file != nullptr ||
                 open_pipe(&output_read, &output_write, &run->output_reader, &run->output)) &&
                open_pipe(&error_read, &error_write, &run->error_reader, &run->errors);
-  std::wstring command =
-      L"\"" + path_beside_program(L"kestrune-probe.exe") + L"\"" + std::wstring(arguments);
   STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdOutput = output_write;
   startup.hStdError = error_write;
-  bool started = piped && CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr,
-                                         nullptr, &startup, &run->process) != FALSE;
+  bool started =
+      piped && start_beside_program(L"kestrune-probe.exe", arguments, &startup, &run->process);
   // The readers end once the probe, the only writer left, has gone.
   if (output_file == nullptr && output_write != nullptr) {
     CloseHandle(output_write);
@@ -97,40 +94,19 @@ bool start_probe(const wchar_t* arguments, ProbeRun* run, HANDLE output_file = n
   return started;
 }
 
-// The exit code, or -1 if the probe did not end by itself in time (it is then ended).
+// The exit code; 1 if the probe did not end by itself in time, and was ended.
 long finish_probe(ProbeRun* run) {
-  DWORD exit_code = 1;
-  bool ended = WaitForSingleObject(run->process.hProcess, PROBE_EXIT_TIMEOUT_MS) == WAIT_OBJECT_0;
-  if (!ended) {
-    TerminateProcess(run->process.hProcess, 1);
-  }
-  GetExitCodeProcess(run->process.hProcess, &exit_code);
+  long exit_code = finish_program(&run->process, PROBE_EXIT_TIMEOUT_MS);
   if (run->output_reader.joinable()) {
     run->output_reader.join();
   }
   run->error_reader.join();
-  CloseHandle(run->process.hThread);
-  CloseHandle(run->process.hProcess);
-  return ended ? static_cast<long>(exit_code) : -1;
-}
-
-HWND wait_for_probe_window(DWORD process_id, HANDLE process) {
-  for (int i = 0; i < 3000; ++i) {
-    HWND window = nullptr;
-    if (windows_of(L"KestruneProbeWindow", process_id, &window) > 0 ||
-        WaitForSingleObject(process, 10) == WAIT_OBJECT_0) {
-      return window;
-    }
-  }
-  return nullptr;
+  return exit_code;
 }
 
 bool send_arrival(HWND window, const GUID& interface_class) {
-  std::vector<unsigned char> header = interface_header(interface_class);
-  DWORD_PTR result = 0;
-  return SendMessageTimeoutW(window, WM_DEVICECHANGE, DBT_DEVICEARRIVAL,
-                             reinterpret_cast<LPARAM>(header.data()), SMTO_BLOCK, 10000,
-                             &result) != 0;
+  return send_waiting(window, WM_DEVICECHANGE, DBT_DEVICEARRIVAL,
+                      interface_header(interface_class).data(), SMTO_BLOCK, SENDER_TIMEOUT_MS);
 }
 
 // The counts (and the first input's name) that the probe's winmm double reports, in a mapping
@@ -179,13 +155,12 @@ TEST(Probe, ReportsEachNoticeTheDelayOfTheCountChangeAndThePluginsVerdict) {
   ProbeRun run;
   ASSERT_TRUE(shared.start_probe(PROBE_ARGUMENTS, &run));
 
-  HWND window = wait_for_probe_window(run.process.dwProcessId, run.process.hProcess);
+  HWND window = wait_for_window(L"KestruneProbeWindow", run.process);
   // Wine sends no power events: the system's part is played here. The resume's reset is over
   // before the device comes.
-  DWORD_PTR answer = 0;
-  bool sent_resume =
-      window != nullptr && SendMessageTimeoutW(window, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0,
-                                               SMTO_BLOCK, 10000, &answer) != 0;
+  bool sent_resume = window != nullptr && send_waiting(window, WM_POWERBROADCAST,
+                                                      PBT_APMRESUMEAUTOMATIC, nullptr, SMTO_BLOCK,
+                                                      SENDER_TIMEOUT_MS);
   Sleep(RESUME_BEFORE_DEVICE_MS);
   bool sent_audio = sent_resume && send_arrival(window, KSCATEGORY_AUDIO);
   Sleep(PORTS_AFTER_AUDIO_NOTICE_MS);

@@ -16,7 +16,7 @@
 #include "platform/windows/window_class.h"
 #include "sim/plugin_module.h"
 #include "sim/plugin_windows.h"
-#include "tests/windows/device_messages.h"
+#include "sim/notice_sender.h"
 #include "tests/windows/fault_watch.h"
 
 namespace {
@@ -196,9 +196,7 @@ class TwoCopies : public ::testing::TestWithParam<CopyOrder> {};
 TEST(TwoCopies, ACopyInAnotherProcessIsNoCopyOfThisOne) {
   PROCESS_INFORMATION other{};
   ASSERT_TRUE(start_sender_process(L" host", &other));
-  for (int wait = 0; wait < 3000 && plugin_windows_of(other.dwProcessId, nullptr) == 0; ++wait) {
-    Sleep(10);
-  }
+  wait_for_window(WINDOW_CLASS_NAME, other);
   ASSERT_EQ(plugin_windows_of(other.dwProcessId, nullptr), 1) << "no copy in the other process";
   std::string error;
   EXPECT_TRUE(world_load_fresh(PLAIN_DLL, &error)) << error;
@@ -207,7 +205,7 @@ TEST(TwoCopies, ACopyInAnotherProcessIsNoCopyOfThisOne) {
   host_call_entry(world_entry(), false);
   world_close();
   TerminateProcess(other.hProcess, 0);
-  finish_sender_process(&other);
+  finish_program(&other, SENDER_PROCESS_TIMEOUT_MS);
 }
 
 TEST_P(TwoCopies, OnlyTheFirstListensAndEitherMayGoFirst) {
