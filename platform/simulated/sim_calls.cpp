@@ -106,7 +106,6 @@ void sim_reset() {
   sim_windows_reset();
   sim_queue_reset();
   sim_machine_reset();
-  sim_default_proc_reset();
   sim_clear_calls();
   std::memset(fail_countdown, 0, sizeof fail_countdown);
   sim_fail_nth_call(0, ERROR_SUCCESS);

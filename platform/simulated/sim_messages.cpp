@@ -284,7 +284,9 @@ LRESULT WINAPI DispatchMessageA(const MSG* message) {
 LRESULT WINAPI SendMessageW(HWND window, UINT message, WPARAM first, LPARAM second) {
   sim_enter(SIM_SEND_MESSAGE_W);
   WNDPROC procedure = sim_window_proc(window);
-  if (procedure == nullptr || !sim_window_owned_by_this_thread(window)) {
+  std::thread::id owner;
+  if (procedure == nullptr || !sim_window_owner(window, &owner) ||
+      owner != std::this_thread::get_id()) {
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return 0;
   }

@@ -1,8 +1,10 @@
 // Window classes and windows: a class is known by name and instance, a window by its handle,
 // and creation and destruction send the usual messages to the class's procedure.
+#include <algorithm>
 #include <cwchar>
 #include <cwctype>
 #include <functional>
+#include <iterator>
 #include <thread>
 
 #include "platform/simulated/sim_internal.h"
@@ -48,12 +50,14 @@ bool same_name(LPCWSTR a, LPCWSTR b) {
   return *a == *b;
 }
 
-void copy_name(WCHAR* target, LPCWSTR source) {
+// As much of `source` as fits in `capacity` characters with the terminator; returns its length.
+int copy_name(WCHAR* target, LPCWSTR source, int capacity = MAX_NAME) {
   int i = 0;
-  for (; source != nullptr && source[i] != 0 && i < MAX_NAME - 1; ++i) {
+  for (; source != nullptr && source[i] != 0 && i < capacity - 1; ++i) {
     target[i] = source[i];
   }
   target[i] = 0;
+  return i;
 }
 
 // As on Windows, a null instance stands for the executable's.
@@ -94,15 +98,12 @@ void release_window(SimWindow* window) {
 }  // namespace
 
 void sim_windows_reset() {
-  for (SimClass& window_class : classes) {
-    window_class = SimClass{};
-  }
-  for (SimWindow& window : windows) {
-    window = SimWindow{};
-  }
+  std::fill(std::begin(classes), std::end(classes), SimClass{});
+  std::fill(std::begin(windows), std::end(windows), SimWindow{});
   next_handle = 0x10010;
   next_atom = 0xC001;
   destroy_found_windows_of_other_processes = false;
+  last_default_call = SimDefaultProcCall{};
 }
 
 void sim_give_window_to_another_process(HWND handle) {
@@ -115,38 +116,23 @@ void sim_destroy_found_windows_of_other_processes(bool destroy) {
   destroy_found_windows_of_other_processes = destroy;
 }
 
-void sim_default_proc_reset() {
-  last_default_call = SimDefaultProcCall{};
-}
-
 SimDefaultProcCall sim_last_default_proc_call() {
   return last_default_call;
 }
 
 int sim_class_count() {
-  int count = 0;
-  for (const SimClass& window_class : classes) {
-    count += window_class.in_use ? 1 : 0;
-  }
-  return count;
+  return static_cast<int>(std::count_if(std::begin(classes), std::end(classes),
+                                        [](const SimClass& slot) { return slot.in_use; }));
 }
 
 int sim_window_count() {
-  int count = 0;
-  for (const SimWindow& window : windows) {
-    count += window.in_use ? 1 : 0;
-  }
-  return count;
+  return static_cast<int>(std::count_if(std::begin(windows), std::end(windows),
+                                        [](const SimWindow& slot) { return slot.in_use; }));
 }
 
 WNDPROC sim_window_proc(HWND handle) {
   SimWindow* window = find_window(handle);
   return window != nullptr ? classes[window->class_index].procedure : nullptr;
-}
-
-bool sim_window_owned_by_this_thread(HWND handle) {
-  SimWindow* window = find_window(handle);
-  return window != nullptr && window->owner == std::this_thread::get_id();
 }
 
 ATOM WINAPI RegisterClassW(const WNDCLASSW* window_class) {
@@ -206,14 +192,9 @@ HWND WINAPI CreateWindowExW(DWORD ex_style, LPCWSTR class_name, LPCWSTR window_n
     SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
     return nullptr;
   }
-  SimWindow* window = nullptr;
-  for (SimWindow& slot : windows) {
-    if (!slot.in_use) {
-      window = &slot;
-      break;
-    }
-  }
-  if (window == nullptr) {
+  SimWindow* window = std::find_if(std::begin(windows), std::end(windows),
+                                   [](const SimWindow& slot) { return !slot.in_use; });
+  if (window == std::end(windows)) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
@@ -301,12 +282,7 @@ int WINAPI GetWindowTextW(HWND handle, LPWSTR text, int max_count) {
   if (window == nullptr || text == nullptr || max_count <= 0) {
     return 0;
   }
-  int i = 0;
-  for (; window->title[i] != 0 && i < max_count - 1; ++i) {
-    text[i] = window->title[i];
-  }
-  text[i] = 0;
-  return i;
+  return copy_name(text, window->title, max_count);
 }
 
 // Every window of the simulation belongs to its one process.
