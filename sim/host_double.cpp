@@ -52,7 +52,9 @@ std::vector<std::string> names_of(const NameList& list) {
   return std::vector<std::string>(list.names, list.names + std::min(list.count, HOST_NAMES_KEPT));
 }
 
-void record_event(const HostEvent& event) {
+void record_event(HostEventKind kind, const char* text, int32_t command = 0, int32_t flag = 0) {
+  HostEvent event{kind, command, flag, {}};
+  std::strncpy(event.text, text, HOST_TEXT_CAPACITY - 1);
   if (journal_length < HOST_JOURNAL_CAPACITY) {
     journal[journal_length] = event;
   }
@@ -63,21 +65,13 @@ void record_event(const HostEvent& event) {
   }
 }
 
-void copy_text(HostEvent* event, const char* text) {
-  std::strncpy(event->text, text, HOST_TEXT_CAPACITY - 1);
-  event->text[HOST_TEXT_CAPACITY - 1] = 0;
-}
-
 void show_console_msg(const char* text) {
   size_t length = std::strlen(text);
   ++console_lines;
   if (std::strncmp(text, "Kestrune: ", 10) != 0 || length == 0 || text[length - 1] != '\n') {
     ++malformed_lines;
   }
-  HostEvent event{};
-  event.kind = HOST_CONSOLE;
-  copy_text(&event, text);
-  record_event(event);
+  record_event(HOST_CONSOLE, text);
 }
 
 void main_on_command(int32_t command, int32_t flag) {
@@ -85,39 +79,28 @@ void main_on_command(int32_t command, int32_t flag) {
   if (command != 41175 || flag != 0) {
     ++unexpected_commands;
   }
-  HostEvent event{};
-  event.kind = HOST_COMMAND;
-  event.command = command;
-  event.flag = flag;
-  record_event(event);
-}
-
-void unused_called(const char* name) {
-  HostEvent event{};
-  event.kind = HOST_UNUSED_CALLED;
-  copy_text(&event, name);
-  record_event(event);
+  record_event(HOST_COMMAND, "", command, flag);
 }
 
 // The plug-in imports these four but has no use for them: a call to any of them is journaled,
 // and shows in a transcript as a line no expected transcript holds.
 bool get_midi_input_name(int, char*, int) {
-  unused_called("GetMIDIInputName");
+  record_event(HOST_UNUSED_CALLED, "GetMIDIInputName");
   return false;
 }
 
 bool get_midi_output_name(int, char*, int) {
-  unused_called("GetMIDIOutputName");
+  record_event(HOST_UNUSED_CALLED, "GetMIDIOutputName");
   return false;
 }
 
 int get_num_midi_inputs() {
-  unused_called("GetNumMIDIInputs");
+  record_event(HOST_UNUSED_CALLED, "GetNumMIDIInputs");
   return 0;
 }
 
 int get_num_midi_outputs() {
-  unused_called("GetNumMIDIOutputs");
+  record_event(HOST_UNUSED_CALLED, "GetNumMIDIOutputs");
   return 0;
 }
 
