@@ -1,6 +1,7 @@
 #include "sim/transcript.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -97,10 +98,7 @@ std::string transcript_console_text(const char* text) {
     return "<null>";
   }
   std::string result;
-  const char* end = text;
-  while (*end != '\0') {
-    ++end;
-  }
+  const char* end = text + std::strlen(text);
   bool newline_at_end = end != text && end[-1] == '\n';
   if (newline_at_end) {
     --end;
