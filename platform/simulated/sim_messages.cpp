@@ -169,13 +169,7 @@ void sim_queue_reset() {
   std::lock_guard<std::mutex> guard(queue_lock);
   lost_messages = 0;
   for (ThreadQueue& queue : queues) {
-    queue.in_use = false;
-    queue.sent.clear();
-    queue.next_sent = 0;
-    queue.posted.clear();
-    queue.next_posted = 0;
-    queue.quit_pending = false;
-    queue.quit_code = 0;
+    queue = ThreadQueue{};
   }
 }
 
