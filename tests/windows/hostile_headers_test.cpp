@@ -8,8 +8,6 @@
 // another process comes the storm of hostile_headers.h, after which one valid notice must still
 // lead to exactly one reset.
 #include <windows.h>
-// dbt.h relies on the types of windows.h.
-#include <dbt.h>
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,6 @@
 // the system: it sends the notices, and it changes the MIDI counts the probe's winmm double
 // reports, through the mapping the double reads when the environment names it.
 #include <windows.h>
-// dbt.h relies on the types of windows.h.
-#include <dbt.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
