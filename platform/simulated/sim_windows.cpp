@@ -78,10 +78,8 @@ int find_class(LPCWSTR name, HINSTANCE instance) {
   return -1;
 }
 
+// A free slot's handle is null, which no window has.
 SimWindow* find_window(HWND handle) {
-  if (handle == nullptr) {
-    return nullptr;
-  }
   for (SimWindow& window : windows) {
     if (window.in_use && window.handle == handle) {
       return &window;
@@ -122,12 +120,12 @@ SimDefaultProcCall sim_last_default_proc_call() {
 
 int sim_class_count() {
   return static_cast<int>(std::count_if(std::begin(classes), std::end(classes),
-                                        [](const SimClass& slot) { return slot.in_use; }));
+                                        [](const SimClass& used) { return used.in_use; }));
 }
 
 int sim_window_count() {
   return static_cast<int>(std::count_if(std::begin(windows), std::end(windows),
-                                        [](const SimWindow& slot) { return slot.in_use; }));
+                                        [](const SimWindow& used) { return used.in_use; }));
 }
 
 WNDPROC sim_window_proc(HWND handle) {
@@ -148,18 +146,19 @@ ATOM WINAPI RegisterClassW(const WNDCLASSW* window_class) {
     SetLastError(ERROR_CLASS_ALREADY_EXISTS);
     return 0;
   }
-  for (SimClass& slot : classes) {
-    if (!slot.in_use) {
-      slot.in_use = true;
-      copy_name(slot.name, window_class->lpszClassName);
-      slot.instance = instance_or_executable(window_class->hInstance);
-      slot.procedure = window_class->lpfnWndProc;
-      slot.atom = next_atom++;
-      return slot.atom;
-    }
+  SimClass* slot = std::find_if(std::begin(classes), std::end(classes),
+                                [](const SimClass& free) { return !free.in_use; });
+  if (slot == std::end(classes)) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return 0;
   }
-  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-  return 0;
+  *slot = SimClass{true,
+                   {},
+                   instance_or_executable(window_class->hInstance),
+                   window_class->lpfnWndProc,
+                   next_atom++};
+  copy_name(slot->name, window_class->lpszClassName);
+  return slot->atom;
 }
 
 BOOL WINAPI UnregisterClassW(LPCWSTR class_name, HINSTANCE instance) {
@@ -171,11 +170,11 @@ BOOL WINAPI UnregisterClassW(LPCWSTR class_name, HINSTANCE instance) {
     SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
     return FALSE;
   }
-  for (const SimWindow& window : windows) {
-    if (window.in_use && window.class_index == index) {
-      SetLastError(ERROR_CLASS_HAS_WINDOWS);
-      return FALSE;
-    }
+  if (std::any_of(std::begin(windows), std::end(windows), [index](const SimWindow& window) {
+        return window.in_use && window.class_index == index;
+      })) {
+    SetLastError(ERROR_CLASS_HAS_WINDOWS);
+    return FALSE;
   }
   classes[index] = SimClass{};
   return TRUE;
@@ -193,18 +192,14 @@ HWND WINAPI CreateWindowExW(DWORD ex_style, LPCWSTR class_name, LPCWSTR window_n
     return nullptr;
   }
   SimWindow* window = std::find_if(std::begin(windows), std::end(windows),
-                                   [](const SimWindow& slot) { return !slot.in_use; });
+                                   [](const SimWindow& free) { return !free.in_use; });
   if (window == std::end(windows)) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
-  window->in_use = true;
-  window->handle = reinterpret_cast<HWND>(next_handle);
+  HWND handle = reinterpret_cast<HWND>(next_handle);
   next_handle += 2;
-  window->class_index = class_index;
-  window->parent = parent;
-  window->owner = std::this_thread::get_id();
-  HWND handle = window->handle;
+  *window = SimWindow{true, handle, class_index, parent, {}, std::this_thread::get_id(), false};
 
   // As on Windows, the title is set by the default procedure's WM_NCCREATE, read from the
   // creation record: a procedure that forwards to the wrong default gets the wrong title.
@@ -285,7 +280,7 @@ int WINAPI GetWindowTextW(HWND handle, LPWSTR text, int max_count) {
   return copy_name(text, window->title, max_count);
 }
 
-// Every window of the simulation belongs to its one process.
+// A window given to another process reports the process after the simulation's own.
 DWORD WINAPI GetWindowThreadProcessId(HWND handle, DWORD* process_id) {
   SimWindow* window = find_window(handle);
   if (window == nullptr) {
