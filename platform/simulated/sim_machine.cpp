@@ -1,8 +1,10 @@
 // The simulated machine: its MIDI ports, and the registrations through which windows hear of
 // interfaces arriving and leaving, and of the machine's suspend and resume.
+#include <algorithm>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "platform/simulated/sim_internal.h"
 #include "sim/device_notice.h"
@@ -41,11 +43,9 @@ void notify(WPARAM event, SimMidiPort port, const GUID& interface_class) {
 
 // Call with `power` false for the device registrations, true for the suspend/resume ones.
 int registrations_of(bool power) {
-  int count = 0;
-  for (const Registration& registration : registrations) {
-    count += registration.in_use && registration.power == power ? 1 : 0;
-  }
-  return count;
+  return static_cast<int>(std::count_if(
+      std::begin(registrations), std::end(registrations),
+      [power](const Registration& used) { return used.in_use && used.power == power; }));
 }
 
 // A free slot for a registration, or null with the last error set.
@@ -80,9 +80,7 @@ UINT read_count(SimMidiPort port, SimCall call) {
 }  // namespace
 
 void sim_machine_reset() {
-  for (Registration& registration : registrations) {
-    registration = Registration{};
-  }
+  std::fill(std::begin(registrations), std::end(registrations), Registration{});
   next_registration = 0xD000;
   sim_set_midi_counts(0, 0);
   device_serial = 0;
