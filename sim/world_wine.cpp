@@ -43,11 +43,6 @@ std::wstring module_path(const char* plugin_path) {
   return path;
 }
 
-void forget_notice(size_t index) {
-  delete pending[index];
-  pending.erase(pending.begin() + static_cast<std::ptrdiff_t>(index));
-}
-
 // Delivers whatever is still sent to this thread until every sender is done, as a host's
 // message loop would. One that never finishes is left alive: its header may still be read.
 void finish_all_senders() {
@@ -125,15 +120,14 @@ long world_midi_reads(bool inputs) {
 
 namespace {
 
-// Starts a sender of its own for the message, kept in `*sent` until a tick has delivered the
-// message (null when there is no window). Returns whether the message waits in the host thread's
-// queue: a sender that ended first was refused.
-bool send(UINT message, uintptr_t event, const void* header, size_t size, DWORD timeout_ms,
-          PendingNotice** sent) {
-  *sent = nullptr;
+// Starts a sender of its own for the message, kept until a tick has delivered the message.
+// Returns it once the message waits in the host thread's queue; null when there is no window, or
+// when the sender ended first: it was refused.
+PendingNotice* send(UINT message, uintptr_t event, const void* header, size_t size,
+                    DWORD timeout_ms) {
   HWND window = plugin_window();
   if (window == nullptr) {
-    return false;
+    return nullptr;
   }
   // The sender's own copy, as a notice from another process arrives as a copy: the scenario's
   // buffer is gone by the time the message is delivered.
@@ -146,21 +140,19 @@ bool send(UINT message, uintptr_t event, const void* header, size_t size, DWORD 
   bool queued = send_from_another_thread(&notice->sender);
   if (notice->sender.thread == nullptr) {
     delete notice;
-    return false;
+    return nullptr;
   }
   pending.push_back(notice);
-  *sent = notice;
   if (!queued && !sender_finished(notice->sender, 0)) {
     std::fprintf(stderr, "velmar-sim: a message never reached the host thread\n");
   }
-  return queued;
+  return queued ? notice : nullptr;
 }
 
 }  // namespace
 
 bool world_send_device_change(uintptr_t event, const void* header, size_t size) {
-  PendingNotice* notice;
-  return send(WM_DEVICECHANGE, event, header, size, 0, &notice);
+  return send(WM_DEVICECHANGE, event, header, size, 0) != nullptr;
 }
 
 // The system's own way with a device notice: a send that gives up after 2 s, and at once on a
@@ -168,8 +160,9 @@ bool world_send_device_change(uintptr_t event, const void* header, size_t size) 
 // 2 s or more always outlasts the send, and a shorter one leaves it for the next tick's drain.
 StallOutcome world_stall(unsigned milliseconds, uintptr_t event, const void* header, size_t size) {
   constexpr DWORD SYSTEM_SEND_TIMEOUT_MS = 2000;
-  PendingNotice* notice = nullptr;
-  if (event != 0 && !send(WM_DEVICECHANGE, event, header, size, SYSTEM_SEND_TIMEOUT_MS, &notice)) {
+  PendingNotice* notice =
+      event != 0 ? send(WM_DEVICECHANGE, event, header, size, SYSTEM_SEND_TIMEOUT_MS) : nullptr;
+  if (event != 0 && notice == nullptr) {
     return STALL_NO_WINDOW;
   }
   Sleep(milliseconds);
@@ -184,8 +177,7 @@ StallOutcome world_stall(unsigned milliseconds, uintptr_t event, const void* hea
 // Wine 8 sends no power events, and its registration for them is a stub: the system's part is
 // played here, straight to the window.
 bool world_send_power_event(uintptr_t event) {
-  PendingNotice* notice;
-  return send(WM_POWERBROADCAST, event, nullptr, 0, 0, &notice);
+  return send(WM_POWERBROADCAST, event, nullptr, 0, 0) != nullptr;
 }
 
 namespace {
@@ -233,7 +225,8 @@ void world_after_tick() {
     DWORD timeout = notice->stalled || now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
     if (sender_finished(notice->sender, timeout)) {
       join_sender(&notice->sender);
-      forget_notice(i);
+      delete notice;
+      pending.erase(pending.begin() + static_cast<std::ptrdiff_t>(i));
     } else if (!notice->stalled) {
       notice->stalled = true;
       std::fprintf(stderr, "velmar-sim: a device notification was not delivered by the tick\n");
