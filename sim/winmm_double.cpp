@@ -28,19 +28,17 @@ std::atomic<LONG> midi_out_calls{0};
 // another.
 WinmmDoubleSharedCounts own_counts;
 WinmmDoubleSharedCounts* counts = &own_counts;
-HANDLE shared_mapping = nullptr;
 
+// The mapping stays open for the life of the process.
 void open_shared_counts() {
   wchar_t name[128];
   DWORD length = GetEnvironmentVariableW(WINMM_DOUBLE_SHARED_COUNTS_VARIABLE, name, 128);
-  if (length == 0 || length >= 128) {
-    return;
-  }
-  shared_mapping = OpenFileMappingW(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, name);
-  if (shared_mapping == nullptr) {
-    return;
-  }
-  void* view = MapViewOfFile(shared_mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof *counts);
+  HANDLE mapping = length == 0 || length >= 128
+                       ? nullptr
+                       : OpenFileMappingW(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, name);
+  void* view = mapping == nullptr
+                   ? nullptr
+                   : MapViewOfFile(mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof *counts);
   if (view != nullptr) {
     counts = static_cast<WinmmDoubleSharedCounts*>(view);
   }
