@@ -5,8 +5,8 @@
 // than a copy the system made: the headers are put right before an inaccessible page, or that
 // page itself is passed, and every read of it is recorded, so the plug-in must read no further
 // than a header's own size says, and nothing at all for events that carry no header. From
-// another process comes the storm of hostile_headers.h, after which one valid notice must still
-// lead to exactly one reset.
+// another process comes the storm of sim/notice_headers.h, after which one valid notice must
+// still lead to exactly one reset.
 #include <windows.h>
 
 #include <gtest/gtest.h>
