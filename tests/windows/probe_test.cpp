@@ -1,8 +1,8 @@
 // kestrune-probe.exe run as a user runs it, in a process of its own, while this process plays
 // the system: it sends the notices, and it changes the MIDI counts the probe's winmm double
 // reports, through the mapping the double reads when the environment names it.
-#include <windows.h>
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -13,7 +13,6 @@
 #include <regex>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "sim/notice_sender.h"
@@ -36,69 +35,49 @@ constexpr DWORD PROBE_EXIT_TIMEOUT_MS = 30000;
 
 struct ProbeRun {
   PROCESS_INFORMATION process;
-  std::thread output_reader;
-  std::thread error_reader;
-  std::string output;  // stdout, unless it went to a file
+  std::wstring output_path;
+  std::wstring error_path;
+  std::string output;  // stdout, once the probe has ended
   std::string errors;  // stderr
 };
 
-// Read to its end on a thread of its own, so that the probe never blocks on a full pipe.
-bool open_pipe(HANDLE* read_end, HANDLE* write_end, std::thread* reader, std::string* into) {
+// A file the probe inherits as one of its standard handles: not a console, as a file or a pipe
+// that a user sends the output to is not.
+HANDLE inheritable_file(const std::wstring& path) {
   SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
-  if (!CreatePipe(read_end, write_end, &inherited, 0)) {
-    return false;
-  }
-  SetHandleInformation(*read_end, HANDLE_FLAG_INHERIT, 0);
-  HANDLE pipe = *read_end;
-  *reader = std::thread([pipe, into] {
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-      into->append(buffer, got);
-    }
-    CloseHandle(pipe);
-  });
-  return true;
+  return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited, CREATE_ALWAYS,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-// Stdout into a pipe, or into `output_file` (inheritable) when one is given; stderr into a pipe of
-// its own.
-bool start_probe(const wchar_t* arguments, ProbeRun* run, HANDLE output_file = nullptr) {
-  HANDLE output_read = nullptr;
-  HANDLE output_write = output_file;
-  HANDLE error_read = nullptr;
-  HANDLE error_write = nullptr;
-  bool piped = (output_file != nullptr ||
-                open_pipe(&output_read, &output_write, &run->output_reader, &run->output)) &&
-               open_pipe(&error_read, &error_write, &run->error_reader, &run->errors);
+std::string file_text(const std::wstring& path) {
+  std::ifstream file(std::filesystem::path(path), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// Stdout and stderr into files of their own beside the program.
+bool start_probe(const wchar_t* arguments, ProbeRun* run) {
+  std::wstring stem = L"probe_" + std::to_wstring(GetCurrentProcessId());
+  run->output_path = path_beside_program((stem + L".out").c_str());
+  run->error_path = path_beside_program((stem + L".err").c_str());
   STARTUPINFOW startup = {};
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = output_write;
-  startup.hStdError = error_write;
-  bool started =
-      piped && start_beside_program(L"kestrune-probe.exe", arguments, &startup, &run->process);
-  // The readers end once the probe, the only writer left, has gone.
-  if (output_file == nullptr && output_write != nullptr) {
-    CloseHandle(output_write);
-  }
-  if (error_write != nullptr) {
-    CloseHandle(error_write);
-  }
-  for (std::thread* reader : {&run->output_reader, &run->error_reader}) {
-    if (!started && reader->joinable()) {
-      reader->join();
-    }
-  }
+  startup.hStdOutput = inheritable_file(run->output_path);
+  startup.hStdError = inheritable_file(run->error_path);
+  bool started = startup.hStdOutput != INVALID_HANDLE_VALUE &&
+                 startup.hStdError != INVALID_HANDLE_VALUE &&
+                 start_beside_program(L"kestrune-probe.exe", arguments, &startup, &run->process);
+  CloseHandle(startup.hStdOutput);
+  CloseHandle(startup.hStdError);
   return started;
 }
 
-// The exit code; 1 if the probe did not end by itself in time, and was ended.
+// The exit code, 1 if the probe did not end by itself in time and was ended; then what it wrote.
 long finish_probe(ProbeRun* run) {
   long exit_code = finish_program(&run->process, PROBE_EXIT_TIMEOUT_MS);
-  if (run->output_reader.joinable()) {
-    run->output_reader.join();
-  }
-  run->error_reader.join();
+  run->output = file_text(run->output_path);
+  run->errors = file_text(run->error_path);
+  DeleteFileW(run->output_path.c_str());
+  DeleteFileW(run->error_path.c_str());
   return exit_code;
 }
 
@@ -132,18 +111,13 @@ struct SharedCounts {
   static std::wstring name() {
     return L"Local\\KestruneProbeTestCounts" + std::to_wstring(GetCurrentProcessId());
   }
-  bool start_probe(const wchar_t* arguments, ProbeRun* run, HANDLE output_file = nullptr) {
+  bool start_probe(const wchar_t* arguments, ProbeRun* run) {
     SetEnvironmentVariableW(WINMM_DOUBLE_SHARED_COUNTS_VARIABLE, name().c_str());
-    bool started = counts != nullptr && ::start_probe(arguments, run, output_file);
+    bool started = counts != nullptr && ::start_probe(arguments, run);
     SetEnvironmentVariableW(WINMM_DOUBLE_SHARED_COUNTS_VARIABLE, nullptr);
     return started;
   }
 };
-
-std::string file_text(const std::wstring& path) {
-  std::ifstream file(std::filesystem::path(path), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
 
 }  // namespace
 
@@ -228,27 +202,17 @@ TEST(Probe, PrintsItsUsageOnStdoutForHelpAndOnStderrWithStatus2ForAnUnknownArgum
   }
 }
 
-// A console shows text in its own code page, so the probe writes wide text there; a file must
-// still get the name as UTF-8.
+// A console shows text in its own code page, so the probe writes wide text there; a file, as its
+// output is here, must still get the name as UTF-8.
 TEST(Probe, WritesAPortNameBeyondAsciiToAFileAsUtf8) {
   SharedCounts shared;
   ASSERT_NE(shared.counts, nullptr);
   shared.counts->inputs = 1;
   std::wcscpy(shared.counts->first_input_name, L"P\u00E9riph\u00E9rique");
-  std::wstring path =
-      path_beside_program((L"probe_utf8_" + std::to_wstring(GetCurrentProcessId())).c_str());
-  SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
   ProbeRun run;
-  bool started = shared.start_probe(L" --seconds 1", &run, file);
-  CloseHandle(file);
-  long exit_code = started ? finish_probe(&run) : -1;
-  std::string text = file_text(path);
-  DeleteFileW(path.c_str());
-  EXPECT_EQ(exit_code, 0) << run.errors;
-  EXPECT_NE(text.find("in  \"P\xC3\xA9riph\xC3\xA9rique\""), std::string::npos) << text;
+  ASSERT_TRUE(shared.start_probe(L" --seconds 1", &run));
+  EXPECT_EQ(finish_probe(&run), 0) << run.errors;
+  EXPECT_NE(run.output.find("in  \"P\xC3\xA9riph\xC3\xA9rique\""), std::string::npos) << run.output;
 }
 
 // No process can send another the console's close event, so the probe, given a switch for this
