@@ -1,8 +1,10 @@
 #include "sim/scenario.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <sstream>
 
 #include "platform/simulated/sim_call_list.h"
@@ -344,13 +346,9 @@ bool parse_message(LineParser& p, ScenarioStep* step) {
 }
 
 bool parse_fail(LineParser& p, ScenarioStep* step) {
-  bool known = false;
-  if (p.words.more()) {
-    for (const char* call : SIM_CALL_NAMES) {
-      known = known || p.words.words[p.words.at] == call;
-    }
-  }
-  if (!known) {
+  auto names_end = std::end(SIM_CALL_NAMES);
+  if (!p.words.more() ||
+      std::find(std::begin(SIM_CALL_NAMES), names_end, p.words.words[p.words.at]) == names_end) {
     return p.fail("expected 'fail NAME [NTH] [error E]' with NAME one of the simulated calls");
   }
   step->call = p.words.words[p.words.at++];
