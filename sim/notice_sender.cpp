@@ -72,7 +72,6 @@ bool sender_finished(const DeviceChangeSender& sender, DWORD timeout_ms) {
   return WaitForSingleObject(sender.thread, timeout_ms) == WAIT_OBJECT_0;
 }
 
-// A sender still blocked gets its message delivered here, so that it never outlives its caller.
 bool join_sender(DeviceChangeSender* sender) {
   if (sender->thread == nullptr) {
     return true;

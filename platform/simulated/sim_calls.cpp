@@ -33,7 +33,6 @@ ULONGLONG clock_ms = CLOCK_AT_RESET;
 HINSTANCE const host_module = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x140000000));
 HINSTANCE const plugin_module = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x180000000));
 
-// The one process of the simulation.
 constexpr DWORD SIM_PROCESS_ID = 0x4D2;
 
 }  // namespace
