@@ -29,8 +29,8 @@ std::wstring path_beside_program(const wchar_t* file_name) {
   return path + file_name;
 }
 
-bool start_beside_program(const wchar_t* file, const std::wstring& arguments,
-                          STARTUPINFOW* startup, PROCESS_INFORMATION* process) {
+bool start_beside_program(const wchar_t* file, const std::wstring& arguments, STARTUPINFOW* startup,
+                          PROCESS_INFORMATION* process) {
   std::wstring command = L"\"" + path_beside_program(file) + L"\"" + arguments;
   startup->cb = sizeof *startup;
   BOOL inherit = (startup->dwFlags & STARTF_USESTDHANDLES) != 0 ? TRUE : FALSE;

@@ -28,8 +28,8 @@ struct PluginModule {
 std::wstring path_beside_program(const wchar_t* file_name);
 // Starts the program `file` beside this one with `arguments`, which begin with a space; it
 // inherits the handles `startup` names, if any.
-bool start_beside_program(const wchar_t* file, const std::wstring& arguments,
-                          STARTUPINFOW* startup, PROCESS_INFORMATION* process);
+bool start_beside_program(const wchar_t* file, const std::wstring& arguments, STARTUPINFOW* startup,
+                          PROCESS_INFORMATION* process);
 // Waits up to `timeout_ms` for the program to end, ends it (with 1) if it has not, closes its
 // handles and returns its exit code.
 DWORD finish_program(PROCESS_INFORMATION* process, DWORD timeout_ms);

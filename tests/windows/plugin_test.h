@@ -9,9 +9,9 @@
 #include <string>
 
 #include "monitor/monitor_state.h"
+#include "sim/notice_sender.h"
 #include "sim/plugin_module.h"
 #include "sim/plugin_windows.h"
-#include "sim/notice_sender.h"
 
 // After a notice handled outside a tick, or in the tick just run: the reset comes on the last of
 // the ticks it is due in, not a tick earlier or later, and no second one follows it.

@@ -14,9 +14,9 @@
 
 #include "monitor/monitor_state.h"
 #include "platform/windows/window_class.h"
+#include "sim/notice_sender.h"
 #include "sim/plugin_module.h"
 #include "sim/plugin_windows.h"
-#include "sim/notice_sender.h"
 #include "tests/windows/fault_watch.h"
 
 namespace {
