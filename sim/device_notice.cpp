@@ -1,7 +1,8 @@
 #include "sim/device_notice.h"
 
+#include <algorithm>
 #include <cstring>
-#include <cwchar>
+#include <string>
 
 static_assert(offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_size) == NOTICE_SIZE_OFFSET &&
                   offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_devicetype) ==
@@ -22,6 +23,17 @@ DeviceNotice fixed_fields(const GUID& interface_class, size_t size) {
   return notice;
 }
 
+// The fixed fields and as much of the link as fits, with its terminator.
+template <typename Char>
+DeviceNotice with_link(const GUID& interface_class, const Char* symbolic_link) {
+  size_t room = (DEVICE_NOTICE_CAPACITY - NOTICE_NAME_OFFSET) / sizeof(Char) - 1;
+  size_t length = std::min(std::char_traits<Char>::length(symbolic_link), room);
+  DeviceNotice notice =
+      fixed_fields(interface_class, NOTICE_NAME_OFFSET + (length + 1) * sizeof(Char));
+  std::memcpy(notice.bytes + NOTICE_NAME_OFFSET, symbolic_link, length * sizeof(Char));
+  return notice;
+}
+
 }  // namespace
 
 void put_notice_field(DeviceNotice* notice, size_t offset, DWORD value) {
@@ -29,28 +41,14 @@ void put_notice_field(DeviceNotice* notice, size_t offset, DWORD value) {
 }
 
 DeviceNotice interface_notice(const GUID& interface_class, const char* symbolic_link) {
-  size_t room = DEVICE_NOTICE_CAPACITY - NOTICE_NAME_OFFSET - 1;
-  size_t length = std::strlen(symbolic_link);
-  length = length < room ? length : room;
-  DeviceNotice notice = fixed_fields(interface_class, NOTICE_NAME_OFFSET + length + 1);
-  std::memcpy(notice.bytes + NOTICE_NAME_OFFSET, symbolic_link, length);
-  return notice;
+  return with_link(interface_class, symbolic_link);
 }
 
 DeviceNotice wide_interface_notice(const GUID& interface_class, const wchar_t* symbolic_link) {
-  size_t room = (DEVICE_NOTICE_CAPACITY - NOTICE_NAME_OFFSET) / sizeof(wchar_t) - 1;
-  size_t length = std::wcslen(symbolic_link);
-  length = length < room ? length : room;
-  DeviceNotice notice =
-      fixed_fields(interface_class, NOTICE_NAME_OFFSET + (length + 1) * sizeof(wchar_t));
-  std::memcpy(notice.bytes + NOTICE_NAME_OFFSET, symbolic_link, length * sizeof(wchar_t));
-  return notice;
+  return with_link(interface_class, symbolic_link);
 }
 
+// The class field is left as zeros, beyond the size the header claims.
 DeviceNotice short_interface_notice() {
-  DeviceNotice notice{};
-  notice.size = sizeof(DEV_BROADCAST_HDR);
-  put_notice_field(&notice, NOTICE_SIZE_OFFSET, static_cast<DWORD>(notice.size));
-  put_notice_field(&notice, NOTICE_TYPE_OFFSET, DBT_DEVTYP_DEVICEINTERFACE);
-  return notice;
+  return fixed_fields(GUID{}, sizeof(DEV_BROADCAST_HDR));
 }

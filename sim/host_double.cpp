@@ -1,11 +1,14 @@
 #include "sim/host_double.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "monitor/tick_delays.h"
 #include "sim/world.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include "platform/simulated/sim_control.h"
 #endif
 
@@ -19,7 +22,6 @@ HostPluginInfo record;
 unsigned missing_functions;
 TickFn registered_tick;
 HostObserver observer;
-unsigned tick_period_ms = HOST_TICK_PERIOD_MS;
 
 HostEvent journal[HOST_JOURNAL_CAPACITY];
 int journal_length;
@@ -46,11 +48,13 @@ void add_name(NameList* list, const char* name) {
   ++list->count;
 }
 
-const char* name_at(const NameList& list, int index) {
-  return list.names[index];
+std::vector<std::string> names_of(const NameList& list) {
+  return std::vector<std::string>(list.names, list.names + std::min(list.count, HOST_NAMES_KEPT));
 }
 
-void record_event(const HostEvent& event) {
+void record_event(HostEventKind kind, const char* text, int32_t command = 0, int32_t flag = 0) {
+  HostEvent event{kind, command, flag, {}};
+  std::strncpy(event.text, text, HOST_TEXT_CAPACITY - 1);
   if (journal_length < HOST_JOURNAL_CAPACITY) {
     journal[journal_length] = event;
   }
@@ -61,21 +65,13 @@ void record_event(const HostEvent& event) {
   }
 }
 
-void copy_text(HostEvent* event, const char* text) {
-  std::strncpy(event->text, text, HOST_TEXT_CAPACITY - 1);
-  event->text[HOST_TEXT_CAPACITY - 1] = 0;
-}
-
 void show_console_msg(const char* text) {
   size_t length = std::strlen(text);
   ++console_lines;
   if (std::strncmp(text, "Kestrune: ", 10) != 0 || length == 0 || text[length - 1] != '\n') {
     ++malformed_lines;
   }
-  HostEvent event{};
-  event.kind = HOST_CONSOLE;
-  copy_text(&event, text);
-  record_event(event);
+  record_event(HOST_CONSOLE, text);
 }
 
 void main_on_command(int32_t command, int32_t flag) {
@@ -83,39 +79,28 @@ void main_on_command(int32_t command, int32_t flag) {
   if (command != 41175 || flag != 0) {
     ++unexpected_commands;
   }
-  HostEvent event{};
-  event.kind = HOST_COMMAND;
-  event.command = command;
-  event.flag = flag;
-  record_event(event);
-}
-
-void unused_called(const char* name) {
-  HostEvent event{};
-  event.kind = HOST_UNUSED_CALLED;
-  copy_text(&event, name);
-  record_event(event);
+  record_event(HOST_COMMAND, "", command, flag);
 }
 
 // The plug-in imports these four but has no use for them: a call to any of them is journaled,
 // and shows in a transcript as a line no expected transcript holds.
 bool get_midi_input_name(int, char*, int) {
-  unused_called("GetMIDIInputName");
+  record_event(HOST_UNUSED_CALLED, "GetMIDIInputName");
   return false;
 }
 
 bool get_midi_output_name(int, char*, int) {
-  unused_called("GetMIDIOutputName");
+  record_event(HOST_UNUSED_CALLED, "GetMIDIOutputName");
   return false;
 }
 
 int get_num_midi_inputs() {
-  unused_called("GetNumMIDIInputs");
+  record_event(HOST_UNUSED_CALLED, "GetNumMIDIInputs");
   return 0;
 }
 
 int get_num_midi_outputs() {
-  unused_called("GetNumMIDIOutputs");
+  record_event(HOST_UNUSED_CALLED, "GetNumMIDIOutputs");
   return 0;
 }
 
@@ -175,7 +160,6 @@ void host_reset() {
   missing_functions = 0;
   registered_tick = nullptr;
   observer = nullptr;
-  tick_period_ms = HOST_TICK_PERIOD_MS;
   lookups.count = 0;
   registrations.count = 0;
   unknown_names = 0;
@@ -198,13 +182,18 @@ unsigned host_import_bit(const char* name) {
   return index < 0 ? 0 : 1u << index;
 }
 
-void host_set_tick_period(unsigned milliseconds) {
-  tick_period_ms = milliseconds;
+int32_t host_call_entry(PluginEntryFn entry, bool load) {
+#ifdef _WIN32
+  void* instance = GetModuleHandleW(nullptr);
+#else
+  void* instance = nullptr;
+#endif
+  return entry(instance, load ? host_record() : nullptr);
 }
 
 void host_pass_tick_period() {
 #ifndef _WIN32
-  sim_advance_clock(tick_period_ms);
+  sim_advance_clock(HOST_TICK_PERIOD_MS);
 #endif
 }
 
@@ -234,32 +223,12 @@ void host_forget_tick() {
   registered_tick = nullptr;
 }
 
-int host_lookup_count() {
-  return lookups.count;
-}
-
-const char* host_lookup(int index) {
-  return name_at(lookups, index);
-}
-
 int host_registration_count() {
   return registrations.count;
 }
 
 int host_unknown_name_count() {
   return unknown_names;
-}
-
-const char* host_registration(int index) {
-  return name_at(registrations, index);
-}
-
-int host_event_count() {
-  return journal_length < HOST_JOURNAL_CAPACITY ? journal_length : HOST_JOURNAL_CAPACITY;
-}
-
-const HostEvent& host_event(int index) {
-  return journal[index];
 }
 
 int host_console_count() {
@@ -292,36 +261,28 @@ void host_observe(HostObserver new_observer) {
 
 std::vector<std::string> host_console() {
   std::vector<std::string> lines;
-  for (int i = 0; i < host_event_count(); ++i) {
-    if (host_event(i).kind == HOST_CONSOLE) {
-      lines.emplace_back(host_event(i).text);
+  for (int i = 0; i < std::min(journal_length, HOST_JOURNAL_CAPACITY); ++i) {
+    if (journal[i].kind == HOST_CONSOLE) {
+      lines.emplace_back(journal[i].text);
     }
   }
   return lines;
 }
 
 std::vector<HostCommand> host_commands() {
-  std::vector<HostCommand> commands;
-  for (int i = 0; i < host_event_count(); ++i) {
-    if (host_event(i).kind == HOST_COMMAND) {
-      commands.push_back(HostCommand{host_event(i).command, host_event(i).flag});
+  std::vector<HostCommand> kept;
+  for (int i = 0; i < std::min(journal_length, HOST_JOURNAL_CAPACITY); ++i) {
+    if (journal[i].kind == HOST_COMMAND) {
+      kept.push_back(HostCommand{journal[i].command, journal[i].flag});
     }
   }
-  return commands;
+  return kept;
 }
 
 std::vector<std::string> host_lookups() {
-  std::vector<std::string> names;
-  for (int i = 0; i < host_lookup_count() && i < HOST_NAMES_KEPT; ++i) {
-    names.emplace_back(host_lookup(i));
-  }
-  return names;
+  return names_of(lookups);
 }
 
 std::vector<std::string> host_registrations() {
-  std::vector<std::string> names;
-  for (int i = 0; i < host_registration_count() && i < HOST_NAMES_KEPT; ++i) {
-    names.emplace_back(host_registration(i));
-  }
-  return names;
+  return names_of(registrations);
 }

@@ -31,6 +31,9 @@ struct HostEvent {
 // The journal keeps this many events; later ones are still counted.
 constexpr int HOST_JOURNAL_CAPACITY = 4096;
 
+// The plug-in's entry, as the host finds it in the module.
+using PluginEntryFn = int32_t (*)(void* instance, HostPluginInfo* info);
+
 // A host that has not loaded anything yet: journal, lookups and registrations empty, no tick,
 // no observer, the usual tick period.
 void host_reset();
@@ -40,11 +43,13 @@ void host_reset();
 HostPluginInfo* host_record(int32_t api_version = HOST_API_VERSION, unsigned missing = 0);
 // The bit of the host function of that name; 0 for a name the plug-in does not import.
 unsigned host_import_bit(const char* name);
+// Calls `entry` as the host loads the plug-in, with a record, or unloads it, with null; under
+// Windows with the host's executable as the instance, as a host passes its own.
+int32_t host_call_entry(PluginEntryFn entry, bool load);
 
-// How often the host ticks unless a test says otherwise. Natively, where time is the simulated
-// machine's, each tick comes one period after the last; elsewhere time is the real clock's.
+// How often the host ticks. Natively, where time is the simulated machine's, each tick comes one
+// period after the last; elsewhere time is the real clock's.
 constexpr unsigned HOST_TICK_PERIOD_MS = 33;
-void host_set_tick_period(unsigned milliseconds);
 // Natively moves the simulated clock on by the period; elsewhere nothing, time passes anyway.
 void host_pass_tick_period();
 
@@ -59,19 +64,14 @@ void* host_tick_address();
 // Forgets the tick, as a host does once it has freed the module that registered it.
 void host_forget_tick();
 
-// How many names were passed to get_function and to register_callback; the first
-// HOST_NAMES_KEPT of each can be read back, in order.
+// How many names were passed to register_callback; the first HOST_NAMES_KEPT passed to it and to
+// get_function can be read back, in order (host_lookups, host_registrations).
 constexpr int HOST_NAMES_KEPT = 64;
-int host_lookup_count();
-const char* host_lookup(int index);
 int host_registration_count();
-const char* host_registration(int index);
 // All of them that name no function the plug-in imports, or register something else than "timer".
 int host_unknown_name_count();
 
-int host_event_count();  // kept in the journal
-const HostEvent& host_event(int index);
-int host_console_count();  // all since the last clear, kept or not
+int host_console_count();  // all since the last clear, kept in the journal or not
 int host_command_count();
 // Lines that break the console's form ("Kestrune: " first, "\n" last), and commands other than
 // the reset (41175 with 0).

@@ -13,7 +13,6 @@
 #include <io.h>
 #endif
 
-#include "sim/default_session.h"
 #include "sim/player.h"
 #include "sim/scenario.h"
 #include "sim/transcript.h"
@@ -23,6 +22,20 @@ namespace {
 
 constexpr int EXIT_DIFFERS = 1;
 constexpr int EXIT_BAD_INPUT = 2;
+
+// The session played without a scenario, what a newcomer should see first. A MIDI input is
+// plugged in once the plug-in has settled, and pulled out again once the host has been reset for
+// it: each time the host's reset command follows 25 ticks after the device event (5 until the
+// counts are verified, 20 more until the reset).
+const char DEFAULT_SESSION_NAME[] = "<default session>";
+const char DEFAULT_SESSION[] =
+    "load\n"
+    "tick 100   # settles in 90 ticks, then reads its baseline\n"
+    "plug input\n"
+    "tick 30\n"
+    "unplug input\n"
+    "tick 30\n"
+    "unload\n";
 
 const char USAGE[] =
     "usage: velmar-sim [--plugin PATH] [--expect FILE] [SCENARIO]\n"

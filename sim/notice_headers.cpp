@@ -1,6 +1,7 @@
 #include "sim/notice_headers.h"
 
 #include <algorithm>
+#include <bitset>
 #include <cstring>
 #include <iterator>
 #include <random>
@@ -136,10 +137,7 @@ int differing_class_bits(const unsigned char* header, int acted_on_class) {
       &device_class_guid(static_cast<DeviceClass>(acted_on_class)));
   int bits = 0;
   for (size_t i = 0; i < sizeof(GUID); ++i) {
-    for (unsigned char differing = header[NOTICE_CLASS_OFFSET + i] ^ wanted[i]; differing != 0;
-         differing &= static_cast<unsigned char>(differing - 1)) {
-      ++bits;
-    }
+    bits += static_cast<int>(std::bitset<8>(header[NOTICE_CLASS_OFFSET + i] ^ wanted[i]).count());
   }
   return bits;
 }

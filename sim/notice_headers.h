@@ -1,7 +1,6 @@
 // Device-change headers as the tests make them up and judge them: one oracle of what a header
 // announces, written from the rules rather than taken from the plug-in's own check, which it
-// tests; and one storm of headers that no device sends but any process may, for the Windows tests
-// that send it from another process, the benchmarks and the fuzzer's made-up headers.
+// tests; and one storm of headers that no device sends but any process may.
 #pragma once
 
 #include <cstddef>
@@ -21,9 +20,9 @@ Announced header_announces(const unsigned char* bytes, size_t size);
 // A class the plug-in acts on: the audio classes and the MIDI port classes.
 bool is_acted_on(const unsigned char* bytes, size_t size);
 
-// `buffer_size` random bytes from `next_byte`, that claim `claimed` as their dbch_size; with
-// `type`, that device type where the buffer has room for it, and with `acted_on`, that class where
-// an interface keeps it, as far as the buffer reaches.
+// `buffer_size` bytes from `next_byte` that claim `claimed` as their dbch_size; with `type`, that
+// device type where it fits, and with `acted_on`, that class where an interface keeps it, as far as
+// the buffer reaches.
 std::vector<unsigned char> made_up_header(size_t buffer_size, uint32_t claimed,
                                           const uint32_t* type, const GUID* acted_on,
                                           unsigned char (*next_byte)());

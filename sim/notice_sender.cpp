@@ -1,6 +1,24 @@
 #include "sim/notice_sender.h"
 
+#include <string>
+
+#include "sim/device_notice.h"
 #include "sim/host_double.h"
+#include "sim/plugin_module.h"
+#include "sim/plugin_windows.h"
+
+std::vector<unsigned char> interface_header(const GUID& interface_class) {
+  DeviceNotice notice =
+      wide_interface_notice(interface_class, L"\\\\?\\USB#VID_0000&PID_0000#MIDI");
+  return std::vector<unsigned char>(notice.bytes, notice.bytes + notice.size);
+}
+
+bool send_waiting(HWND window, UINT message, WPARAM first, const void* second, UINT flags,
+                  DWORD timeout_ms) {
+  DWORD_PTR result = 0;
+  return SendMessageTimeoutW(window, message, first, reinterpret_cast<LPARAM>(second), flags,
+                             timeout_ms, &result) != 0;
+}
 
 void forget_earlier_sent_messages() {
   GetQueueStatus(QS_SENDMESSAGE);
@@ -27,16 +45,15 @@ namespace {
 
 DWORD WINAPI send_device_change(void* parameter) {
   DeviceChangeSender* sender = static_cast<DeviceChangeSender*>(parameter);
-  LPARAM header = sender->header.empty() ? 0 : reinterpret_cast<LPARAM>(sender->header.data());
+  const void* header = sender->header.empty() ? nullptr : sender->header.data();
   UINT message = sender->message != 0 ? sender->message : WM_DEVICECHANGE;
   if (sender->timeout_ms == 0) {
-    SendMessageW(sender->window, message, sender->event, header);
+    SendMessageW(sender->window, message, sender->event, reinterpret_cast<LPARAM>(header));
     sender->delivered = true;
-    return 0;
+  } else {
+    sender->delivered = send_waiting(sender->window, message, sender->event, header,
+                                     SMTO_ABORTIFHUNG, sender->timeout_ms);
   }
-  DWORD_PTR result = 0;
-  sender->delivered = SendMessageTimeoutW(sender->window, message, sender->event, header,
-                                          SMTO_ABORTIFHUNG, sender->timeout_ms, &result) != 0;
   return 0;
 }
 
@@ -55,7 +72,6 @@ bool sender_finished(const DeviceChangeSender& sender, DWORD timeout_ms) {
   return WaitForSingleObject(sender.thread, timeout_ms) == WAIT_OBJECT_0;
 }
 
-// A sender still blocked gets its message delivered here, so that it never outlives its caller.
 bool join_sender(DeviceChangeSender* sender) {
   if (sender->thread == nullptr) {
     return true;
@@ -84,4 +100,50 @@ bool deliver_until_ended(HANDLE sender, DWORD timeout_ms, void (*retrieve)()) {
                                         MWMO_INPUTAVAILABLE);
   } while (woken == WAIT_OBJECT_0 + 1 || (woken == WAIT_TIMEOUT && GetTickCount64() < deadline));
   return woken == WAIT_OBJECT_0;
+}
+
+bool start_sender_process(const wchar_t* arguments, PROCESS_INFORMATION* process) {
+  STARTUPINFOW startup = {};
+  return start_beside_program(L"kestrune_device_sender.exe",
+                              L" " + std::to_wstring(GetCurrentProcessId()) + arguments, &startup,
+                              process);
+}
+
+const char* arrival_from_another_thread_in_one_tick() {
+  DeviceChangeSender sender{nullptr, plugin_window(), DBT_DEVICEARRIVAL,
+                            interface_header(KSCATEGORY_AUDIO)};
+  if (sender.window == nullptr) {
+    return "no plug-in window";
+  }
+  if (!send_from_another_thread(&sender)) {
+    join_sender(&sender);
+    return "the message never reached the queue";
+  }
+  // Nothing has retrieved messages yet, so the sender is still waiting for its result.
+  const char* failure = sender_finished(sender, 0) ? "delivered before the tick" : nullptr;
+  host_call_tick();
+  if (failure == nullptr && !sender_finished(sender, SENDER_TIMEOUT_MS)) {
+    failure = "the tick's drain did not deliver the message";
+  }
+  join_sender(&sender);
+  return failure;
+}
+
+const char NOTICE_NEVER_ARRIVED[] = "the sender's message never reached this thread";
+
+const char* arrival_from_another_process_in_one_tick() {
+  PROCESS_INFORMATION process = {};
+  forget_earlier_sent_messages();
+  if (!start_sender_process(L"", &process)) {
+    return "the sender process did not start";
+  }
+  bool pending = wait_for_sent_message(process.hProcess, SENDER_PROCESS_TIMEOUT_MS);
+  if (pending) {
+    host_call_tick();
+  }
+  DWORD exit_code = finish_program(&process, SENDER_PROCESS_TIMEOUT_MS);
+  if (!pending) {
+    return NOTICE_NEVER_ARRIVED;
+  }
+  return exit_code == 0 ? nullptr : "the tick's drain did not deliver the sender's message";
 }

@@ -1,15 +1,27 @@
-// WM_DEVICECHANGE sent to a window from a thread of its own, as the system sends device notices:
-// the sender blocks in SendMessageW until the window's thread retrieves messages, and the message
-// waits in that thread's queue meanwhile. Used by velmar-sim.exe and the Windows tests alike.
+// WM_DEVICECHANGE as the system sends device notices to a window: from a thread of its own,
+// which blocks in SendMessageW until the window's thread retrieves messages, the message waiting
+// in that thread's queue meanwhile; or from another process, which the header is copied into this
+// one from. Used by velmar-sim.exe and the Windows tests alike.
 #pragma once
 
 #include <windows.h>
+// dbt.h relies on the types of windows.h.
+#include <dbt.h>
 
 #include <vector>
+
+// The interface classes, from the plug-in: KSCATEGORY_AUDIO is the one a USB MIDI device announces.
+#include "monitor/interface_class.h"
 
 // Generous: a send reaches the queue within milliseconds, and a retrieval delivers it at once.
 // Only a broken world waits this long, and then it says so rather than hang.
 constexpr DWORD SENDER_TIMEOUT_MS = 10000;
+// Generous: a cold Wine process takes a second or two to start.
+constexpr DWORD SENDER_PROCESS_TIMEOUT_MS = 30000;
+
+// A DEV_BROADCAST_DEVICEINTERFACE_W of the given class with a symbolic-link name, as the system
+// sends it to a Unicode window for an arrival or removal (sim/device_notice.h builds it).
+std::vector<unsigned char> interface_header(const GUID& interface_class);
 
 // A thread blocked in SendMessageW until the window's thread delivers its message. The header
 // bytes are the sender's own, as they would be in another process. With a timeout it sends as
@@ -24,6 +36,11 @@ struct DeviceChangeSender {
   UINT message = 0;        // 0 for WM_DEVICECHANGE
   bool delivered = false;  // once the thread has ended
 };
+
+// Sends from this thread and waits for the result as SendMessageTimeoutW does with `flags`, for
+// at most `timeout_ms`. False when the send failed or gave up.
+bool send_waiting(HWND window, UINT message, WPARAM first, const void* second, UINT flags,
+                  DWORD timeout_ms);
 
 // Clears the queue's record of new sent messages, so that the next wait sees only later ones.
 void forget_earlier_sent_messages();
@@ -48,3 +65,16 @@ void deliver_sent_messages();
 // period, until `sender` (a thread or a process) ends: a host that waits still ticks, and a tick
 // late by a second would find a stall. False if it had not ended after `timeout_ms`.
 bool deliver_until_ended(HANDLE sender, DWORD timeout_ms, void (*retrieve)());
+
+// Starts kestrune_device_sender.exe aimed at this process's plug-in window; `arguments` follow
+// the process id (empty for one valid arrival). Its exit codes are in device_sender.cpp; finish
+// it with finish_program and SENDER_PROCESS_TIMEOUT_MS.
+bool start_sender_process(const wchar_t* arguments, PROCESS_INFORMATION* process);
+
+// An audio-class arrival sent to this process's plug-in window, as the system sends it: from
+// another thread, or from another process, which the header is copied into this one from. Then
+// the one host tick whose drain must deliver it. Null once it did; otherwise what went wrong.
+const char* arrival_from_another_thread_in_one_tick();
+const char* arrival_from_another_process_in_one_tick();
+// What the second says of a notice that never reached this thread at all.
+extern const char NOTICE_NEVER_ARRIVED[];

@@ -85,10 +85,6 @@ int32_t load(const ScenarioStep& step) {
   return call_entry(step.text, &info);
 }
 
-std::string counts_text() {
-  return "IN " + std::to_string(midi_inputs) + ", OUT " + std::to_string(midi_outputs);
-}
-
 void note_device_event() {
   first_event_tick = first_event_tick >= 0 ? first_event_tick : tick_number;
   last_event_tick = tick_number;
@@ -145,7 +141,9 @@ std::string change_ports(const ScenarioStep& step) {
     ports = step.kind == STEP_PLUG ? ports + 1 : ports - 1;
   }
   world_set_midi_counts(midi_inputs, midi_outputs);
-  return step.kind == STEP_COUNTS ? step.text : step.text + ": " + counts_text();
+  return step.kind == STEP_COUNTS ? step.text
+                                  : step.text + ": IN " + std::to_string(midi_inputs) + ", OUT " +
+                                        std::to_string(midi_outputs);
 }
 
 int64_t play_device_step(const ScenarioStep& step) {
@@ -263,16 +261,12 @@ int64_t play_step(const ScenarioStep& step) {
   return result;
 }
 
-// As a host's message loop would before it exits: whatever is still on its way is delivered, so
-// that no sender is left waiting.
-void end_playing() {
-  world_pump_messages();
-}
-
 void play_scenario(const std::vector<ScenarioStep>& steps) {
   begin_playing();
   for (const ScenarioStep& step : steps) {
     play_step(step);
   }
-  end_playing();
+  // As a host's message loop would before it exits: whatever is still on its way is delivered,
+  // so that no sender is left waiting.
+  world_pump_messages();
 }

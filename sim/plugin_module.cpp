@@ -29,6 +29,27 @@ std::wstring path_beside_program(const wchar_t* file_name) {
   return path + file_name;
 }
 
+bool start_beside_program(const wchar_t* file, const std::wstring& arguments, STARTUPINFOW* startup,
+                          PROCESS_INFORMATION* process) {
+  std::wstring command = L"\"" + path_beside_program(file) + L"\"" + arguments;
+  startup->cb = sizeof *startup;
+  BOOL inherit = (startup->dwFlags & STARTF_USESTDHANDLES) != 0 ? TRUE : FALSE;
+  return CreateProcessW(nullptr, &command[0], nullptr, nullptr, inherit, 0, nullptr, nullptr,
+                        startup, process) != FALSE;
+}
+
+DWORD finish_program(PROCESS_INFORMATION* process, DWORD timeout_ms) {
+  DWORD exit_code = 1;
+  if (WaitForSingleObject(process->hProcess, timeout_ms) == WAIT_OBJECT_0) {
+    GetExitCodeProcess(process->hProcess, &exit_code);
+  } else {
+    TerminateProcess(process->hProcess, 1);
+  }
+  CloseHandle(process->hThread);
+  CloseHandle(process->hProcess);
+  return exit_code;
+}
+
 bool plugin_module_load(const wchar_t* path, PluginModule* plugin, std::string* error) {
   *plugin = PluginModule{};
   plugin->handle = LoadLibraryW(path);

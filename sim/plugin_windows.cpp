@@ -2,8 +2,6 @@
 
 #include "platform/windows/window_class.h"
 
-namespace {
-
 // A scan that has lost its place gives up after this many fresh starts; each needs another
 // process to destroy a window between two steps of the scan.
 constexpr int MAX_SCANS = 1000;
@@ -12,11 +10,15 @@ constexpr int EMPTY_SCAN_REPEATS = 3;
 
 // FindWindowExW continues after a given window, and finds nothing when that window has just been
 // destroyed by its process: then the scan ended early, not at the end of the list, and starts
-// over.
-int scan(const wchar_t* class_name, DWORD process_id, HWND* first) {
-  for (int attempt = 0; attempt < MAX_SCANS; ++attempt) {
-    int count = 0;
-    HWND own_first = nullptr;
+// over. Wine also unlinks a window that its process destroys before the window's handle dies, so
+// a scan that passes it meanwhile can end early although the window still looks alive, and miss
+// every window after it. Such a miss lasts only as long as that destruction: a scan that finds
+// none is made again.
+int windows_of(const wchar_t* class_name, DWORD process_id, HWND* first) {
+  int count = 0;
+  HWND own_first = nullptr;
+  for (int scan = 0, empty = 0; scan < MAX_SCANS && count == 0 && empty < EMPTY_SCAN_REPEATS;
+       ++scan) {
     HWND window = nullptr;
     HWND next;
     while ((next = FindWindowExW(HWND_MESSAGE, window, class_name, nullptr)) != nullptr) {
@@ -28,31 +30,28 @@ int scan(const wchar_t* class_name, DWORD process_id, HWND* first) {
         ++count;
       }
     }
-    if (window == nullptr || IsWindow(window)) {
-      *first = own_first;
-      return count;
+    if (window != nullptr && !IsWindow(window)) {
+      count = 0;
+      own_first = nullptr;
+    } else {
+      ++empty;
     }
   }
-  *first = nullptr;
-  return 0;
-}
-
-}  // namespace
-
-// Wine unlinks a window that its process destroys before the window's handle dies, so a scan
-// that passes it meanwhile can end early although the window still looks alive, and miss every
-// window after it. Such a miss lasts only as long as that destruction: a scan that finds none is
-// made again.
-int windows_of(const wchar_t* class_name, DWORD process_id, HWND* first) {
-  HWND found = nullptr;
-  int count = 0;
-  for (int repeat = 0; repeat < EMPTY_SCAN_REPEATS && count == 0; ++repeat) {
-    count = scan(class_name, process_id, &found);
-  }
   if (first != nullptr) {
-    *first = found;
+    *first = own_first;
   }
   return count;
+}
+
+HWND wait_for_window(const wchar_t* class_name, const PROCESS_INFORMATION& process) {
+  for (int wait = 0; wait < 3000; ++wait) {
+    HWND window = nullptr;
+    if (windows_of(class_name, process.dwProcessId, &window) > 0 ||
+        WaitForSingleObject(process.hProcess, 10) == WAIT_OBJECT_0) {
+      return window;
+    }
+  }
+  return nullptr;
 }
 
 int plugin_windows_of(DWORD process_id, HWND* first) {

@@ -1,8 +1,10 @@
 #include "sim/scenario.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <sstream>
 
 #include "platform/simulated/sim_call_list.h"
@@ -103,16 +105,17 @@ struct LineParser {
   bool number(unsigned long long limit, unsigned long long* value) {
     return words.more() && parse_number(words.words[words.at++], limit, value);
   }
+
+  // The word just taken, as an error quotes it.
+  std::string last() const { return quoted(words.words[words.at - 1]); }
 };
 
-bool parse_tick(LineParser& p) {
-  ScenarioStep* step = p.step;
+bool parse_tick(LineParser& p, ScenarioStep* step) {
   step->ticks = 1;
   if (p.words.more()) {
     unsigned long long ticks;
-    std::string word = p.words.words[p.words.at];
     if (!p.number(MAX_TICKS_PER_STEP, &ticks) || ticks == 0) {
-      return p.fail("tick count " + quoted(word) + " is not a number from 1 to " +
+      return p.fail("tick count " + p.last() + " is not a number from 1 to " +
                     std::to_string(MAX_TICKS_PER_STEP));
     }
     step->ticks = static_cast<long>(ticks);
@@ -126,8 +129,7 @@ bool parse_tick(LineParser& p) {
   return p.done();
 }
 
-bool parse_load(LineParser& p) {
-  ScenarioStep* step = p.step;
+bool parse_load(LineParser& p, ScenarioStep* step) {
   step->api_version = HOST_API_VERSION;
   step->text = "load";
   if (!p.words.more()) {
@@ -135,9 +137,8 @@ bool parse_load(LineParser& p) {
   }
   if (p.words.take("version") && p.words.more()) {
     unsigned long long version;
-    std::string word = p.words.words[p.words.at];
     if (!p.number(0xFFFFFFFFull, &version)) {
-      return p.fail("version " + quoted(word) + " is not a 32-bit number");
+      return p.fail("version " + p.last() + " is not a 32-bit number");
     }
     step->api_version = static_cast<int32_t>(static_cast<uint32_t>(version));
     step->text = "load version " + hex_text(version, 1);
@@ -156,53 +157,46 @@ bool parse_load(LineParser& p) {
     }
     return true;
   }
-  if (p.words.take("null")) {
-    if (p.words.take("get_function")) {
-      step->record = RECORD_NULL_GET_FUNCTION;
-      step->text = "load null get_function";
-      return p.done();
-    }
-    if (p.words.take("register_callback")) {
-      step->record = RECORD_NULL_REGISTER_CALLBACK;
-      step->text = "load null register_callback";
-      return p.done();
-    }
+  if (p.words.take("null") && (p.words.take("get_function") || p.words.take("register_callback"))) {
+    bool get_function = p.words.words[p.words.at - 1] == "get_function";
+    step->record = get_function ? RECORD_NULL_GET_FUNCTION : RECORD_NULL_REGISTER_CALLBACK;
+    step->text = "load null " + p.words.words[p.words.at - 1];
+    return p.done();
   }
   return p.fail(
       "expected 'load', 'load version V', 'load missing NAME...' or 'load null get_function|"
       "register_callback'");
 }
 
-bool parse_counts(LineParser& p) {
+bool parse_counts(LineParser& p, ScenarioStep* step) {
   unsigned long long inputs;
   unsigned long long outputs;
   if (!p.number(MAX_PORTS, &inputs) || !p.number(MAX_PORTS, &outputs)) {
     return p.fail("expected 'counts IN OUT' with numbers from 0 to " + std::to_string(MAX_PORTS));
   }
-  p.step->inputs = static_cast<unsigned>(inputs);
-  p.step->outputs = static_cast<unsigned>(outputs);
-  p.reader.inputs = p.step->inputs;
-  p.reader.outputs = p.step->outputs;
-  p.step->text = "counts " + std::to_string(inputs) + " " + std::to_string(outputs);
+  step->inputs = static_cast<unsigned>(inputs);
+  step->outputs = static_cast<unsigned>(outputs);
+  p.reader.inputs = step->inputs;
+  p.reader.outputs = step->outputs;
+  step->text = "counts " + std::to_string(inputs) + " " + std::to_string(outputs);
   return p.done();
 }
 
 // A device class word, where one stands; audio where none does.
-bool parse_class(LineParser& p) {
-  p.step->device_class = DEVICE_CLASS_AUDIO;
+bool parse_class(LineParser& p, ScenarioStep* step) {
+  step->device_class = DEVICE_CLASS_AUDIO;
   if (p.words.more() &&
-      device_class_from_name(p.words.words[p.words.at].c_str(), &p.step->device_class)) {
+      device_class_from_name(p.words.words[p.words.at].c_str(), &step->device_class)) {
     ++p.words.at;
-  } else if (p.words.more() && p.step->kind != STEP_NOTIFY) {
+  } else if (p.words.more() && step->kind != STEP_NOTIFY) {
     return p.fail("unknown device class " + quoted(p.words.words[p.words.at]) +
                   " (audio, render, capture, midi-in, midi-out or other)");
   }
-  p.step->text += std::string(" ") + device_class_name(p.step->device_class);
+  step->text += std::string(" ") + device_class_name(step->device_class);
   return true;
 }
 
-bool parse_plug(LineParser& p) {
-  ScenarioStep* step = p.step;
+bool parse_plug(LineParser& p, ScenarioStep* step) {
   bool plug = step->kind == STEP_PLUG;
   const std::string& verb = p.words.words[0];
   if (!p.words.take("input") && !p.words.take("output")) {
@@ -213,7 +207,7 @@ bool parse_plug(LineParser& p) {
   step->header = NOTIFY_INTERFACE_HEADER;
   step->device_type = DBT_DEVTYP_DEVICEINTERFACE;
   step->text = verb + " " + p.words.words[1];
-  if (!parse_class(p) || !p.done()) {
+  if (!parse_class(p, step) || !p.done()) {
     return false;
   }
   unsigned& ports = step->input_port ? p.reader.inputs : p.reader.outputs;
@@ -228,8 +222,7 @@ bool parse_plug(LineParser& p) {
 }
 
 // Hex digits, two a byte, that begin with their own count as a 32-bit little-endian dbch_size.
-bool parse_bytes(LineParser& p) {
-  ScenarioStep* step = p.step;
+bool parse_bytes(LineParser& p, ScenarioStep* step) {
   const std::string hex = p.words.more() ? p.words.words[p.words.at++] : "";
   bool valid = !hex.empty() && hex.size() % 2 == 0 && hex.size() / 2 <= DEVICE_NOTICE_CAPACITY;
   for (size_t i = 0; valid && i < hex.size(); i += 2) {
@@ -255,8 +248,7 @@ bool parse_bytes(LineParser& p) {
 
 // `named_event`: arrival and removal carry an audio-class header unless told otherwise; a code
 // given as a number carries none.
-bool parse_header(LineParser& p, bool named_event) {
-  ScenarioStep* step = p.step;
+bool parse_header(LineParser& p, ScenarioStep* step, bool named_event) {
   step->device_type = DBT_DEVTYP_DEVICEINTERFACE;
   if (p.words.take("short")) {
     step->header = NOTIFY_SHORT_HEADER;
@@ -269,12 +261,12 @@ bool parse_header(LineParser& p, bool named_event) {
     step->native_only = true;
     step->text += " poisoned";
   } else if (p.words.take("bytes")) {
-    return parse_bytes(p);
+    return parse_bytes(p, step);
   } else if (named_event ||
              (p.words.more() &&
               device_class_from_name(p.words.words[p.words.at].c_str(), &step->device_class))) {
     step->header = NOTIFY_INTERFACE_HEADER;
-    if (!parse_class(p)) {
+    if (!parse_class(p, step)) {
       return false;
     }
     unsigned long long value;
@@ -299,8 +291,7 @@ bool parse_header(LineParser& p, bool named_event) {
   return true;
 }
 
-bool parse_notify(LineParser& p) {
-  ScenarioStep* step = p.step;
+bool parse_notify(LineParser& p, ScenarioStep* step) {
   bool named_event = p.words.take("arrival") || p.words.take("removal");
   if (named_event) {
     bool arrival = p.words.words[1] == "arrival";
@@ -308,9 +299,8 @@ bool parse_notify(LineParser& p) {
     step->text = std::string("notify ") + (arrival ? "arrival" : "removal");
   } else if (p.words.take("code") && p.words.more()) {
     unsigned long long code;
-    std::string word = p.words.words[p.words.at];
     if (!p.number(~0ull, &code)) {
-      return p.fail("event code " + quoted(word) + " is not a 64-bit number");
+      return p.fail("event code " + p.last() + " is not a 64-bit number");
     }
     step->event_code = code;
     step->text = "notify code " + hex_text(code, 4);
@@ -319,7 +309,7 @@ bool parse_notify(LineParser& p) {
         "expected 'notify arrival|removal [HEADER] [now]' or 'notify code V [HEADER] "
         "[now]'");
   }
-  if (!parse_header(p, named_event)) {
+  if (!parse_header(p, step, named_event)) {
     return false;
   }
   if (p.words.take("now")) {
@@ -333,8 +323,7 @@ bool parse_notify(LineParser& p) {
   return p.done();
 }
 
-bool parse_message(LineParser& p) {
-  ScenarioStep* step = p.step;
+bool parse_message(LineParser& p, ScenarioStep* step) {
   unsigned long long message;
   unsigned long long first;
   unsigned long long second;
@@ -356,15 +345,10 @@ bool parse_message(LineParser& p) {
   return p.done();
 }
 
-bool parse_fail(LineParser& p) {
-  ScenarioStep* step = p.step;
-  bool known = false;
-  if (p.words.more()) {
-    for (const char* call : SIM_CALL_NAMES) {
-      known = known || p.words.words[p.words.at] == call;
-    }
-  }
-  if (!known) {
+bool parse_fail(LineParser& p, ScenarioStep* step) {
+  auto names_end = std::end(SIM_CALL_NAMES);
+  if (!p.words.more() ||
+      std::find(std::begin(SIM_CALL_NAMES), names_end, p.words.words[p.words.at]) == names_end) {
     return p.fail("expected 'fail NAME [NTH] [error E]' with NAME one of the simulated calls");
   }
   step->call = p.words.words[p.words.at++];
@@ -392,8 +376,7 @@ bool parse_fail(LineParser& p) {
 
 bool parse_step(LineParser& p);
 
-bool parse_power(LineParser& p) {
-  ScenarioStep* step = p.step;
+bool parse_power(LineParser& p, ScenarioStep* step) {
   unsigned long long code = 0;
   if (p.words.take("resume")) {
     code = PBT_APMRESUMEAUTOMATIC;
@@ -409,8 +392,7 @@ bool parse_power(LineParser& p) {
 }
 
 // What happens during the stall is read as a line of its own, and shown after the stall's length.
-bool parse_stall(LineParser& p) {
-  ScenarioStep* step = p.step;
+bool parse_stall(LineParser& p, ScenarioStep* step) {
   unsigned long long ms;
   if (!p.number(MAX_STALL_MS, &ms) || ms == 0) {
     return p.fail("expected 'stall MS [STEP]' with MS from 1 to " + std::to_string(MAX_STALL_MS));
@@ -446,7 +428,7 @@ bool parse_step(LineParser& p) {
   struct Verb {
     const char* word;
     StepKind kind;
-    bool (*parse)(LineParser&);
+    bool (*parse)(LineParser&, ScenarioStep*);
   };
   static const Verb VERBS[] = {
       {"tick", STEP_TICK, parse_tick},       {"load", STEP_LOAD, parse_load},
@@ -463,7 +445,7 @@ bool parse_step(LineParser& p) {
         step->text = verb;
         return p.done();
       }
-      return known.parse(p);
+      return known.parse(p, step);
     }
   }
   return p.fail(
@@ -495,18 +477,12 @@ bool parse_scenario(const std::string& source, const std::string& name,
                     std::vector<ScenarioStep>* steps, std::string* error) {
   ScenarioReader reader = scenario_reader(name);
   steps->clear();
-  size_t start = 0;
-  while (start < source.size()) {
-    size_t end = source.find('\n', start);
-    if (end == std::string::npos) {
-      end = source.size();
-    }
+  for (const std::string& line : split_lines(source)) {
     ScenarioStep step;
     bool has_step = false;
-    if (!read_scenario_line(&reader, source.substr(start, end - start), &step, &has_step, error)) {
+    if (!read_scenario_line(&reader, line, &step, &has_step, error)) {
       return false;
     }
-    start = end + 1;
     if (has_step) {
       steps->push_back(step);
     }

@@ -1,6 +1,7 @@
 #include "sim/transcript.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -27,25 +28,6 @@ void flush_final_lines() {
   }
   // A plug-in that brings the process down should still leave what came before it.
   std::fflush(stdout);
-}
-
-std::vector<std::string> split_lines(const std::string& text) {
-  std::vector<std::string> result;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) {
-      end = text.size();
-    }
-    std::string line = text.substr(start, end - start);
-    // An expected file checked out with Windows line ends still says the same thing.
-    if (!line.empty() && line.back() == '\r') {
-      line.pop_back();
-    }
-    result.push_back(line);
-    start = end + 1;
-  }
-  return result;
 }
 
 void append_line(TranscriptKind kind, const std::string& text) {
@@ -116,10 +98,7 @@ std::string transcript_console_text(const char* text) {
     return "<null>";
   }
   std::string result;
-  const char* end = text;
-  while (*end != '\0') {
-    ++end;
-  }
+  const char* end = text + std::strlen(text);
   bool newline_at_end = end != text && end[-1] == '\n';
   if (newline_at_end) {
     --end;
@@ -127,6 +106,24 @@ std::string transcript_console_text(const char* text) {
   append_printable(&result, text, end);
   if (!newline_at_end) {
     result += " [no newline]";
+  }
+  return result;
+}
+
+std::vector<std::string> split_lines(const std::string& text) {
+  std::vector<std::string> result;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) {
+      end = text.size();
+    }
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') {
+      line.pop_back();
+    }
+    result.push_back(line);
+    start = end + 1;
   }
   return result;
 }

@@ -39,6 +39,10 @@ void append_printable(std::string* out, const char* begin, const char* end);
 // newline]" when it had none, and other control bytes (and bytes beyond ASCII) as \xNN.
 std::string transcript_console_text(const char* text);
 
+// The lines of a text, each without its "\n", and without a "\r" before it: a file checked out
+// with Windows line ends still says the same thing.
+std::vector<std::string> split_lines(const std::string& text);
+
 // The first line where `expected` (a file's text) and the transcript part; line is 0 when they
 // agree. A missing line on either side reads as "<end>".
 struct TranscriptDifference {

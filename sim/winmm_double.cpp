@@ -17,38 +17,36 @@
 
 namespace {
 
-// The plug-in reads the counts on the host's thread while a test may set them from another.
-std::atomic<UINT> own_counts[2] = {{0}, {0}};
 std::atomic<LONG> midi_in_calls{0};
 std::atomic<LONG> midi_out_calls{0};
 
 // The counts of a machine whose ports come and go while another process watches: a program under
 // test (the probe) reads them in its own process, and only the test, in another, knows when the
 // device "arrived". So when the environment names a mapping, the counts live there and either
-// process may change them; otherwise they are this process's alone.
-WinmmDoubleSharedCounts* shared_counts = nullptr;
-HANDLE shared_mapping = nullptr;
+// process may change them; otherwise they are this process's alone. Read and written with
+// interlocked calls: the plug-in reads them on the host's thread while a test may set them from
+// another.
+WinmmDoubleSharedCounts own_counts;
+WinmmDoubleSharedCounts* counts = &own_counts;
 
+// The mapping stays open for the life of the process.
 void open_shared_counts() {
   wchar_t name[128];
   DWORD length = GetEnvironmentVariableW(WINMM_DOUBLE_SHARED_COUNTS_VARIABLE, name, 128);
-  if (length == 0 || length >= 128) {
-    return;
+  HANDLE mapping = length == 0 || length >= 128
+                       ? nullptr
+                       : OpenFileMappingW(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, name);
+  void* view = mapping == nullptr
+                   ? nullptr
+                   : MapViewOfFile(mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof *counts);
+  if (view != nullptr) {
+    counts = static_cast<WinmmDoubleSharedCounts*>(view);
   }
-  shared_mapping = OpenFileMappingW(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, name);
-  if (shared_mapping == nullptr) {
-    return;
-  }
-  shared_counts = static_cast<WinmmDoubleSharedCounts*>(
-      MapViewOfFile(shared_mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof *shared_counts));
 }
 
 UINT count_of(int kind) {
-  if (shared_counts != nullptr) {
-    return static_cast<UINT>(InterlockedCompareExchange(
-        kind == 0 ? &shared_counts->inputs : &shared_counts->outputs, 0, 0));
-  }
-  return own_counts[kind];
+  return static_cast<UINT>(
+      InterlockedCompareExchange(kind == 0 ? &counts->inputs : &counts->outputs, 0, 0));
 }
 
 // A port's capabilities: all zero but its name, which the test may set for the first input.
@@ -62,9 +60,8 @@ MMRESULT port_caps(int kind, UINT_PTR port, Caps* caps, UINT size_given) {
   }
   *caps = Caps{};
   wchar_t* name = caps->szPname;
-  if (kind == 0 && port == 0 && shared_counts != nullptr &&
-      shared_counts->first_input_name[0] != L'\0') {
-    std::wcsncpy(name, shared_counts->first_input_name, MAXPNAMELEN - 1);
+  if (kind == 0 && port == 0 && counts->first_input_name[0] != L'\0') {
+    std::wcsncpy(name, counts->first_input_name, MAXPNAMELEN - 1);
     name[MAXPNAMELEN - 1] = L'\0';
     return MMSYSERR_NOERROR;
   }
@@ -110,13 +107,8 @@ __declspec(dllexport) MMRESULT WINAPI
 }
 
 __declspec(dllexport) void winmm_double_set_midi_counts(UINT inputs, UINT outputs) {
-  if (shared_counts != nullptr) {
-    InterlockedExchange(&shared_counts->inputs, static_cast<LONG>(inputs));
-    InterlockedExchange(&shared_counts->outputs, static_cast<LONG>(outputs));
-    return;
-  }
-  own_counts[0] = inputs;
-  own_counts[1] = outputs;
+  InterlockedExchange(&counts->inputs, static_cast<LONG>(inputs));
+  InterlockedExchange(&counts->outputs, static_cast<LONG>(outputs));
 }
 
 __declspec(dllexport) LONG winmm_double_midi_in_calls() {

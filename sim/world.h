@@ -1,15 +1,13 @@
-// The world velmar-sim drives: natively the plug-in linked with the simulated Win32 subset, under
-// Wine the real kestrune.dll with the winmm test double. The scenario player, the host record and
-// the transcript know nothing else about where they run.
+// The world velmar-sim, the benchmarks and the Windows tests drive: natively the plug-in linked
+// with the simulated Win32 subset, under Wine the real kestrune.dll with the winmm test double.
+// The scenario player, the host double and the transcript know nothing else about where they run.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
-#include "host/host_api.h"
-
-using PluginEntryFn = int32_t (*)(void* instance, HostPluginInfo* info);
+#include "sim/host_double.h"
 
 // Makes the plug-in callable. `plugin_path` names the module to load where there is one to load
 // (null for the default); on failure writes a reason into `error` and returns false.
@@ -22,20 +20,19 @@ void world_close();
 void world_set_midi_counts(unsigned inputs, unsigned outputs);
 long world_midi_reads(bool inputs);
 
-// Sends WM_DEVICECHANGE to the plug-in's window from outside the host's thread, as the system
-// does; `size` bytes of `header` travel with it (none when null). The message waits until the
-// host thread next retrieves messages, in order with any sent before it. Returns false when the
-// plug-in has no window to send to.
+// WM_DEVICECHANGE sent to the plug-in's window from outside the host's thread, as the system
+// sends it, with `size` bytes of `header` (none when null). It waits until the host thread next
+// retrieves messages, in order with any sent before it. False when there is no window.
 bool world_send_device_change(uintptr_t event, const void* header, size_t size);
 
-// The host's thread stalls for `milliseconds`, as a host's does while it loads a project, and
-// meanwhile the system sends `event` (none when 0) with `size` bytes of `header`, giving up on it
-// once it has waited 2 s unretrieved, as it gives up on a busy receiver.
+// The host's thread stalls for `milliseconds`, as a host's does while it loads a project, while
+// the system sends `event` (none when 0) and gives up on it once it has waited 2 s unretrieved,
+// as it gives up on a busy receiver.
 enum StallOutcome { STALL_NOTICE_KEPT, STALL_NOTICE_LOST, STALL_NO_WINDOW };
 StallOutcome world_stall(unsigned milliseconds, uintptr_t event, const void* header, size_t size);
 
 // WM_POWERBROADCAST with this event, sent from another thread as the system sends it, for the
-// next tick's drain. False when there is no window to send it to.
+// next tick's drain. False when there is no window.
 bool world_send_power_event(uintptr_t event);
 
 // One WM_DEVICECHANGE of a storm: its event, and its header's bytes (none for a null header).
@@ -43,10 +40,9 @@ struct WorldNotice {
   uintptr_t event;
   std::vector<unsigned char> header;
 };
-// A storm of notices as this world can deliver it: natively queued for the next tick's drain;
-// under Wine, where a notice with a header can only be sent and a send waits for the host's
-// thread, sent by another thread one by one while the host's loop delivers each. False when
-// they were not all delivered.
+// A storm as this world can deliver it: natively queued for the next tick's drain; under Wine,
+// where a notice with a header can only be sent and a send waits for the host's thread, sent one
+// by one from another thread while the host's loop delivers each. False unless all arrived.
 bool world_send_storm(const std::vector<WorldNotice>& storm);
 
 // The host thread's own message loop between ticks: delivers whatever has been sent to it.

@@ -48,15 +48,12 @@ HWND plugin_window() {
 }
 
 // Memory no header the plug-in reads may point to: AddressSanitizer reports any read of it.
+// Poisoning it again changes nothing.
 unsigned char* poisoned_header() {
   alignas(16) static unsigned char forbidden[64];
-  static bool poisoned = false;
-  if (!poisoned) {
 #if KESTRUNE_ASAN
-    __asan_poison_memory_region(forbidden, sizeof forbidden);
+  __asan_poison_memory_region(forbidden, sizeof forbidden);
 #endif
-    poisoned = true;
-  }
   return forbidden;
 }
 

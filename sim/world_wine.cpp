@@ -34,18 +34,13 @@ std::vector<PendingNotice*> pending;
 // velmar-sim.exe, where the build puts it.
 std::wstring module_path(const char* plugin_path) {
   if (plugin_path == nullptr) {
-    return path_beside_program(L"kestrune.dll");
+    return path_beside_program(PLAIN_DLL);
   }
   int length = MultiByteToWideChar(CP_UTF8, 0, plugin_path, -1, nullptr, 0);
   std::wstring path(static_cast<size_t>(length > 0 ? length : 1), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, plugin_path, -1, &path[0], length);
   path.resize(path.size() - 1);
   return path;
-}
-
-void forget_notice(size_t index) {
-  delete pending[index];
-  pending.erase(pending.begin() + static_cast<std::ptrdiff_t>(index));
 }
 
 // Delivers whatever is still sent to this thread until every sender is done, as a host's
@@ -76,16 +71,41 @@ bool world_open(const char* plugin_path, char* error, size_t error_size) {
   return true;
 }
 
+bool world_load_fresh(const wchar_t* file, std::string* error) {
+  host_reset();
+  if (!winmm_double_ready(error)) {
+    return false;
+  }
+  winmm_double_set_midi_counts(0, 0);
+  if (GetModuleHandleW(PLAIN_DLL) != nullptr) {
+    *error = "kestrune.dll is already loaded";
+    return false;
+  }
+  if (!plugin_module_load(path_beside_program(file).c_str(), &plugin, error)) {
+    return false;
+  }
+  if (host_call_entry(plugin.VelmarPluginEntry, true) != 1) {
+    *error = "the copy refused the load";
+    return false;
+  }
+  return true;
+}
+
 PluginEntryFn world_entry() {
   return plugin.VelmarPluginEntry;
 }
 
+HMODULE world_module() {
+  return plugin.handle;
+}
+
 // The module is freed only when the plug-in has let go of its window: a window left behind would
-// keep a procedure pointing into freed code.
+// keep a procedure pointing into freed code. The host forgets the tick of a module it freed.
 void world_close() {
   finish_all_senders();
   if (plugin_window() == nullptr) {
     plugin_module_free(&plugin);
+    host_forget_tick();
   }
   plugin = PluginModule{};
 }
@@ -100,15 +120,14 @@ long world_midi_reads(bool inputs) {
 
 namespace {
 
-// Starts a sender of its own for the message, kept in `*sent` until a tick has delivered the
-// message (null when there is no window). Returns whether the message waits in the host thread's
-// queue: a sender that ended first was refused.
-bool send(UINT message, uintptr_t event, const void* header, size_t size, DWORD timeout_ms,
-          PendingNotice** sent) {
-  *sent = nullptr;
+// Starts a sender of its own for the message, kept until a tick has delivered the message.
+// Returns it once the message waits in the host thread's queue; null when there is no window, or
+// when the sender ended first: it was refused.
+PendingNotice* send(UINT message, uintptr_t event, const void* header, size_t size,
+                    DWORD timeout_ms) {
   HWND window = plugin_window();
   if (window == nullptr) {
-    return false;
+    return nullptr;
   }
   // The sender's own copy, as a notice from another process arrives as a copy: the scenario's
   // buffer is gone by the time the message is delivered.
@@ -121,21 +140,19 @@ bool send(UINT message, uintptr_t event, const void* header, size_t size, DWORD 
   bool queued = send_from_another_thread(&notice->sender);
   if (notice->sender.thread == nullptr) {
     delete notice;
-    return false;
+    return nullptr;
   }
   pending.push_back(notice);
-  *sent = notice;
   if (!queued && !sender_finished(notice->sender, 0)) {
     std::fprintf(stderr, "velmar-sim: a message never reached the host thread\n");
   }
-  return queued;
+  return queued ? notice : nullptr;
 }
 
 }  // namespace
 
 bool world_send_device_change(uintptr_t event, const void* header, size_t size) {
-  PendingNotice* notice;
-  return send(WM_DEVICECHANGE, event, header, size, 0, &notice);
+  return send(WM_DEVICECHANGE, event, header, size, 0) != nullptr;
 }
 
 // The system's own way with a device notice: a send that gives up after 2 s, and at once on a
@@ -143,8 +160,9 @@ bool world_send_device_change(uintptr_t event, const void* header, size_t size) 
 // 2 s or more always outlasts the send, and a shorter one leaves it for the next tick's drain.
 StallOutcome world_stall(unsigned milliseconds, uintptr_t event, const void* header, size_t size) {
   constexpr DWORD SYSTEM_SEND_TIMEOUT_MS = 2000;
-  PendingNotice* notice = nullptr;
-  if (event != 0 && !send(WM_DEVICECHANGE, event, header, size, SYSTEM_SEND_TIMEOUT_MS, &notice)) {
+  PendingNotice* notice =
+      event != 0 ? send(WM_DEVICECHANGE, event, header, size, SYSTEM_SEND_TIMEOUT_MS) : nullptr;
+  if (event != 0 && notice == nullptr) {
     return STALL_NO_WINDOW;
   }
   Sleep(milliseconds);
@@ -159,8 +177,7 @@ StallOutcome world_stall(unsigned milliseconds, uintptr_t event, const void* hea
 // Wine 8 sends no power events, and its registration for them is a stub: the system's part is
 // played here, straight to the window.
 bool world_send_power_event(uintptr_t event) {
-  PendingNotice* notice;
-  return send(WM_POWERBROADCAST, event, nullptr, 0, 0, &notice);
+  return send(WM_POWERBROADCAST, event, nullptr, 0, 0) != nullptr;
 }
 
 namespace {
@@ -208,7 +225,8 @@ void world_after_tick() {
     DWORD timeout = notice->stalled || now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
     if (sender_finished(notice->sender, timeout)) {
       join_sender(&notice->sender);
-      forget_notice(i);
+      delete notice;
+      pending.erase(pending.begin() + static_cast<std::ptrdiff_t>(i));
     } else if (!notice->stalled) {
       notice->stalled = true;
       std::fprintf(stderr, "velmar-sim: a device notification was not delivered by the tick\n");

@@ -33,7 +33,6 @@ ULONGLONG clock_ms = CLOCK_AT_RESET;
 HINSTANCE const host_module = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x140000000));
 HINSTANCE const plugin_module = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x180000000));
 
-// The one process of the simulation.
 constexpr DWORD SIM_PROCESS_ID = 0x4D2;
 
 }  // namespace
@@ -106,7 +105,6 @@ void sim_reset() {
   sim_windows_reset();
   sim_queue_reset();
   sim_machine_reset();
-  sim_default_proc_reset();
   sim_clear_calls();
   std::memset(fail_countdown, 0, sizeof fail_countdown);
   sim_fail_nth_call(0, ERROR_SUCCESS);

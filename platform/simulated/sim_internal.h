@@ -9,9 +9,10 @@
 // already set, and the caller returns its failure value.
 bool sim_enter(SimCall call);
 
-// Window lookups for message delivery.
+// Window lookups for message delivery: the procedure, and the thread whose queue the window's
+// messages wait in.
 WNDPROC sim_window_proc(HWND window);
-bool sim_window_owned_by_this_thread(HWND window);
+bool sim_window_owner(HWND window, std::thread::id* owner);
 
 // Queues, and the clock their sent messages wait by.
 void sim_queue_reset();
@@ -22,7 +23,3 @@ void sim_queue_drop_expired();
 // Windows, classes and registrations.
 void sim_windows_reset();
 void sim_machine_reset();
-void sim_default_proc_reset();
-
-// The thread a window belongs to; its queue is where messages for the window wait.
-bool sim_window_owner(HWND window, std::thread::id* owner);

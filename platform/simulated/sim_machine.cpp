@@ -1,8 +1,10 @@
 // The simulated machine: its MIDI ports, and the registrations through which windows hear of
 // interfaces arriving and leaving, and of the machine's suspend and resume.
+#include <algorithm>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "platform/simulated/sim_internal.h"
 #include "sim/device_notice.h"
@@ -22,8 +24,7 @@ struct Registration {
 
 Registration registrations[MAX_REGISTRATIONS];
 uintptr_t next_registration;
-UINT midi_inputs;
-UINT midi_outputs;
+UINT midi_counts[2];  // by SimMidiPort
 unsigned device_serial;
 
 void notify(WPARAM event, SimMidiPort port, const GUID& interface_class) {
@@ -42,11 +43,9 @@ void notify(WPARAM event, SimMidiPort port, const GUID& interface_class) {
 
 // Call with `power` false for the device registrations, true for the suspend/resume ones.
 int registrations_of(bool power) {
-  int count = 0;
-  for (const Registration& registration : registrations) {
-    count += registration.in_use && registration.power == power ? 1 : 0;
-  }
-  return count;
+  return static_cast<int>(std::count_if(
+      std::begin(registrations), std::end(registrations),
+      [power](const Registration& used) { return used.in_use && used.power == power; }));
 }
 
 // A free slot for a registration, or null with the last error set.
@@ -73,15 +72,17 @@ BOOL unregister(HDEVNOTIFY handle, bool power) {
   return FALSE;
 }
 
+UINT read_count(SimMidiPort port, SimCall call) {
+  sim_enter(call);
+  return midi_counts[port];
+}
+
 }  // namespace
 
 void sim_machine_reset() {
-  for (Registration& registration : registrations) {
-    registration = Registration{};
-  }
+  std::fill(std::begin(registrations), std::end(registrations), Registration{});
   next_registration = 0xD000;
-  midi_inputs = 0;
-  midi_outputs = 0;
+  sim_set_midi_counts(0, 0);
   device_serial = 0;
 }
 
@@ -104,19 +105,18 @@ bool sim_registered_for(const GUID& interface_class) {
 }
 
 void sim_set_midi_counts(UINT inputs, UINT outputs) {
-  midi_inputs = inputs;
-  midi_outputs = outputs;
+  midi_counts[SIM_MIDI_INPUT] = inputs;
+  midi_counts[SIM_MIDI_OUTPUT] = outputs;
 }
 
 void sim_plug_device(SimMidiPort port, const GUID& interface_class) {
-  ++(port == SIM_MIDI_INPUT ? midi_inputs : midi_outputs);
+  ++midi_counts[port];
   notify(DBT_DEVICEARRIVAL, port, interface_class);
 }
 
 void sim_unplug_device(SimMidiPort port, const GUID& interface_class) {
-  UINT& count = port == SIM_MIDI_INPUT ? midi_inputs : midi_outputs;
-  if (count > 0) {
-    --count;
+  if (midi_counts[port] > 0) {
+    --midi_counts[port];
   }
   notify(DBT_DEVICEREMOVECOMPLETE, port, interface_class);
 }
@@ -185,11 +185,9 @@ void sim_power_event(WPARAM event) {
 }
 
 UINT WINAPI midiInGetNumDevs() {
-  sim_enter(SIM_MIDI_IN_GET_NUM_DEVS);
-  return midi_inputs;
+  return read_count(SIM_MIDI_INPUT, SIM_MIDI_IN_GET_NUM_DEVS);
 }
 
 UINT WINAPI midiOutGetNumDevs() {
-  sim_enter(SIM_MIDI_OUT_GET_NUM_DEVS);
-  return midi_outputs;
+  return read_count(SIM_MIDI_OUTPUT, SIM_MIDI_OUT_GET_NUM_DEVS);
 }

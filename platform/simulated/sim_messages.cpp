@@ -169,13 +169,7 @@ void sim_queue_reset() {
   std::lock_guard<std::mutex> guard(queue_lock);
   lost_messages = 0;
   for (ThreadQueue& queue : queues) {
-    queue.in_use = false;
-    queue.sent.clear();
-    queue.next_sent = 0;
-    queue.posted.clear();
-    queue.next_posted = 0;
-    queue.quit_pending = false;
-    queue.quit_code = 0;
+    queue = ThreadQueue{};
   }
 }
 
@@ -284,7 +278,9 @@ LRESULT WINAPI DispatchMessageA(const MSG* message) {
 LRESULT WINAPI SendMessageW(HWND window, UINT message, WPARAM first, LPARAM second) {
   sim_enter(SIM_SEND_MESSAGE_W);
   WNDPROC procedure = sim_window_proc(window);
-  if (procedure == nullptr || !sim_window_owned_by_this_thread(window)) {
+  std::thread::id owner;
+  if (procedure == nullptr || !sim_window_owner(window, &owner) ||
+      owner != std::this_thread::get_id()) {
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return 0;
   }

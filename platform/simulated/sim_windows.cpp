@@ -1,8 +1,10 @@
 // Window classes and windows: a class is known by name and instance, a window by its handle,
 // and creation and destruction send the usual messages to the class's procedure.
+#include <algorithm>
 #include <cwchar>
 #include <cwctype>
 #include <functional>
+#include <iterator>
 #include <thread>
 
 #include "platform/simulated/sim_internal.h"
@@ -48,12 +50,14 @@ bool same_name(LPCWSTR a, LPCWSTR b) {
   return *a == *b;
 }
 
-void copy_name(WCHAR* target, LPCWSTR source) {
+// As much of `source` as fits in `capacity` characters with the terminator; returns its length.
+int copy_name(WCHAR* target, LPCWSTR source, int capacity = MAX_NAME) {
   int i = 0;
-  for (; source != nullptr && source[i] != 0 && i < MAX_NAME - 1; ++i) {
+  for (; source != nullptr && source[i] != 0 && i < capacity - 1; ++i) {
     target[i] = source[i];
   }
   target[i] = 0;
+  return i;
 }
 
 // As on Windows, a null instance stands for the executable's.
@@ -74,10 +78,8 @@ int find_class(LPCWSTR name, HINSTANCE instance) {
   return -1;
 }
 
+// A free slot's handle is null, which no window has.
 SimWindow* find_window(HWND handle) {
-  if (handle == nullptr) {
-    return nullptr;
-  }
   for (SimWindow& window : windows) {
     if (window.in_use && window.handle == handle) {
       return &window;
@@ -94,15 +96,12 @@ void release_window(SimWindow* window) {
 }  // namespace
 
 void sim_windows_reset() {
-  for (SimClass& window_class : classes) {
-    window_class = SimClass{};
-  }
-  for (SimWindow& window : windows) {
-    window = SimWindow{};
-  }
+  std::fill(std::begin(classes), std::end(classes), SimClass{});
+  std::fill(std::begin(windows), std::end(windows), SimWindow{});
   next_handle = 0x10010;
   next_atom = 0xC001;
   destroy_found_windows_of_other_processes = false;
+  last_default_call = SimDefaultProcCall{};
 }
 
 void sim_give_window_to_another_process(HWND handle) {
@@ -115,38 +114,23 @@ void sim_destroy_found_windows_of_other_processes(bool destroy) {
   destroy_found_windows_of_other_processes = destroy;
 }
 
-void sim_default_proc_reset() {
-  last_default_call = SimDefaultProcCall{};
-}
-
 SimDefaultProcCall sim_last_default_proc_call() {
   return last_default_call;
 }
 
 int sim_class_count() {
-  int count = 0;
-  for (const SimClass& window_class : classes) {
-    count += window_class.in_use ? 1 : 0;
-  }
-  return count;
+  return static_cast<int>(std::count_if(std::begin(classes), std::end(classes),
+                                        [](const SimClass& used) { return used.in_use; }));
 }
 
 int sim_window_count() {
-  int count = 0;
-  for (const SimWindow& window : windows) {
-    count += window.in_use ? 1 : 0;
-  }
-  return count;
+  return static_cast<int>(std::count_if(std::begin(windows), std::end(windows),
+                                        [](const SimWindow& used) { return used.in_use; }));
 }
 
 WNDPROC sim_window_proc(HWND handle) {
   SimWindow* window = find_window(handle);
   return window != nullptr ? classes[window->class_index].procedure : nullptr;
-}
-
-bool sim_window_owned_by_this_thread(HWND handle) {
-  SimWindow* window = find_window(handle);
-  return window != nullptr && window->owner == std::this_thread::get_id();
 }
 
 ATOM WINAPI RegisterClassW(const WNDCLASSW* window_class) {
@@ -162,18 +146,19 @@ ATOM WINAPI RegisterClassW(const WNDCLASSW* window_class) {
     SetLastError(ERROR_CLASS_ALREADY_EXISTS);
     return 0;
   }
-  for (SimClass& slot : classes) {
-    if (!slot.in_use) {
-      slot.in_use = true;
-      copy_name(slot.name, window_class->lpszClassName);
-      slot.instance = instance_or_executable(window_class->hInstance);
-      slot.procedure = window_class->lpfnWndProc;
-      slot.atom = next_atom++;
-      return slot.atom;
-    }
+  SimClass* slot = std::find_if(std::begin(classes), std::end(classes),
+                                [](const SimClass& free) { return !free.in_use; });
+  if (slot == std::end(classes)) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return 0;
   }
-  SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-  return 0;
+  *slot = SimClass{true,
+                   {},
+                   instance_or_executable(window_class->hInstance),
+                   window_class->lpfnWndProc,
+                   next_atom++};
+  copy_name(slot->name, window_class->lpszClassName);
+  return slot->atom;
 }
 
 BOOL WINAPI UnregisterClassW(LPCWSTR class_name, HINSTANCE instance) {
@@ -185,11 +170,11 @@ BOOL WINAPI UnregisterClassW(LPCWSTR class_name, HINSTANCE instance) {
     SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
     return FALSE;
   }
-  for (const SimWindow& window : windows) {
-    if (window.in_use && window.class_index == index) {
-      SetLastError(ERROR_CLASS_HAS_WINDOWS);
-      return FALSE;
-    }
+  if (std::any_of(std::begin(windows), std::end(windows), [index](const SimWindow& window) {
+        return window.in_use && window.class_index == index;
+      })) {
+    SetLastError(ERROR_CLASS_HAS_WINDOWS);
+    return FALSE;
   }
   classes[index] = SimClass{};
   return TRUE;
@@ -206,24 +191,15 @@ HWND WINAPI CreateWindowExW(DWORD ex_style, LPCWSTR class_name, LPCWSTR window_n
     SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
     return nullptr;
   }
-  SimWindow* window = nullptr;
-  for (SimWindow& slot : windows) {
-    if (!slot.in_use) {
-      window = &slot;
-      break;
-    }
-  }
-  if (window == nullptr) {
+  SimWindow* window = std::find_if(std::begin(windows), std::end(windows),
+                                   [](const SimWindow& free) { return !free.in_use; });
+  if (window == std::end(windows)) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
   }
-  window->in_use = true;
-  window->handle = reinterpret_cast<HWND>(next_handle);
+  HWND handle = reinterpret_cast<HWND>(next_handle);
   next_handle += 2;
-  window->class_index = class_index;
-  window->parent = parent;
-  window->owner = std::this_thread::get_id();
-  HWND handle = window->handle;
+  *window = SimWindow{true, handle, class_index, parent, {}, std::this_thread::get_id(), false};
 
   // As on Windows, the title is set by the default procedure's WM_NCCREATE, read from the
   // creation record: a procedure that forwards to the wrong default gets the wrong title.
@@ -301,15 +277,10 @@ int WINAPI GetWindowTextW(HWND handle, LPWSTR text, int max_count) {
   if (window == nullptr || text == nullptr || max_count <= 0) {
     return 0;
   }
-  int i = 0;
-  for (; window->title[i] != 0 && i < max_count - 1; ++i) {
-    text[i] = window->title[i];
-  }
-  text[i] = 0;
-  return i;
+  return copy_name(text, window->title, max_count);
 }
 
-// Every window of the simulation belongs to its one process.
+// A window given to another process reports the process after the simulation's own.
 DWORD WINAPI GetWindowThreadProcessId(HWND handle, DWORD* process_id) {
   SimWindow* window = find_window(handle);
   if (window == nullptr) {

@@ -15,13 +15,9 @@ typedef int BOOL;
 typedef unsigned int UINT;
 typedef uint32_t DWORD;
 typedef uint64_t ULONGLONG;
-typedef uint16_t WORD;
-typedef unsigned char BYTE;
 typedef unsigned short ATOM;
 typedef long LONG;
-typedef char CHAR;
 typedef wchar_t WCHAR;
-typedef const char* LPCSTR;
 typedef const wchar_t* LPCWSTR;
 typedef wchar_t* LPWSTR;
 typedef void* LPVOID;
@@ -109,10 +105,8 @@ struct DEV_BROADCAST_DEVICEINTERFACE_A {
 
 #define HWND_MESSAGE (reinterpret_cast<HWND>(static_cast<LONG_PTR>(-3)))
 
-#define WM_NULL 0x0000
 #define WM_CREATE 0x0001
 #define WM_DESTROY 0x0002
-#define WM_SETTEXT 0x000C
 #define WM_GETTEXT 0x000D
 #define WM_CLOSE 0x0010
 #define WM_QUIT 0x0012
@@ -134,7 +128,6 @@ struct DEV_BROADCAST_DEVICEINTERFACE_A {
 #define DBT_DEVICEREMOVECOMPLETE 0x8004
 #define DBT_DEVNODES_CHANGED 0x0007
 #define DBT_DEVTYP_DEVICEINTERFACE 0x00000005
-#define DBT_DEVTYP_VOLUME 0x00000002
 #define DEVICE_NOTIFY_WINDOW_HANDLE 0x00000000
 #define DEVICE_NOTIFY_ALL_INTERFACE_CLASSES 0x00000004
 
@@ -153,7 +146,6 @@ struct DEV_BROADCAST_DEVICEINTERFACE_A {
 #define ERROR_CLASS_ALREADY_EXISTS 1410L
 #define ERROR_CLASS_DOES_NOT_EXIST 1411L
 #define ERROR_CLASS_HAS_WINDOWS 1412L
-#define ERROR_TIMEOUT 1460L
 
 // kernel32
 BOOL WINAPI GetModuleHandleExW(DWORD flags, LPCWSTR module_name, HMODULE* module);

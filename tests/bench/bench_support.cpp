@@ -35,7 +35,7 @@ bool bench_load_settled() {
     return false;
   }
   host_reset();
-  if (world_entry()(nullptr, host_record()) != 1) {
+  if (host_call_entry(world_entry(), true) != 1) {
     std::fprintf(stderr, "bench: the plug-in refused the host record\n");
     return false;
   }
@@ -44,7 +44,7 @@ bool bench_load_settled() {
 }
 
 void bench_unload_plugin() {
-  world_entry()(nullptr, nullptr);
+  host_call_entry(world_entry(), false);
   world_close();
 }
 

@@ -1,43 +1,42 @@
 // Sends one WM_DEVICECHANGE arrival of an audio-class interface to the plug-in's window in the
 // process given by its id, from a process of its own, as the system does. Exits 0 once the
-// message was delivered, 2 when there is no window to send to, 3 when the message could not be
-// delivered. With "storm" after the id, it sends the hostile headers of hostile_headers.h instead,
-// each after its index (WM_APP), and exits 0 once every index was delivered; with "quit", it posts
-// WM_QUIT with code 9 to the window, as any process may, and exits 0 once it is posted.
+// message was delivered, 1 on bad arguments, 2 when there is no window to send to, 3 when the
+// message could not be delivered. With "storm" after the id, it sends the hostile storm
+// (sim/notice_headers.h) instead, each header after its index (WM_APP), and exits 0 once every
+// index was delivered; with "quit", it posts WM_QUIT with code 9 to the window, as any process
+// may. With "host", it is another host process instead: it loads its own copy of the plug-in and
+// keeps it until it is ended.
 #include <windows.h>
-// dbt.h relies on the types of windows.h.
-#include <dbt.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "sim/notice_headers.h"
+#include "sim/notice_sender.h"
+#include "sim/plugin_module.h"
 #include "sim/plugin_windows.h"
-#include "tests/windows/device_messages.h"
-#include "tests/windows/dll_host.h"
 
 namespace {
 
-// Blocks until the host's thread retrieves messages; the timeout only keeps a receiver that never
-// does from leaving this process behind.
+// Each send blocks until the host's thread retrieves messages; the timeout only keeps a receiver
+// that never does from leaving this process behind.
 bool delivered(HWND window, UINT message, WPARAM first, const void* second) {
-  DWORD_PTR result = 0;
-  return SendMessageTimeoutW(window, message, first, reinterpret_cast<LPARAM>(second), SMTO_BLOCK,
-                             60000, &result) != 0;
+  return send_waiting(window, message, first, second, SMTO_BLOCK, 60000);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool storm = argc == 3 && std::strcmp(argv[2], "storm") == 0;
-  bool quit = argc == 3 && std::strcmp(argv[2], "quit") == 0;
-  if (argc == 3 && std::strcmp(argv[2], "host") == 0) {
+  const char* mode = argc == 3 ? argv[2] : "";
+  if (std::strcmp(mode, "host") == 0) {
     std::string error;
-    bool loaded = winmm_double_ready(&error) && host_load_fresh(PLAIN_DLL, &error);
+    bool loaded = world_load_fresh(PLAIN_DLL, &error);
     Sleep(loaded ? SENDER_PROCESS_TIMEOUT_MS : 0);
     return loaded ? 0 : 3;
   }
+  bool storm = std::strcmp(mode, "storm") == 0;
+  bool quit = std::strcmp(mode, "quit") == 0;
   if (argc != 2 && !storm && !quit) {
     return 1;
   }
@@ -49,13 +48,10 @@ int main(int argc, char** argv) {
     return PostMessageW(window, WM_QUIT, 9, 0) ? 0 : 3;
   }
   if (!storm) {
-    return delivered(window, WM_DEVICECHANGE, DBT_DEVICEARRIVAL,
-                     interface_header(KSCATEGORY_AUDIO).data())
-               ? 0
-               : 3;
+    std::vector<unsigned char> header = interface_header(KSCATEGORY_AUDIO);
+    return delivered(window, WM_DEVICECHANGE, DBT_DEVICEARRIVAL, header.data()) ? 0 : 3;
   }
-  // Each header after its index in the storm, so that the receiver knows which ones arrived: any
-  // of them may be refused, the index never.
+  // Any header of the storm may be refused on the way, its index never.
   std::vector<HostileMessage> messages = hostile_storm();
   for (size_t i = 0; i < messages.size(); ++i) {
     if (!delivered(window, WM_APP, i, nullptr)) {

@@ -59,7 +59,7 @@ TEST_F(ForeignMessages, ClosePostedToTheWindowLeavesItListening) {
 TEST_F(ForeignMessages, QuitPostedToTheWindowDoesNotEndTheHost) {
   PROCESS_INFORMATION sender{};
   ASSERT_TRUE(start_sender_process(L" quit", &sender));
-  ASSERT_EQ(finish_sender_process(&sender), 0u)
+  ASSERT_EQ(finish_program(&sender, SENDER_PROCESS_TIMEOUT_MS), 0u)
       << "the quit was not posted to the plug-in's window";
   ASSERT_NE(GetQueueStatus(QS_POSTMESSAGE), 0u) << "the quit never reached this thread";
 

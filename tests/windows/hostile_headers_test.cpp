@@ -5,11 +5,9 @@
 // than a copy the system made: the headers are put right before an inaccessible page, or that
 // page itself is passed, and every read of it is recorded, so the plug-in must read no further
 // than a header's own size says, and nothing at all for events that carry no header. From
-// another process comes the storm of hostile_headers.h, after which one valid notice must still
-// lead to exactly one reset.
+// another process comes the storm of sim/notice_headers.h, after which one valid notice must
+// still lead to exactly one reset.
 #include <windows.h>
-// dbt.h relies on the types of windows.h.
-#include <dbt.h>
 
 #include <gtest/gtest.h>
 
@@ -130,7 +128,7 @@ class HostileHeaders : public FreshPluginTest {
     record_arrivals(window, true);
     deliver_until_ended(process.hProcess, SENDER_PROCESS_TIMEOUT_MS, host_call_tick);
     record_arrivals(window, false);
-    return finish_sender_process(&process);
+    return finish_program(&process, SENDER_PROCESS_TIMEOUT_MS);
   }
 
   // What the plug-in was handed must be the storm itself, so that the test cannot pass on

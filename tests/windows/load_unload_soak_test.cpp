@@ -64,11 +64,11 @@ TEST_F(LoadUnloadSoak, TenThousandCyclesLeaveNoWindowNoClassNoMemoryAndAWorkingP
     // Also fails when the last free left the module mapped, since its state would carry over.
     ASSERT_NO_FATAL_FAILURE(load_fresh(PLAIN_DLL)) << "cycle " << cycle;
     loads_without_window += plugin_window() != nullptr ? 0 : 1;
-    last_module = host_plugin_module();
+    last_module = world_module();
     loads_without_class += plugin_class_registered(last_module) ? 0 : 1;
     host_call_tick();
-    failed_unloads += host_unload_plugin() == 0 ? 0 : 1;
-    host_free_plugin();
+    failed_unloads += unload() == 0 ? 0 : 1;
+    free_plugin();
   }
   SIZE_T final_private_bytes = private_bytes();
   DWORD final_handles = handle_count();

@@ -9,8 +9,9 @@
 #include <string>
 
 #include "monitor/monitor_state.h"
-#include "tests/windows/device_messages.h"
-#include "tests/windows/dll_host.h"
+#include "sim/notice_sender.h"
+#include "sim/plugin_module.h"
+#include "sim/plugin_windows.h"
 
 // After a notice handled outside a tick, or in the tick just run: the reset comes on the last of
 // the ticks it is due in, not a tick earlier or later, and no second one follows it.
@@ -29,28 +30,39 @@ inline void expect_reset_on_tick(int ticks) {
 // settling.
 class FreshPluginTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string error;
-    ASSERT_TRUE(winmm_double_ready(&error)) << error;
-    winmm_double_set_midi_counts(0, 0);
-    load_fresh(PLAIN_DLL);
-  }
+  void SetUp() override { load_fresh(PLAIN_DLL); }
 
-  void TearDown() override { host_free_plugin(); }
+  void TearDown() override { free_plugin(); }
 
   // A fresh copy of `file` in place of the one loaded before.
   void load_fresh(const wchar_t* file) {
-    host_free_plugin();
+    free_plugin();
     std::string error;
-    ASSERT_TRUE(host_load_fresh(file, &error)) << error;
+    ASSERT_TRUE(world_load_fresh(file, &error)) << error;
+    loaded = true;
     // The plain variant verifies the counts a few ticks after the notice; the diagnostic one looks
     // at once, sees the change and schedules the reset straight away.
     bool diagnostic = VERBOSE_LOG_BUILT_IN || std::wcscmp(file, DIAGNOSTIC_DLL) == 0;
     notice_to_reset_ticks = diagnostic ? RESET_DELAY_TICKS : CHECK_DELAY_TICKS + RESET_DELAY_TICKS;
   }
 
+  // The entry called with a null record; the module stays in memory, as it does in the host until
+  // the host frees it.
+  int32_t unload() {
+    loaded = false;
+    return host_call_entry(world_entry(), false);
+  }
+
+  // Unloads the copy if it is still loaded, then frees it, as the host does at its end.
+  void free_plugin() {
+    if (loaded) {
+      unload();
+    }
+    world_close();
+  }
+
   // The counts move by one input and `arrival` announces it, delivered by one tick's drain
-  // (device_messages.h): the reset comes on its tick, counted from that one. On Windows a notice
+  // (sim/notice_sender.h): the reset comes on its tick, counted from that one. On Windows a notice
   // from another process that never arrives skips the test.
   void expect_one_reset_for(const char* (*arrival)()) {
     winmm_double_set_midi_counts(2, 1);
@@ -62,6 +74,7 @@ class FreshPluginTest : public ::testing::Test {
     expect_reset_on_tick(notice_to_reset_ticks - 1);
   }
 
+  bool loaded = false;
   // Ticks from the one that handles an accepted notice, the MIDI counts having changed, to the one
   // that runs the reset, both included.
   int notice_to_reset_ticks = 0;

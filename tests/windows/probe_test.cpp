@@ -1,10 +1,8 @@
 // kestrune-probe.exe run as a user runs it, in a process of its own, while this process plays
 // the system: it sends the notices, and it changes the MIDI counts the probe's winmm double
 // reports, through the mapping the double reads when the environment names it.
-#include <windows.h>
-// dbt.h relies on the types of windows.h.
-#include <dbt.h>
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -15,13 +13,12 @@
 #include <regex>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "sim/notice_sender.h"
+#include "sim/plugin_module.h"
 #include "sim/plugin_windows.h"
 #include "sim/winmm_double.h"
-#include "tests/windows/device_messages.h"
-#include "tests/windows/dll_host.h"
 
 namespace {
 
@@ -38,99 +35,55 @@ constexpr DWORD PROBE_EXIT_TIMEOUT_MS = 30000;
 
 struct ProbeRun {
   PROCESS_INFORMATION process;
-  std::thread output_reader;
-  std::thread error_reader;
-  std::string output;  // stdout, unless it went to a file
+  std::wstring output_path;
+  std::wstring error_path;
+  std::string output;  // stdout, once the probe has ended
   std::string errors;  // stderr
 };
 
-// Read to its end on a thread of its own, so that the probe never blocks on a full pipe.
-bool open_pipe(HANDLE* read_end, HANDLE* write_end, std::thread* reader, std::string* into) {
+// A file the probe inherits as one of its standard handles: not a console, as a file or a pipe
+// that a user sends the output to is not.
+HANDLE inheritable_file(const std::wstring& path) {
   SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
-  if (!CreatePipe(read_end, write_end, &inherited, 0)) {
-    return false;
-  }
-  SetHandleInformation(*read_end, HANDLE_FLAG_INHERIT, 0);
-  HANDLE pipe = *read_end;
-  *reader = std::thread([pipe, into] {
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(pipe, buffer, sizeof buffer, &got, nullptr) && got > 0) {
-      into->append(buffer, got);
-    }
-    CloseHandle(pipe);
-  });
-  return true;
+  return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited, CREATE_ALWAYS,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-// Stdout into a pipe, or into `output_file` (inheritable) when one is given; stderr into a pipe of
-// its own.
-bool start_probe(const wchar_t* arguments, ProbeRun* run, HANDLE output_file = nullptr) {
-  HANDLE output_read = nullptr;
-  HANDLE output_write = output_file;
-  HANDLE error_read = nullptr;
-  HANDLE error_write = nullptr;
-  bool piped = (output_file != nullptr ||
-                open_pipe(&output_read, &output_write, &run->output_reader, &run->output)) &&
-               open_pipe(&error_read, &error_write, &run->error_reader, &run->errors);
-  std::wstring command =
-      L"\"" + path_beside_program(L"kestrune-probe.exe") + L"\"" + std::wstring(arguments);
+std::string file_text(const std::wstring& path) {
+  std::ifstream file(std::filesystem::path(path), std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// Stdout and stderr into files of their own beside the program.
+bool start_probe(const wchar_t* arguments, ProbeRun* run) {
+  std::wstring stem = L"probe_" + std::to_wstring(GetCurrentProcessId());
+  run->output_path = path_beside_program((stem + L".out").c_str());
+  run->error_path = path_beside_program((stem + L".err").c_str());
   STARTUPINFOW startup = {};
-  startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = output_write;
-  startup.hStdError = error_write;
-  bool started = piped && CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr,
-                                         nullptr, &startup, &run->process) != FALSE;
-  // The readers end once the probe, the only writer left, has gone.
-  if (output_file == nullptr && output_write != nullptr) {
-    CloseHandle(output_write);
-  }
-  if (error_write != nullptr) {
-    CloseHandle(error_write);
-  }
-  for (std::thread* reader : {&run->output_reader, &run->error_reader}) {
-    if (!started && reader->joinable()) {
-      reader->join();
-    }
-  }
+  startup.hStdOutput = inheritable_file(run->output_path);
+  startup.hStdError = inheritable_file(run->error_path);
+  bool started = startup.hStdOutput != INVALID_HANDLE_VALUE &&
+                 startup.hStdError != INVALID_HANDLE_VALUE &&
+                 start_beside_program(L"kestrune-probe.exe", arguments, &startup, &run->process);
+  CloseHandle(startup.hStdOutput);
+  CloseHandle(startup.hStdError);
   return started;
 }
 
-// The exit code, or -1 if the probe did not end by itself in time (it is then ended).
+// The exit code, 1 if the probe did not end by itself in time and was ended; then what it wrote.
 long finish_probe(ProbeRun* run) {
-  DWORD exit_code = 1;
-  bool ended = WaitForSingleObject(run->process.hProcess, PROBE_EXIT_TIMEOUT_MS) == WAIT_OBJECT_0;
-  if (!ended) {
-    TerminateProcess(run->process.hProcess, 1);
-  }
-  GetExitCodeProcess(run->process.hProcess, &exit_code);
-  if (run->output_reader.joinable()) {
-    run->output_reader.join();
-  }
-  run->error_reader.join();
-  CloseHandle(run->process.hThread);
-  CloseHandle(run->process.hProcess);
-  return ended ? static_cast<long>(exit_code) : -1;
-}
-
-HWND wait_for_probe_window(DWORD process_id, HANDLE process) {
-  for (int i = 0; i < 3000; ++i) {
-    HWND window = nullptr;
-    if (windows_of(L"KestruneProbeWindow", process_id, &window) > 0 ||
-        WaitForSingleObject(process, 10) == WAIT_OBJECT_0) {
-      return window;
-    }
-  }
-  return nullptr;
+  long exit_code = finish_program(&run->process, PROBE_EXIT_TIMEOUT_MS);
+  run->output = file_text(run->output_path);
+  run->errors = file_text(run->error_path);
+  DeleteFileW(run->output_path.c_str());
+  DeleteFileW(run->error_path.c_str());
+  return exit_code;
 }
 
 bool send_arrival(HWND window, const GUID& interface_class) {
-  std::vector<unsigned char> header = interface_header(interface_class);
-  DWORD_PTR result = 0;
-  return SendMessageTimeoutW(window, WM_DEVICECHANGE, DBT_DEVICEARRIVAL,
-                             reinterpret_cast<LPARAM>(header.data()), SMTO_BLOCK, 10000,
-                             &result) != 0;
+  return send_waiting(window, WM_DEVICECHANGE, DBT_DEVICEARRIVAL,
+                      interface_header(interface_class).data(), SMTO_BLOCK, SENDER_TIMEOUT_MS);
 }
 
 // The counts (and the first input's name) that the probe's winmm double reports, in a mapping
@@ -158,18 +111,13 @@ struct SharedCounts {
   static std::wstring name() {
     return L"Local\\KestruneProbeTestCounts" + std::to_wstring(GetCurrentProcessId());
   }
-  bool start_probe(const wchar_t* arguments, ProbeRun* run, HANDLE output_file = nullptr) {
+  bool start_probe(const wchar_t* arguments, ProbeRun* run) {
     SetEnvironmentVariableW(WINMM_DOUBLE_SHARED_COUNTS_VARIABLE, name().c_str());
-    bool started = counts != nullptr && ::start_probe(arguments, run, output_file);
+    bool started = counts != nullptr && ::start_probe(arguments, run);
     SetEnvironmentVariableW(WINMM_DOUBLE_SHARED_COUNTS_VARIABLE, nullptr);
     return started;
   }
 };
-
-std::string file_text(const std::wstring& path) {
-  std::ifstream file(std::filesystem::path(path), std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
 
 }  // namespace
 
@@ -179,13 +127,12 @@ TEST(Probe, ReportsEachNoticeTheDelayOfTheCountChangeAndThePluginsVerdict) {
   ProbeRun run;
   ASSERT_TRUE(shared.start_probe(PROBE_ARGUMENTS, &run));
 
-  HWND window = wait_for_probe_window(run.process.dwProcessId, run.process.hProcess);
+  HWND window = wait_for_window(L"KestruneProbeWindow", run.process);
   // Wine sends no power events: the system's part is played here. The resume's reset is over
   // before the device comes.
-  DWORD_PTR answer = 0;
   bool sent_resume =
-      window != nullptr && SendMessageTimeoutW(window, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0,
-                                               SMTO_BLOCK, 10000, &answer) != 0;
+      window != nullptr && send_waiting(window, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, nullptr,
+                                        SMTO_BLOCK, SENDER_TIMEOUT_MS);
   Sleep(RESUME_BEFORE_DEVICE_MS);
   bool sent_audio = sent_resume && send_arrival(window, KSCATEGORY_AUDIO);
   Sleep(PORTS_AFTER_AUDIO_NOTICE_MS);
@@ -205,17 +152,28 @@ TEST(Probe, ReportsEachNoticeTheDelayOfTheCountChangeAndThePluginsVerdict) {
   }
   EXPECT_TRUE(sent_audio && sent_ports && sent_resume) << output;
   EXPECT_EQ(exit_code, 0) << output;
-  EXPECT_TRUE(std::regex_search(
-      output, std::regex("suspend/resume notifications: (registered|could not register)")))
-      << output;
-  EXPECT_NE(output.find("#1 power  automatic resume  accepted"), std::string::npos) << output;
-  EXPECT_NE(output.find("#2 arrival  audio  accepted by class  in 0, out 0"), std::string::npos)
-      << output;
-  EXPECT_NE(output.find("#3 arrival  MIDI input port  accepted by class"), std::string::npos)
-      << output;
-  EXPECT_NE(output.find("#4 arrival  MIDI output port  accepted by class"), std::string::npos)
-      << output;
-
+  for (const char* line :
+       {"#1 power  automatic resume  accepted", "#2 arrival  audio  accepted by class  in 0, out 0",
+        "#3 arrival  MIDI input port  accepted by class",
+        "#4 arrival  MIDI output port  accepted by class", "+ in  \"Test MIDI In 1\"",
+        "+ out \"Test MIDI Out 1\"",
+        "verdict: at a tick of 33 ms the plug-in would reset the host 2 times"}) {
+    EXPECT_NE(output.find(line), std::string::npos) << line << " in:\n" << output;
+  }
+  // The audio notice's verification comes before the ports. Whether its second look or the
+  // input port's verification sees them depends on how soon the port notices follow, which a
+  // loaded machine stretches: the native verdict tests pin each case; here the record is real.
+  for (const char* line :
+       {"suspend/resume notifications: (registered|could not register)",
+        "verdict  #1: its verification at [0-9]+ ms, 5 ticks after it, reads in 0, out 0 as "
+        "before, but the machine resumed from sleep",
+        "verdict  #2: its verification at [0-9]+ ms, 5 ticks after it, reads in 0, out 0 as "
+        "before: a second look follows",
+        "verdict  #[23]: its (verification|second look) at [0-9]+ ms, (5|18) ticks after it, "
+        "reads in 1, out 1 where there were in 0, out 0: it sees the change( \\([^)]*\\))?; "
+        "reset at [0-9]+ ms"}) {
+    EXPECT_TRUE(std::regex_search(output, std::regex(line))) << line << " in:\n" << output;
+  }
   std::smatch change;
   ASSERT_TRUE(std::regex_search(
       output, change,
@@ -224,29 +182,6 @@ TEST(Probe, ReportsEachNoticeTheDelayOfTheCountChangeAndThePluginsVerdict) {
   int delay_ms = std::atoi(change[1].str().c_str());
   EXPECT_GE(delay_ms, 250) << output;
   EXPECT_LE(delay_ms, 1000) << output;
-  EXPECT_NE(output.find("+ in  \"Test MIDI In 1\""), std::string::npos) << output;
-  EXPECT_NE(output.find("+ out \"Test MIDI Out 1\""), std::string::npos) << output;
-
-  EXPECT_TRUE(std::regex_search(
-      output, std::regex("verdict  #1: its verification at [0-9]+ ms, 5 ticks after it, reads "
-                         "in 0, out 0 as before, but the machine resumed from sleep")))
-      << output;
-  // The audio notice's verification comes before the ports. Whether its second look or the
-  // input port's verification sees them depends on how soon the port notices follow, which a
-  // loaded machine stretches: the native verdict tests pin each case; here the record is real.
-  EXPECT_TRUE(
-      std::regex_search(output, std::regex("verdict  #2: its verification at [0-9]+ ms, 5 ticks "
-                                           "after it, reads in 0, out 0 as before: a second "
-                                           "look follows")))
-      << output;
-  EXPECT_TRUE(std::regex_search(
-      output, std::regex("verdict  #[23]: its (verification|second look) at [0-9]+ ms, (5|18) "
-                         "ticks after it, reads in 1, out 1 where there were in 0, out 0: it "
-                         "sees the change( \\([^)]*\\))?; reset at [0-9]+ ms")))
-      << output;
-  EXPECT_NE(output.find("verdict: at a tick of 33 ms the plug-in would reset the host 2 times"),
-            std::string::npos)
-      << output;
 }
 
 TEST(Probe, PrintsItsUsageOnStdoutForHelpAndOnStderrWithStatus2ForAnUnknownArgument) {
@@ -267,27 +202,17 @@ TEST(Probe, PrintsItsUsageOnStdoutForHelpAndOnStderrWithStatus2ForAnUnknownArgum
   }
 }
 
-// A console shows text in its own code page, so the probe writes wide text there; a file must
-// still get the name as UTF-8.
+// A console shows text in its own code page, so the probe writes wide text there; a file, as its
+// output is here, must still get the name as UTF-8.
 TEST(Probe, WritesAPortNameBeyondAsciiToAFileAsUtf8) {
   SharedCounts shared;
   ASSERT_NE(shared.counts, nullptr);
   shared.counts->inputs = 1;
   std::wcscpy(shared.counts->first_input_name, L"P\u00E9riph\u00E9rique");
-  std::wstring path =
-      path_beside_program((L"probe_utf8_" + std::to_wstring(GetCurrentProcessId())).c_str());
-  SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
-  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE);
   ProbeRun run;
-  bool started = shared.start_probe(L" --seconds 1", &run, file);
-  CloseHandle(file);
-  long exit_code = started ? finish_probe(&run) : -1;
-  std::string text = file_text(path);
-  DeleteFileW(path.c_str());
-  EXPECT_EQ(exit_code, 0) << run.errors;
-  EXPECT_NE(text.find("in  \"P\xC3\xA9riph\xC3\xA9rique\""), std::string::npos) << text;
+  ASSERT_TRUE(shared.start_probe(L" --seconds 1", &run));
+  EXPECT_EQ(finish_probe(&run), 0) << run.errors;
+  EXPECT_NE(run.output.find("in  \"P\xC3\xA9riph\xC3\xA9rique\""), std::string::npos) << run.output;
 }
 
 // No process can send another the console's close event, so the probe, given a switch for this

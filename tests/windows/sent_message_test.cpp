@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <vector>
 
 #include "tests/windows/plugin_test.h"
 
@@ -23,19 +24,16 @@ TEST_F(SentMessageDelivery, MessageFromAnotherProcessIsHandledInTheNextTickDrain
 // timeout is not documented, so there the notice may still come, in that tick's drain, which
 // verifies the counts all the same.
 TEST_F(SentMessageDelivery, NoticeLostWhileTheHostWasBusyIsVerifiedAfterTheStall) {
-  constexpr DWORD SYSTEM_SEND_TIMEOUT_MS = 2000;
   winmm_double_set_midi_counts(2, 1);
-  DeviceChangeSender sender{nullptr, plugin_window(), DBT_DEVICEARRIVAL,
-                            interface_header(KSCATEGORY_AUDIO), SYSTEM_SEND_TIMEOUT_MS};
-  ASSERT_TRUE(send_from_another_thread(&sender));
-  Sleep(SYSTEM_SEND_TIMEOUT_MS + 1000);
-  bool lost = sender_finished(sender, 0) && !sender.delivered;
+  std::vector<unsigned char> header = interface_header(KSCATEGORY_AUDIO);
+  bool lost =
+      world_stall(3000, DBT_DEVICEARRIVAL, header.data(), header.size()) == STALL_NOTICE_LOST;
   std::printf("first-run: notice sent during a 3 s stall: %s\n", lost ? "lost" : "still queued");
   if (running_under_wine()) {
     EXPECT_TRUE(lost) << "the send did not give up: this tests no lost notice";
   }
   host_call_tick();
-  join_sender(&sender);
+  world_after_tick();
   expect_reset_on_tick(notice_to_reset_ticks - 1);
 }
 

@@ -14,8 +14,9 @@
 
 #include "monitor/monitor_state.h"
 #include "platform/windows/window_class.h"
-#include "tests/windows/device_messages.h"
-#include "tests/windows/dll_host.h"
+#include "sim/notice_sender.h"
+#include "sim/plugin_module.h"
+#include "sim/plugin_windows.h"
 #include "tests/windows/fault_watch.h"
 
 namespace {
@@ -59,7 +60,7 @@ size_t resets_for_one_change(UINT inputs) {
 }
 
 bool unload_and_free(PluginModule* module, bool held_the_tick) {
-  host_call_entry(*module, false);
+  host_call_entry(module->VelmarPluginEntry, false);
   if (held_the_tick) {
     host_forget_tick();
   }
@@ -92,10 +93,10 @@ int two_copies_session(const CopyOrder& order) {
       first.handle == second.handle) {
     return failed("two separate copies loaded");
   }
-  if (host_call_entry(first, true) != 1) {
+  if (host_call_entry(first.VelmarPluginEntry, true) != 1) {
     return failed("the first copy loads");
   }
-  if (host_call_entry(second, true) != 0) {
+  if (host_call_entry(second.VelmarPluginEntry, true) != 0) {
     return failed("the second copy refuses to load");
   }
   if (plugin_windows_here() != 1) {
@@ -140,14 +141,15 @@ int session_after_a_class_left_behind() {
     return failed("a class left behind under the executable");
   }
   std::string error;
-  if (!winmm_double_ready(&error) || !host_load_fresh(PLAIN_DLL, &error)) {
+  if (!world_load_fresh(PLAIN_DLL, &error)) {
     return failed("the copy loads beside the class left behind");
   }
   host_settle();
   if (resets_for_one_change(2) != 1) {
     return failed("one reset for one change");
   }
-  host_free_plugin();
+  host_call_entry(world_entry(), false);
+  world_close();
   return 0;
 }
 
@@ -194,17 +196,15 @@ class TwoCopies : public ::testing::TestWithParam<CopyOrder> {};
 TEST(TwoCopies, ACopyInAnotherProcessIsNoCopyOfThisOne) {
   PROCESS_INFORMATION other{};
   ASSERT_TRUE(start_sender_process(L" host", &other));
-  for (int wait = 0; wait < 3000 && plugin_windows_of(other.dwProcessId, nullptr) == 0; ++wait) {
-    Sleep(10);
-  }
+  wait_for_window(WINDOW_CLASS_NAME, other);
   ASSERT_EQ(plugin_windows_of(other.dwProcessId, nullptr), 1) << "no copy in the other process";
   std::string error;
-  EXPECT_TRUE(winmm_double_ready(&error) && host_load_fresh(PLAIN_DLL, &error)) << error;
+  EXPECT_TRUE(world_load_fresh(PLAIN_DLL, &error)) << error;
   host_settle();
   EXPECT_EQ(resets_for_one_change(2), 1u);
-  host_free_plugin();
-  TerminateProcess(other.hProcess, 0);
-  finish_sender_process(&other);
+  host_call_entry(world_entry(), false);
+  world_close();
+  finish_program(&other, 0);
 }
 
 TEST_P(TwoCopies, OnlyTheFirstListensAndEitherMayGoFirst) {

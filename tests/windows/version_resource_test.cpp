@@ -9,75 +9,43 @@
 #include <vector>
 
 #include "monitor/monitor_state.h"
-#include "tests/windows/dll_host.h"
-
-namespace {
-
-struct VersionInfo {
-  VS_FIXEDFILEINFO fixed;
-  std::wstring file_version;
-  std::wstring product_name;
-  bool has_special_build;
-};
-
-bool read_version_info(const std::wstring& path, VersionInfo* info, std::string* error) {
-  DWORD ignored = 0;
-  DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
-  std::vector<unsigned char> block(size);
-  if (size == 0 || !GetFileVersionInfoW(path.c_str(), 0, size, block.data())) {
-    *error = "no version resource (error " + std::to_string(GetLastError()) + ")";
-    return false;
-  }
-  void* value = nullptr;
-  UINT length = 0;
-  if (!VerQueryValueW(block.data(), L"\\", &value, &length) || length < sizeof(VS_FIXEDFILEINFO)) {
-    *error = "no fixed file information";
-    return false;
-  }
-  info->fixed = *static_cast<VS_FIXEDFILEINFO*>(value);
-  auto text = [&](const wchar_t* name, std::wstring* out) {
-    std::wstring query = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
-    if (!VerQueryValueW(block.data(), query.c_str(), &value, &length) || length == 0) {
-      return false;
-    }
-    *out = static_cast<const wchar_t*>(value);
-    return true;
-  };
-  std::wstring special;
-  info->has_special_build = text(L"SpecialBuild", &special);
-  if (!text(L"FileVersion", &info->file_version) || !text(L"ProductName", &info->product_name)) {
-    *error = "FileVersion or ProductName missing";
-    return false;
-  }
-  return true;
-}
-
-}  // namespace
+#include "sim/plugin_module.h"
 
 TEST(VersionResource, BothVariantsCarryTheProjectVersionAndOnlyTheDiagnosticIsASpecialBuild) {
   struct Variant {
     const wchar_t* file;
     bool diagnostic;
   };
-  const Variant variants[] = {
-      {PLAIN_DLL, VERBOSE_LOG_BUILT_IN},
-      {DIAGNOSTIC_DLL, true},
-  };
-  for (const Variant& variant : variants) {
+  for (const Variant& variant :
+       {Variant{PLAIN_DLL, VERBOSE_LOG_BUILT_IN}, {DIAGNOSTIC_DLL, true}}) {
     SCOPED_TRACE(variant.diagnostic ? "diagnostic variant" : "plain variant");
-    VersionInfo info{};
-    std::string error;
-    ASSERT_TRUE(read_version_info(path_beside_program(variant.file), &info, &error)) << error;
-    EXPECT_EQ(info.fixed.dwSignature, 0xFEEF04BDu);
-    EXPECT_EQ(HIWORD(info.fixed.dwFileVersionMS), KESTRUNE_VERSION_MAJOR);
-    EXPECT_EQ(LOWORD(info.fixed.dwFileVersionMS), KESTRUNE_VERSION_MINOR);
-    EXPECT_EQ(HIWORD(info.fixed.dwFileVersionLS), KESTRUNE_VERSION_PATCH);
-    EXPECT_EQ(info.fixed.dwProductVersionMS, info.fixed.dwFileVersionMS);
-    EXPECT_EQ(info.fixed.dwProductVersionLS, info.fixed.dwFileVersionLS);
-    EXPECT_EQ(info.fixed.dwFileType, static_cast<DWORD>(VFT_DLL));
-    EXPECT_EQ((info.fixed.dwFileFlags & VS_FF_SPECIALBUILD) != 0, variant.diagnostic);
-    EXPECT_EQ(info.has_special_build, variant.diagnostic);
-    EXPECT_EQ(info.file_version, KESTRUNE_VERSION_TEXT);
-    EXPECT_EQ(info.product_name, L"Kestrune");
+    std::wstring path = path_beside_program(variant.file);
+    DWORD ignored = 0;
+    std::vector<unsigned char> block(GetFileVersionInfoSizeW(path.c_str(), &ignored));
+    ASSERT_TRUE(!block.empty() && GetFileVersionInfoW(path.c_str(), 0, block.size(), block.data()))
+        << "no version resource (error " << GetLastError() << ")";
+    void* value = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", &value, &length) &&
+                length >= sizeof(VS_FIXEDFILEINFO))
+        << "no fixed file information";
+    const VS_FIXEDFILEINFO fixed = *static_cast<VS_FIXEDFILEINFO*>(value);
+    // A string of the US English, Unicode table; empty when there is none.
+    auto text = [&](const wchar_t* name) {
+      std::wstring query = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+      bool found = VerQueryValueW(block.data(), query.c_str(), &value, &length) && length > 0;
+      return found ? std::wstring(static_cast<const wchar_t*>(value)) : std::wstring();
+    };
+    EXPECT_EQ(fixed.dwSignature, 0xFEEF04BDu);
+    EXPECT_EQ(HIWORD(fixed.dwFileVersionMS), KESTRUNE_VERSION_MAJOR);
+    EXPECT_EQ(LOWORD(fixed.dwFileVersionMS), KESTRUNE_VERSION_MINOR);
+    EXPECT_EQ(HIWORD(fixed.dwFileVersionLS), KESTRUNE_VERSION_PATCH);
+    EXPECT_EQ(fixed.dwProductVersionMS, fixed.dwFileVersionMS);
+    EXPECT_EQ(fixed.dwProductVersionLS, fixed.dwFileVersionLS);
+    EXPECT_EQ(fixed.dwFileType, static_cast<DWORD>(VFT_DLL));
+    EXPECT_EQ((fixed.dwFileFlags & VS_FF_SPECIALBUILD) != 0, variant.diagnostic);
+    EXPECT_EQ(!text(L"SpecialBuild").empty(), variant.diagnostic);
+    EXPECT_EQ(text(L"FileVersion"), KESTRUNE_VERSION_TEXT);
+    EXPECT_EQ(text(L"ProductName"), L"Kestrune");
   }
 }

@@ -10,12 +10,12 @@ TEST_F(NotificationWindowLifetime, WindowExistsAfterLoadAndIsGoneAfterUnload) {
   HWND window = plugin_window();
   ASSERT_NE(window, nullptr) << "no message-only window of the plug-in's class";
   EXPECT_EQ(GetWindowThreadProcessId(window, nullptr), GetCurrentThreadId());
-  HINSTANCE module = host_plugin_module();
+  HINSTANCE module = world_module();
   EXPECT_TRUE(plugin_class_registered(module));
   // Under the executable a second copy of the DLL would find it and use this copy's procedure.
   EXPECT_FALSE(plugin_class_registered(GetModuleHandleW(nullptr)));
 
-  EXPECT_EQ(host_unload_plugin(), 0);
+  EXPECT_EQ(unload(), 0);
   EXPECT_FALSE(IsWindow(window));
   EXPECT_EQ(plugin_window(), nullptr);
   EXPECT_FALSE(plugin_class_registered(module));
@@ -32,24 +32,24 @@ TEST_F(NotificationWindowLifetime, WindowKeepsItsFullTitle) {
 }
 
 TEST_F(NotificationWindowLifetime, ReloadInTheSameProcessCreatesTheWindowAgain) {
-  ASSERT_EQ(host_unload_plugin(), 0);
-  host_free_plugin();
+  ASSERT_EQ(unload(), 0);
+  free_plugin();
   ASSERT_EQ(plugin_window(), nullptr);
 
   ASSERT_NO_FATAL_FAILURE(load_fresh(PLAIN_DLL));
   EXPECT_NE(plugin_window(), nullptr);
-  EXPECT_TRUE(plugin_class_registered(host_plugin_module()));
+  EXPECT_TRUE(plugin_class_registered(world_module()));
 }
 
 // A host that loads the plug-in again without unloading it: a second window would outlive the
 // freed module, and the next message to it would run freed code.
 TEST_F(NotificationWindowLifetime, SecondLoadKeepsOneWindowAndNoneOutlivesTheModule) {
-  ASSERT_EQ(host_load_again(), 1);
+  ASSERT_EQ(host_call_entry(world_entry(), true), 1);
   EXPECT_EQ(plugin_windows_of(GetCurrentProcessId(), nullptr), 1);
   host_settle();
   expect_one_reset_for(arrival_from_another_thread_in_one_tick);
-  HINSTANCE module = host_plugin_module();
-  host_free_plugin();
+  HINSTANCE module = world_module();
+  free_plugin();
   EXPECT_EQ(plugin_windows_of(GetCurrentProcessId(), nullptr), 0);
   EXPECT_FALSE(plugin_class_registered(module));
 }

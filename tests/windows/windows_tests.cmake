@@ -99,16 +99,11 @@ else()
     ${KESTRUNE_GTEST_MAIN_ARCHIVE} ${KESTRUNE_GTEST_ARCHIVE})
 endif()
 
-# What the test programs, the sender and the Wine benchmarks share, over velmar-sim's host side
-# (the host double, the loader of the module and of the winmm double's controls, the notice
-# builder and senders, the plug-in's interface classes).
-add_library(kestrune_windows_test_support STATIC
-  ${CMAKE_CURRENT_LIST_DIR}/device_messages.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/dll_host.cpp)
-target_link_libraries(kestrune_windows_test_support PUBLIC kestrune_sim_host)
-
+# The test programs and the sender build on velmar-sim's host side and its world (the host
+# double, the loader of the module and of the winmm double's controls, the notice builder and
+# senders, the plug-in's interface classes).
 add_executable(kestrune_device_sender ${CMAKE_CURRENT_LIST_DIR}/device_sender.cpp)
-target_link_libraries(kestrune_device_sender PRIVATE kestrune_windows_test_support)
+target_link_libraries(kestrune_device_sender PRIVATE kestrune_sim_host)
 
 # One program for all cases: each Wine process costs most of a second to start.
 add_executable(kestrune_windows_tests
@@ -123,7 +118,7 @@ add_executable(kestrune_windows_tests
   ${CMAKE_CURRENT_LIST_DIR}/window_lifetime_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/winmm_binding_test.cpp
 )
-target_link_libraries(kestrune_windows_tests PRIVATE kestrune_windows_test_support kestrune_gtest
+target_link_libraries(kestrune_windows_tests PRIVATE kestrune_sim_host kestrune_gtest
   version)
 # The version the DLLs must show is the project's, not a copy of it.
 target_compile_definitions(kestrune_windows_tests PRIVATE

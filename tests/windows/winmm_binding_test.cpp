@@ -1,8 +1,6 @@
 // The plug-in's MIDI counts come through the real loader: its imports of midiInGetNumDevs and
 // midiOutGetNumDevs are bound to the winmm.dll of the host process, which here is the test double.
 #include <windows.h>
-// dbt.h relies on the types of windows.h.
-#include <dbt.h>
 
 #include <vector>
 
