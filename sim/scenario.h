@@ -2,40 +2,11 @@
 // that a bad file is reported before the plug-in is touched. The same steps drive the reference
 // model and the fuzzer, so a counterexample of either is a scenario anyone can replay.
 //
-//   tick [N]                            run N ticks (default 1)
-//   load                                load with a valid record
-//   load version V | load missing NAME...  load with a record the plug-in must refuse
-//   load null get_function|register_callback
-//   unload                              unload (a null record); the tick stays registered
-//   counts IN OUT                       set the MIDI port counts, without any notification
-//   plug input|output [CLASS]           one more port, then its arrival
-//   unplug input|output [CLASS]         one port less, then its removal
-//   notify EVENT [HEADER] [now]         a notification alone, counts unchanged
-//     EVENT   arrival | removal | code V
-//     HEADER  CLASS [size N] [type T]   a device-interface header (arrival and removal: audio)
-//             short                     cut after its first three fields
-//             none                      no header, the second parameter 0 (code V: the default)
-//             bytes HEX                 exactly these bytes, the first four their own size
-//             poisoned                  memory that must never be read
-//   message M FIRST SECOND [post]       any other window message, sent or posted to the window
-//   stall MS [STEP]                     the host's thread retrieves nothing for MS milliseconds,
-//                                       while STEP (counts, plug, unplug or notify) happens; a
-//                                       notice then waiting 2 s is lost, as the system drops it
-//   power resume|suspend|code V         WM_POWERBROADCAST from another thread: the system's
-//                                       automatic resume, its suspend, or event V
-//   fail NAME [NTH] [error E]           the NTH call (default 1) of the simulated call NAME
-//                                       during the next step fails with E (default 8)
-//
-// CLASS is audio, render, capture, midi-in, midi-out (the interfaces of single MIDI ports) or
-// other. A notification waits for the plug-in's next message retrieval, as one from another
-// process does; with "now" it is sent from the window's own thread, in an exact-size heap block,
-// and handled at once. Numbers are decimal or 0x-hex. "#" starts a comment; blank lines are
-// ignored. A machine starts with no MIDI ports.
-//
-// Some steps exist only on the simulated platform: failing a call, "now" and "poisoned" headers,
-// headers of fewer than 12 bytes, which Wine's marshalling drops, and other window messages, whose
-// parameters the real default procedure may read as pointers. The real DLL's velmar-sim refuses
-// a scenario that holds one.
+// The steps and their words are listed in docs/testing.md ("Scenarios"). Some exist only on the
+// simulated platform: failing a call, "now" and "poisoned" headers, headers of fewer than 12
+// bytes, which Wine's marshalling drops, and other window messages, whose parameters the real
+// default procedure may read as pointers. The real DLL's velmar-sim refuses a scenario that holds
+// one.
 #pragma once
 
 #include <cstdint>
