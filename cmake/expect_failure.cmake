@@ -4,16 +4,8 @@
 # EXPECT_TEXT. ctest's own output matching ignores the exit code, and would let a crash that
 # happens to print the text pass.
 
-set(command)
-set(collecting FALSE)
-math(EXPR last "${CMAKE_ARGC} - 1")
-foreach(i RANGE ${last})
-  if(collecting)
-    list(APPEND command "${CMAKE_ARGV${i}}")
-  elseif("${CMAKE_ARGV${i}}" STREQUAL "--")
-    set(collecting TRUE)
-  endif()
-endforeach()
+include(${CMAKE_CURRENT_LIST_DIR}/arguments_after_dashes.cmake)
+kestrune_arguments_after_dashes(command)
 if(NOT command)
   message(FATAL_ERROR "expect_failure.cmake: no command after --")
 endif()

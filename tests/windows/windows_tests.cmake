@@ -106,18 +106,9 @@ add_executable(kestrune_device_sender ${CMAKE_CURRENT_LIST_DIR}/device_sender.cp
 target_link_libraries(kestrune_device_sender PRIVATE kestrune_sim_host)
 
 # One program for all cases: each Wine process costs most of a second to start.
-add_executable(kestrune_windows_tests
-  ${CMAKE_CURRENT_LIST_DIR}/fault_watch.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/host_messages_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/hostile_headers_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/load_unload_soak_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/probe_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/sent_message_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/two_copies_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/version_resource_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/window_lifetime_test.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/winmm_binding_test.cpp
-)
+file(GLOB kestrune_windows_test_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*_test.cpp)
+add_executable(kestrune_windows_tests ${CMAKE_CURRENT_LIST_DIR}/fault_watch.cpp
+  ${kestrune_windows_test_sources})
 target_link_libraries(kestrune_windows_tests PRIVATE kestrune_sim_host kestrune_gtest
   version)
 # The version the DLLs must show is the project's, not a copy of it.
