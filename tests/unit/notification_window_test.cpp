@@ -24,12 +24,6 @@ HWND create_window_of_another_copy() {
                          other_module, nullptr);
 }
 
-std::wstring window_title(HWND window) {
-  wchar_t text[64] = {};
-  GetWindowTextW(window, text, 64);
-  return text;
-}
-
 }  // namespace
 
 using NotificationWindowSetup = MonitorTest;
@@ -41,7 +35,9 @@ TEST_F(NotificationWindowSetup, IsAMessageOnlyWindowWithTheFullTitleOfAClassOfTh
   HWND window = FindWindowExW(HWND_MESSAGE, nullptr, WINDOW_CLASS_NAME, nullptr);
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(window, monitor_state.notify_window);
-  EXPECT_EQ(window_title(window), TITLE);
+  wchar_t title[64] = {};
+  GetWindowTextW(window, title, 64);
+  EXPECT_STREQ(title, TITLE);
   EXPECT_EQ(sim_registration_count(), 3);
   EXPECT_EQ(sim_last_default_proc_call().window, window);
   EXPECT_EQ(sim_last_default_proc_call().message, static_cast<UINT>(WM_CREATE));

@@ -30,8 +30,8 @@ void expect_slots_kept(const MonitorState& before) {
   }
 }
 
-void expect_inactive() {
-  EXPECT_EQ(monitor_snapshot(), settled(UNSET_COUNT, UNSET_COUNT));
+void expect_inactive(const MonitorSnapshot& monitor = settled(UNSET_COUNT, UNSET_COUNT)) {
+  EXPECT_EQ(monitor_snapshot(), monitor);
   EXPECT_EQ(monitor_state.notify_window, nullptr);
   EXPECT_EQ(monitor_state.notify_handle, nullptr);
 }
@@ -85,9 +85,7 @@ TEST_F(PluginLoadRefusal, RefusedRecordTouchesNothingButItsLookups) {
       before.host_functions[import.slot] =
           looked_up ? info.get_function(import.name) : before.host_functions[import.slot];
     }
-    EXPECT_EQ(monitor_snapshot(), settled(4, 2));
-    EXPECT_EQ(monitor_state.notify_window, nullptr);
-    EXPECT_EQ(monitor_state.notify_handle, nullptr);
+    expect_inactive(settled(4, 2));
     expect_slots_kept(before);
     EXPECT_TRUE(host_registrations().empty());
     EXPECT_TRUE(host_console().empty());
