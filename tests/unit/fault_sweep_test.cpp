@@ -1,6 +1,5 @@
 // Fault simulation after SQLite's: the Nth call that can fail fails, for N = 1, 2, ... until a run
-// goes through untouched, so that every failure path of a load, an unload and the ticks is taken
-// without naming one of them here.
+// goes through untouched, so that every failure path of a load, an unload and a tick is taken.
 #include <string>
 #include <vector>
 
@@ -69,12 +68,11 @@ SimCall load_failing(int nth, int32_t* loaded) {
   return with_nth_call_failing(nth, [loaded] { *loaded = load_plugin(); });
 }
 
-// The two ways such a load may end. Refused, it leaves nothing behind, not even a class an
-// earlier load left once the start got past its own class (a host that frees the module after the
-// refusal would leave a procedure pointing into unloaded code), registers no tick, and still
-// settles afresh; an unload after it only unregisters the class name. Loaded, it lost at most one
-// of the optional registrations (a MIDI port class, suspend and resume), and an unload releases
-// all the rest.
+// The two ways such a load may end. Refused, it leaves nothing behind, not even a class an earlier
+// load left once the start got past its own (a host that then frees the module would keep a
+// procedure pointing into unloaded code), registers no tick and still settles afresh; an unload
+// then only unregisters the class name. Loaded, it lost at most one optional registration (a MIDI
+// port class, suspend and resume), and an unload releases the rest.
 void expect_clean_end(SimCall failed, int32_t loaded, int ticks_before, bool earlier_class) {
   SCOPED_TRACE(std::string("failed call ") + sim_call_name(failed));
   if (loaded == 0) {
@@ -166,11 +164,10 @@ TEST_F(FaultSweep, EveryFailedCallOfALoadRefusesItCleanlyOrCostsOnlyAPortClass) 
   }
 }
 
-// Whatever an unload cannot release stays behind alone, and the next load works: a class or a
-// registration left over is no obstacle. A window that could not be destroyed is the one
-// exception: the next load takes it for another copy's and refuses, as it must for a window of
-// this class that it does not hold. The registrations are released port classes first, as the
-// one left by each failed release shows.
+// Whatever an unload cannot release stays behind alone, and the next load works despite a class or
+// a registration left over; a window that could not be destroyed, though, it takes for another
+// copy's and refuses, as it must. The registrations are released port classes first, as the one
+// left by each failed release shows.
 TEST_F(FaultSweep, EveryFailedCallOfAnUnloadLeavesOnlyWhatItCouldNotRelease) {
   const GUID* const release_order[] = {&MIDI_OUTPUT_PORT_INTERFACE, &MIDI_INPUT_PORT_INTERFACE,
                                        &KSCATEGORY_AUDIO};
@@ -206,9 +203,8 @@ TEST_F(FaultSweep, EveryFailedCallOfAnUnloadLeavesOnlyWhatItCouldNotRelease) {
   EXPECT_EQ(failed_releases, 3);
 }
 
-// The ticks' only call that can fail is the message check: a tick whose check fails drains
-// nothing, and its messages wait for the next. A reset pending meanwhile, with a notice that
-// pauses it, still comes once.
+// The ticks' only call that can fail is the message check: a tick whose check fails drains nothing,
+// its messages wait for the next, and a pending reset, paused by a notice, still comes once.
 TEST_F(FaultSweep, AFailedCallInAnyTickNeitherLosesNorDoublesAPendingReset) {
   sweep("session", [](int nth) {
     settled_plugin(1, 1, false);

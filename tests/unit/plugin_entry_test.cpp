@@ -125,9 +125,8 @@ TEST_F(PluginLoad, RegistersTheTickOnceUnderTimerOnceTheWindowIsListening) {
             std::vector<std::string>{"timer tick, window, registrations 3, settling 90"});
 }
 
-// A pending verification is left for the tick to finish; the looks, which compare with a
-// baseline about to be read afresh, and a reset, which belongs to devices the host is about to
-// re-enumerate, are not.
+// A pending verification is left for the tick to finish; not the looks, which compare with a
+// baseline about to be read afresh, nor a reset, for devices the host is about to re-enumerate.
 TEST_F(PluginLoad, SettleAfterLoadKeepsARunningCountdownAndAVerificationOnly) {
   put_monitor_snapshot(looking(resetting(verifying(settled(4, 2), 2), 7), 40, true));
   begin_settle();
@@ -242,8 +241,7 @@ TEST_F(PluginReload, SecondLoadCreatesItsOwnWindowAndSettlesAgainBeforeCounting)
 }
 
 // A host that loads the plug-in again without unloading it: a second window would outlive the
-// module with the first one's registrations. This one is kept, the load settles afresh, one change
-// gives one reset, and one unload releases everything.
+// module with the first one's registrations, so this one is kept and the load settles afresh.
 TEST_F(PluginReload, LoadWhileLoadedKeepsTheWindowAndOneUnloadReleasesEverything) {
   settled_plugin(1, 1, true);
   HWND window = monitor_state.notify_window;

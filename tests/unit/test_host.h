@@ -1,6 +1,5 @@
-// The native tests' vocabulary around the host double (sim/host_double.h): a fresh module for
-// every test, one set-up of a loaded and settled plug-in, the monitor's timing as a test states
-// it, and a notice written as a scenario line.
+// The native tests' vocabulary around the host double (sim/host_double.h): a fresh module per test,
+// a settled plug-in, the monitor's timing as a test states it, notices as scenario lines.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -55,8 +54,7 @@ void play_line(const std::string& line);
 // A window class of that name under that module, as another module or the host registers one.
 ATOM register_window_class(LPCWSTR name, HINSTANCE instance, WNDPROC procedure = DefWindowProcW);
 
-// The simulated platform's call journal as names, so that a failed comparison says which calls
-// were made instead of listing enum values.
+// The simulated platform's call journal as names, so that a failed comparison names the calls.
 std::vector<std::string> journal_names();
 
 // What an unload with nothing to release calls: it only unregisters the class name.

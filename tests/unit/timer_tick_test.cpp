@@ -65,9 +65,8 @@ TEST_F(ConsoleLines, AResetCommandThatTakesSecondsIsNoStall) {
   EXPECT_EQ(monitor_snapshot(), settled(1, 1));
 }
 
-// The unload releases the window before it returns the monitor to idle, as its order says: a
-// console that runs a tick inside the clean-up line meets the reset still due, which belongs to a
-// change the devices really made, and runs it once. None comes after.
+// The unload releases the window before it returns the monitor to idle: a tick run inside the
+// clean-up line meets the reset still due, for a change the devices really made, and runs it once.
 TEST_F(ConsoleLines, ATickInsideTheCleanUpLineRunsTheResetDueOnce) {
   settled_plugin(1, 1, true);
   put_monitor_snapshot(resetting(settled(1, 1), 1));
@@ -87,9 +86,8 @@ TEST_F(ConsoleLines, ATickInsideTheCleanUpLineRunsTheResetDueOnce) {
 
 namespace {
 
-// An act of a session after settling, as a scenario line: an act "at T" comes after the T-th
-// tick. A notice sent "now" is handled between two ticks, as the host's own message loop delivers
-// one; one without waits for the next tick's drain.
+// An act of a session after settling, as a scenario line played after the T-th tick. A notice
+// sent "now" is handled between two ticks, by the host's own loop; one without, in the next drain.
 struct At {
   int tick;
   const char* line;
@@ -108,11 +106,10 @@ void PrintTo(const SessionRow& row, std::ostream* out) {
 
 constexpr int SESSION_TICKS = 160;
 
-// Baseline counts 1 and 1. A notice is an audio-class arrival; the counts move only where a row
-// says so. The verification comes 5 ticks after a notice, the looks 18 and 80 after it, and the
-// reset 20 ticks after whichever of them sees a change. A look beside a reset, or a notice ending
-// the looks, is a transition row; whole sessions are the scenario transcripts'. These are the
-// edges between one look and the next, from the first notice on.
+// The edges between one look and the next, from the first notice on; a look beside a reset, or a
+// notice ending the looks, is a transition row, a whole session a transcript. Baseline 1 and 1; a
+// notice is an audio-class arrival, and the counts move only where a row says. Verification 5 ticks
+// after a notice, looks at 18 and 80, the reset 20 ticks after whichever sees a change.
 const SessionRow SESSION_ROWS[] = {
     {"VerificationSeesTheChange", {{0, "counts 2 1"}, {0, "notify arrival now"}}, {25}, 1},
     {"CountsMovingRightAfterTheVerificationAreSeenByTheSecondLook",
@@ -276,8 +273,8 @@ const ReentryCycle REENTRY_CYCLES[] = {
     {"Resume", {{1, "power resume"}}, 1},
 };
 
-// Long enough for the last look of a notice in the drain of a cycle's first ticks, and for that
-// of a notice inside a line of that last look, which takes over a port's arrival: and a reset.
+// Two series of looks, the second from a notice inside a line of the first's last look, and a
+// reset.
 constexpr int CYCLE_TICKS = 2 + 2 * LAST_LOOK_TICKS + RESET_DELAY_TICKS;
 
 // Plays the cycle with the re-entry at `line` (0 for none), leaving the console lines shown in
