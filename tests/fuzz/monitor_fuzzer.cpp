@@ -1,11 +1,8 @@
-// libFuzzer target: turns its input into a session of scenario steps and plays each on the
-// plug-in and on the reference model, comparing them after every step. A notice sent from the
-// window's own thread carries a heap block of exactly its own size, so that any read past it is
-// caught; one the plug-in must not read at all points into poisoned memory.
-//
-// Input layout: byte 0 chooses the diagnostic switch; then each step is one opcode byte followed
-// by its operands. Bytes past the end read as 0. A session that departs from the model is printed
-// as a scenario, and written to KESTRUNE_COUNTEREXAMPLE, before the process aborts.
+// libFuzzer target: turns its input into a session of scenario steps and plays each on the plug-in
+// and on the reference model, comparing them after every step. Input layout: byte 0 chooses the
+// diagnostic switch; then each step is one opcode byte followed by its operands. Bytes past the end
+// read as 0. A session that departs from the model is printed as a scenario, and written to
+// KESTRUNE_COUNTEREXAMPLE, before the process aborts.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -53,9 +50,10 @@ std::string hex(uint64_t value) {
 // The classes a plugged device announces: the audio class, a MIDI port class, or another.
 const char* const PLUG_CLASSES[] = {"audio", "midi-in", "midi-out", "other"};
 
-// A notice's event and header: the header's shape comes from the input, and its bytes too,
-// except what the shape fixes. One the plug-in must not read (while it settles, or for an event
-// that is no arrival or removal) may point into poisoned memory, when sent from its own thread.
+// A notice's event and header: the header's shape comes from the input, and its bytes too, except
+// what the shape fixes. Sent from the window's own thread it sits in a heap block of exactly its
+// size, so that any read past it is caught; one the plug-in must not read (while it settles, or for
+// an event that is no arrival or removal) may point into poisoned memory instead.
 std::string notice_words(bool now, bool settling) {
   uint8_t kind = take_byte();
   uint64_t code = kind % 8 < 4   ? DBT_DEVICEARRIVAL

@@ -1,6 +1,5 @@
-// The reference model and the plug-in driven in lockstep through random sessions of scenario
-// steps. RapidCheck generates them and shrinks a failing one, which is written out as a scenario
-// file that velmar-sim replays in either world.
+// The reference model and the plug-in in lockstep through random sessions of scenario steps, which
+// RapidCheck generates and shrinks; a failing one is written out as a scenario velmar-sim replays.
 #include <gtest/gtest.h>
 #include <rapidcheck.h>
 #include <rapidcheck/state.h>

@@ -90,9 +90,8 @@ Announced announced_by(const ScenarioStep& step) {
   return Announced::NOTHING_READABLE;
 }
 
-// An accepted notice, resume or stall: its own verification in place of the looks of the one
-// before, or with diagnostics on and the counts already moved, the reset at once. Returns whether
-// the reset came at once.
+// An accepted notice, resume or stall: its own verification in place of the earlier one's looks,
+// or, with diagnostics on and the counts moved, the reset at once (and then it returns true).
 bool accept(ModelState* model) {
   if (model->next_look_at > 0) {
     end_looks(model);

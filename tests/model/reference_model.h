@@ -142,9 +142,8 @@ struct ModelState {
 // A module just loaded into a fresh process, on a machine without MIDI devices.
 void model_start(ModelState* model, bool diagnostic);
 
-// Whether the model can say what this step does from this state. A host loads a plug-in once, so
-// a load of a loaded plug-in is outside its contract; and of the simulated calls that may be
-// failed, the model knows those a load makes, in the order it makes them.
+// Whether the model can tell what this step does from this state: a host loads a plug-in once, and
+// of the calls that may be failed the model knows those a load makes, in their order.
 bool model_predicts(const ModelState& model, const ScenarioStep& step);
 
 // Plays one step; returns what the plug-in must answer it: the entry point's result for a load or
