@@ -18,8 +18,7 @@
 #define BENCH_WORLD "native"
 #endif
 
-// The world opened, with nothing loaded into it; false, with the reason on stderr, when it could
-// not be.
+// The world opened, with nothing loaded into it; false, with the reason on stderr, if it cannot be.
 bool bench_open_world();
 // The plug-in loaded, with one MIDI input and one output, and its settling run out. False, with
 // the reason on stderr, when it could not be loaded or refused the record.

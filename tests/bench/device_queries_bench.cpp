@@ -27,8 +27,7 @@ void counts_late(long late) {
                       static_cast<UINT>(monitor_state.last_out_count));
 }
 
-// What happens, and then the queries of each count and the resets expected from then to well past
-// the last look.
+// What happens; then each count's queries and the resets expected, to well past the last look.
 struct Row {
   const char* figure;
   const char* how;

@@ -25,7 +25,6 @@ bool guarded_page_create();
 unsigned char* guarded_page_tail(size_t size);
 // The first byte of the inaccessible page: a pointer that must never be followed.
 const void* guarded_page_inaccessible();
-// Reads of the inaccessible page since the pages were created, and how far past its start the
-// first one read.
+// Reads of the inaccessible page since its creation, and the first one's offset into it.
 int guarded_page_faults();
 ptrdiff_t guarded_page_first_fault_offset();

@@ -1,12 +1,11 @@
-// Any process may send WM_DEVICECHANGE to the plug-in's window, with any second parameter. None
-// of these notices is a valid interface of a class the plug-in acts on, and it must neither fault
-// on them nor act on them; the counts have changed before each, so a notice accepted would lead
-// to a reset. From the window's own thread the procedure gets the very address given, rather
-// than a copy the system made: the headers are put right before an inaccessible page, or that
-// page itself is passed, and every read of it is recorded, so the plug-in must read no further
-// than a header's own size says, and nothing at all for events that carry no header. From
-// another process comes the storm of sim/notice_headers.h, after which one valid notice must
-// still lead to exactly one reset.
+// Any process may send WM_DEVICECHANGE to the plug-in's window with any second parameter. None of
+// these notices is a valid interface of a class the plug-in acts on: it must neither fault on them
+// nor act on them, and as the counts have changed before each, one accepted would lead to a reset.
+// From the window's own thread the procedure gets the very address given, not a copy: headers are
+// put right before an inaccessible page (or the page itself is passed) and every read of it is
+// recorded, so the plug-in must read no further than a header's size says, nor at all for events
+// without one. From another process comes the storm of sim/notice_headers.h, after which one valid
+// notice must still lead to exactly one reset.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -131,13 +130,12 @@ class HostileHeaders : public FreshPluginTest {
     return finish_program(&process, SENDER_PROCESS_TIMEOUT_MS);
   }
 
-  // What the plug-in was handed must be the storm itself, so that the test cannot pass on
-  // messages lost or mangled on the way. Under Wine, byte for byte: Wine 8 copies exactly
-  // dbch_size bytes between processes and drops a header too short to hold DEV_BROADCAST_HDR,
-  // unless it is empty; an empty or null one arrives as a pointer to whatever the receiving side
-  // last left there, so only its event is known. Windows documents only that a header begins
-  // with DEV_BROADCAST_HDR: there the counts by size go to the log, and only a header that
-  // arrives twice or larger than sent fails.
+  // What the plug-in was handed must be the storm itself, or the test could pass on messages lost
+  // or mangled on the way. Under Wine byte for byte: Wine 8 copies exactly dbch_size bytes between
+  // processes and drops a header too short for DEV_BROADCAST_HDR unless it is empty; an empty or
+  // null one arrives pointing at whatever the receiver last left there, so only its event is known.
+  // Windows documents only that a header begins with DEV_BROADCAST_HDR: there the counts by size
+  // go to the log, and only a header that arrives twice or larger than sent fails.
   void expect_storm_arrived_as_sent() {
     std::vector<HostileMessage> storm = hostile_storm();
     std::vector<int> arrivals(storm.size());
@@ -223,9 +221,8 @@ TEST_F(HeaderBounds, InterfaceHeaderWithoutNameBeforeAnInaccessiblePageIsAccepte
   expect_reset_on_tick(notice_to_reset_ticks);
 }
 
-// Every header of the storm that another process sends below, short interface headers of every
-// size among them: from this thread every size reaches the procedure, 1 to 11 included. The size
-// field itself is always there to read.
+// The storm another process sends below: from this thread every size reaches the procedure, 1 to
+// 11 included, with at least the size field itself there to read.
 TEST_F(HeaderBounds, HostileStormReadsNothingPastAnyHeaderAndIsNotActedOn) {
   settle_and_change_counts();
   for (const HostileMessage& message : hostile_storm()) {
@@ -252,8 +249,7 @@ TEST_F(HeaderBounds, OtherEventTypesNeverReadTheSecondParameter) {
   expect_nothing_acted_on();
 }
 
-// During the settling that follows the load, even an arrival is dropped before its header is
-// looked at.
+// During the settling after the load, even an arrival is dropped before its header is looked at.
 TEST_F(HeaderBounds, ArrivalDuringSettlingNeverReadsTheSecondParameter) {
   send(DBT_DEVICEARRIVAL, guarded_page_inaccessible());
   send(DBT_DEVICEREMOVECOMPLETE, guarded_page_inaccessible());

@@ -1,6 +1,5 @@
-// The set-ups of the tests of the real DLL: a fresh copy of kestrune.dll loaded into this process
-// by the test host, still settling or settled, and unloaded and freed at the end, so that no
-// module state carries over.
+// The set-ups of the tests of the real DLL: a fresh copy of kestrune.dll loaded by the test host,
+// still settling or settled, and unloaded and freed at the end, so no module state carries over.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -26,8 +25,7 @@ inline void expect_reset_on_tick(int ticks) {
   EXPECT_EQ(host_commands().size(), 1u) << "more than one reset for one change";
 }
 
-// A fresh copy of the plain variant, loaded with the winmm double at no MIDI ports, still
-// settling.
+// A fresh copy of the plain variant, with the winmm double at no MIDI ports, still settling.
 class FreshPluginTest : public ::testing::Test {
  protected:
   void SetUp() override { load_fresh(PLAIN_DLL); }

@@ -215,10 +215,9 @@ TEST(Probe, WritesAPortNameBeyondAsciiToAFileAsUtf8) {
   EXPECT_NE(run.output.find("in  \"P\xC3\xA9riph\xC3\xA9rique\""), std::string::npos) << run.output;
 }
 
-// No process can send another the console's close event, so the probe, given a switch for this
-// test alone, calls its own handler for it on a thread of its own, as Windows does, and says
-// when it returned. Windows ends the process once the handler returns: the closing lines must
-// come before.
+// No process can send another the console's close event, so the probe, given a switch for this test
+// alone, calls its own handler on a thread of its own, as Windows does, and says when it returned.
+// Windows ends the process once the handler returns: the closing lines must come before.
 TEST(Probe, ClosingTheConsoleWaitsForTheClosingLines) {
   ProbeRun run;
   ASSERT_TRUE(start_probe(L" --test-console-close --seconds 60", &run));
