@@ -6,10 +6,15 @@
 
 using NotificationWindowLifetime = FreshPluginTest;
 
-TEST_F(NotificationWindowLifetime, WindowExistsAfterLoadAndIsGoneAfterUnload) {
+// The title travels through the window procedure (WM_GETTEXT): a Unicode window whose procedure
+// forwarded to the narrow default procedure would report only its first letter.
+TEST_F(NotificationWindowLifetime, WindowExistsWithItsFullTitleAfterLoadAndIsGoneAfterUnload) {
   HWND window = plugin_window();
   ASSERT_NE(window, nullptr) << "no message-only window of the plug-in's class";
   EXPECT_EQ(GetWindowThreadProcessId(window, nullptr), GetCurrentThreadId());
+  wchar_t title[64] = {};
+  GetWindowTextW(window, title, 64);
+  EXPECT_STREQ(title, L"Kestrune Hidden Window");
   HINSTANCE module = world_module();
   EXPECT_TRUE(plugin_class_registered(module));
   // Under the executable a second copy of the DLL would find it and use this copy's procedure.
@@ -19,16 +24,6 @@ TEST_F(NotificationWindowLifetime, WindowExistsAfterLoadAndIsGoneAfterUnload) {
   EXPECT_FALSE(IsWindow(window));
   EXPECT_EQ(plugin_window(), nullptr);
   EXPECT_FALSE(plugin_class_registered(module));
-}
-
-// The title travels through the window procedure (WM_GETTEXT): a Unicode window whose procedure
-// forwarded to the narrow default procedure would report only its first letter.
-TEST_F(NotificationWindowLifetime, WindowKeepsItsFullTitle) {
-  HWND window = plugin_window();
-  ASSERT_NE(window, nullptr);
-  wchar_t title[64] = {};
-  GetWindowTextW(window, title, 64);
-  EXPECT_STREQ(title, L"Kestrune Hidden Window");
 }
 
 TEST_F(NotificationWindowLifetime, ReloadInTheSameProcessCreatesTheWindowAgain) {
