@@ -90,9 +90,8 @@ std::string notice_words(bool now, bool settling) {
   return words + (now ? " now" : "");
 }
 
-// A load of a kind the host may make, and sometimes, before one that gets as far as the start,
-// one of the start's calls failing, required or not (an existing class is no failure, although
-// none exists here).
+// A load the host may make; before one that reaches the start, sometimes one of the start's calls
+// failing, required or not (an existing class is no failure, though none exists here).
 std::vector<std::string> load_lines(const ModelState& model) {
   static const char* const LOADS[] = {"load",
                                       "load",
@@ -119,8 +118,7 @@ std::vector<std::string> load_lines(const ModelState& model) {
   return {std::string("fail ") + failing, load};
 }
 
-// Sent messages reach the procedure at once; posted ones wait for the tick's drain, which is then
-// more than an empty check.
+// Sent messages reach the procedure at once; posted ones give the tick's drain something to do.
 std::string message_line() {
   uint32_t selector = take_u32();
   uint64_t first = take_u64();
@@ -129,8 +127,7 @@ std::string message_line() {
          ((selector & 0x10000) != 0 ? " post" : "");
 }
 
-// The host's thread busy for a while, short of the system's patience or past it, while a port
-// comes or goes, or nothing happens.
+// The host's thread busy, short of the system's patience or past it, as a port comes, goes or not.
 std::string stall_line() {
   uint8_t how = take_byte();
   std::string line = std::string("stall ") + ((how & 1) != 0 ? "3000" : "1500");
@@ -153,8 +150,7 @@ std::string power_line() {
                           : "power resume";
 }
 
-// Opcodes 10 to 19 are the events added last; every other byte keeps its meaning, opcode % 10, so
-// that the seeds keep theirs.
+// Opcodes 10 to 19 are the last events added; other bytes mean opcode % 10, as the seeds expect.
 std::vector<std::string> next_lines(uint8_t opcode, const ModelState& model) {
   if (opcode >= 10 && opcode < 20) {
     return {opcode < 15 ? stall_line() : power_line()};

@@ -15,8 +15,7 @@
 
 namespace {
 
-// Everything a step may change that a host, or the system, could observe, besides the monitor's
-// timing, and what a difference in it is called.
+// What a host or the system could see a step change, besides the monitor's timing, each named.
 #define OBSERVED(X)                                                   \
   X(int64_t, answer, "answer to the step")                            \
   X(bool, window, "window found and held")                            \

@@ -139,8 +139,7 @@ Line plug_line(const ModelState& model) {
       rc::gen::arbitrary<bool>(), rc::gen::arbitrary<bool>(), class_word());
 }
 
-// Valid mostly; sometimes of a host that the plug-in must refuse, or with one of the start's own
-// calls failing, each in turn.
+// Mostly valid; now and then a refused host, or each of the start's calls failing in turn.
 Line load_line() {
   static const char* const FUNCTIONS[] = {"GetMIDIInputName", "GetMIDIOutputName",
                                           "GetNumMIDIInputs", "GetNumMIDIOutputs",

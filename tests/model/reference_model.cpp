@@ -41,8 +41,7 @@ bool diagnostics_reach_console(const ModelState& model) {
   return model.diagnostic && model.host_function_present[MODEL_SLOT_SHOW_CONSOLE_MSG];
 }
 
-// What a verification or a last look would reset for besides the counts is forgotten once a reset
-// is scheduled.
+// What else a verification or a last look would reset for is forgotten once a reset is scheduled.
 void forget_records(ModelState* model) {
   model->port_removed = false;
   model->resumed = false;
@@ -106,8 +105,7 @@ bool accept(ModelState* model) {
   return false;
 }
 
-// Only the automatic resume, which the system always sends on waking, says anything: the
-// handles the host holds may be dead.
+// Only the automatic resume, always sent on waking, says anything: the host's handles may be dead.
 bool handle_power_event(ModelState* model, uint64_t event) {
   if (event != PBT_APMRESUMEAUTOMATIC) {
     count(model, T_OTHER_POWER_EVENT);
@@ -180,8 +178,7 @@ void pass_time(ModelState* model, long milliseconds) {
   }
 }
 
-// Queued for the next drain, or handled at once when sent from the window's own thread; lost
-// when there is no window to receive it.
+// Queued for the next drain, or handled at once from the window's own thread; lost with no window.
 void send_notice(ModelState* model, const ScenarioStep& step) {
   if (!model->loaded) {
     return;
@@ -261,8 +258,7 @@ void note_tick_time(ModelState* model, bool accepted_in_drain) {
   count(model, T_STALL_SCHEDULES_VERIFICATION);
 }
 
-// The host's periodic call, a tick period after the last: the window's waiting messages first,
-// then the time, then the countdowns.
+// The host's periodic call, a tick period after the last: waiting messages, time, then countdowns.
 void tick(ModelState* model) {
   pass_time(model, MODEL_TICK_MS);
   if (!model->tick_registered) {

@@ -46,9 +46,8 @@ TEST_F(HeaderReadDeathTest, ReadingPoisonedMemoryIsCaught) {
 
 namespace {
 
-// Where the host meets a new output and retrieves messages: in its console, while it shows the
-// line that announces the reset (so the device arrives before the command runs), or inside the
-// reset command, as a host re-opening its devices may.
+// Where the host meets a new output, retrieving messages: in its console, at the line announcing
+// the reset (before the command runs), or inside the command, as a host re-opening its devices may.
 HostEventKind meeting_in;
 
 void meet_a_new_output(const HostEvent& event) {

@@ -41,8 +41,7 @@ std::vector<std::string> refusal_lines(SimCall failed) {
   return {"(no refusal expected at " + std::string(sim_call_name(failed)) + ")"};
 }
 
-// Runs `run` with the Nth call that can fail failing; returns that call, or SIM_CALL_COUNT when
-// the run went through untouched.
+// Runs `run` with the Nth call that can fail failing; returns it, or SIM_CALL_COUNT if untouched.
 template <typename Run>
 SimCall with_nth_call_failing(int nth, Run run) {
   sim_fail_nth_call(nth, ERROR_NOT_ENOUGH_MEMORY);

@@ -21,13 +21,11 @@ extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*malloc_hook)(con
 
 namespace {
 
-// Set only around a call into the plug-in, so that the test's own set-up (queueing messages
-// grows a vector) is not counted.
+// Set only around plug-in calls, so the test's own set-up (queueing grows a vector) is not counted.
 bool counting;
 int allocations;
 
-// The hooks exist only where the sanitizer can call them. The runtime keeps them for the life of
-// the process and has room for only a few.
+// Hooks only where the sanitizer can call them; it keeps them for good and has room for few.
 #if KESTRUNE_ASAN
 void count_allocation(const volatile void*, size_t) {
   if (counting) {
@@ -58,8 +56,7 @@ int allocations_in(Call call) {
   return allocations;
 }
 
-// Ticks as the host makes them. The host double's journal is of fixed size, so the host itself
-// allocates nothing either.
+// Ticks as the host makes them; its journal is of fixed size, so the host allocates nothing either.
 int counted_ticks(int count) {
   return allocations_in([count] { host_call_ticks(count); });
 }

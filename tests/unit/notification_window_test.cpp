@@ -15,8 +15,7 @@ namespace {
 
 const wchar_t TITLE[] = L"Kestrune Hidden Window";
 
-// The window of another copy of the DLL loaded into the same process: its own class, under its
-// own module.
+// The window of another copy of the DLL in the same process: its own class, under its own module.
 HWND create_window_of_another_copy() {
   HINSTANCE other_module = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x1A0000000));
   register_window_class(WINDOW_CLASS_NAME, other_module);  // once for every window of that copy
@@ -47,8 +46,7 @@ TEST_F(NotificationWindowSetup, IsAMessageOnlyWindowWithTheFullTitleOfAClassOfTh
   EXPECT_NE(register_window_class(WINDOW_CLASS_NAME, sim_host_module()), 0);
 }
 
-// Two copies would reset the host twice for one change, and the one unloaded first would take
-// the other's window procedure with it.
+// Two copies would reset twice per change, and the first unloaded would take the other's procedure.
 TEST_F(NotificationWindowSetup, RefusesWhileAnotherCopysWindowExistsInThisProcess) {
   module_with_host_functions(true);
   HWND other = create_window_of_another_copy();

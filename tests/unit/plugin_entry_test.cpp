@@ -137,8 +137,7 @@ TEST_F(PluginLoad, SettleAfterLoadKeepsARunningCountdownAndAVerificationOnly) {
 
 using PluginUnload = MonitorTest;
 
-// Released in the reverse order of acquisition; the two default-procedure calls are the
-// window's destruction messages.
+// Released in reverse order; the two default-procedure calls are the window's destruction messages.
 TEST_F(PluginUnload, ReleasesEverythingInReverseAndReturnsToInactiveKeepingTheSlots) {
   settled_plugin(1, 1, true);
   sim_plug_device(SIM_MIDI_INPUT, KSCATEGORY_AUDIO);

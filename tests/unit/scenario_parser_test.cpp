@@ -81,9 +81,8 @@ TEST(ScenarioParser, ReportsTheFileAndLineOfTheFirstBadStep) {
             std::string::npos);
 }
 
-// A step prints as the line that reads it again: a shrunk counterexample of the model or the
-// fuzzer is written out as these lines, and must replay as the same steps. Those the real DLL's
-// velmar-sim cannot play are marked.
+// A step prints as the line that reads it again, as a shrunk counterexample of the model or the
+// fuzzer must replay as the same steps; those the real DLL's velmar-sim cannot play are marked.
 TEST(ScenarioParser, EveryStepPrintsAsALineThatReadsTheSameStep) {
   struct Line {
     const char* source;
@@ -246,8 +245,7 @@ TEST(DeviceNotice, ReadsAsADeviceInterfaceHeaderOfItsClassAndName) {
 }
 
 // Every test, the simulator and the fuzzer send the plug-in's own class GUIDs, so a wrong byte in
-// one of them would pass everything else. Here they meet the classes as the system's headers
-// publish them, written out as text.
+// one would pass everything else: here they meet the classes as the system's headers publish them.
 TEST(DeviceNotice, ClassesAreTheSystemsOwn) {
   struct Published {
     DeviceClass device_class;

@@ -79,8 +79,7 @@ TEST_F(SimulatedClasses, DuplicateRegistrationFailsWithClassAlreadyExists) {
   EXPECT_EQ(sim_class_count(), 1);
 }
 
-// Creation and destruction send their messages to the class's procedure, and the class cannot
-// go while the window lives.
+// Creation and destruction go through the class's procedure; a class with a live window cannot go.
 TEST_F(SimulatedClasses, AWindowSendsItsLifeToItsClassAndHoldsTheClassTillItGoes) {
   HWND window = create_window(L"TestClass");
   ASSERT_NE(window, nullptr);

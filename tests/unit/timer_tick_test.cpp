@@ -13,8 +13,7 @@ using Lines = std::vector<std::string>;
 
 using ConsoleLines = MonitorTest;
 
-// The lines only an unset count or a missing command function bring; every other line is in the
-// diagnostic scenarios' transcripts.
+// Lines that only an unset count or a missing command function bring; transcripts hold the rest.
 TEST_F(ConsoleLines, UnsetCountIsAdoptedAsBaselineAndSchedulesNothing) {
   settled_plugin(1, 1, true);
   put_monitor_snapshot(verifying(settled(1, UNSET_COUNT), 1));
@@ -51,8 +50,7 @@ TEST_F(ConsoleLines, MissingCommandFunctionLogsAnErrorAndDropsTheReset) {
   EXPECT_TRUE(host_commands().empty());
 }
 
-// Velmar re-opens its devices inside the command, which may take seconds: the tick after it is
-// not late.
+// Velmar re-opens its devices inside the command, maybe for seconds: the tick after it is not late.
 TEST_F(ConsoleLines, AResetCommandThatTakesSecondsIsNoStall) {
   settled_plugin(1, 1, false);
   put_monitor_snapshot(resetting(settled(1, 1), 1));
@@ -240,8 +238,7 @@ void reentrant_console(const HostEvent& event) {
   }
 }
 
-// Whole diagnostic cycles from load on, timed from the end of settling: each is one change that
-// earns one reset, or none.
+// Whole diagnostic cycles from load on, timed from settling's end: one change, one reset, or none.
 struct ReentryCycle {
   const char* name;
   std::vector<At> session;
@@ -273,8 +270,7 @@ const ReentryCycle REENTRY_CYCLES[] = {
     {"Resume", {{1, "power resume"}}, 1},
 };
 
-// Two series of looks, the second from a notice inside a line of the first's last look, and a
-// reset.
+// Two series of looks, the second begun inside a line of the first's last look, and a reset.
 constexpr int CYCLE_TICKS = 2 + 2 * LAST_LOOK_TICKS + RESET_DELAY_TICKS;
 
 // Plays the cycle with the re-entry at `line` (0 for none), leaving the console lines shown in
@@ -301,8 +297,7 @@ int run_cycle(const ReentryCycle& cycle, Reentry kind, int line) {
 
 class ReentrantHost : public ::testing::TestWithParam<ReentryCycle> {};
 
-// A notice with the counts as they are changes nothing: the cycle's change still earns its one
-// reset, and a cycle without one none.
+// A notice with the counts as they are changes nothing: a cycle still earns its one reset, or none.
 TEST_P(ReentrantHost, TickOrNoticeInsideAnyConsoleLineNeitherDuplicatesNorLosesTheReset) {
   const ReentryCycle& cycle = GetParam();
   for (Reentry kind : {Reentry::TICK, Reentry::NOTICE}) {

@@ -1,11 +1,10 @@
 // Sends one WM_DEVICECHANGE arrival of an audio-class interface to the plug-in's window in the
-// process given by its id, from a process of its own, as the system does. Exits 0 once the
-// message was delivered, 1 on bad arguments, 2 when there is no window to send to, 3 when the
-// message could not be delivered. With "storm" after the id, it sends the hostile storm
-// (sim/notice_headers.h) instead, each header after its index (WM_APP), and exits 0 once every
-// index was delivered; with "quit", it posts WM_QUIT with code 9 to the window, as any process
-// may. With "host", it is another host process instead: it loads its own copy of the plug-in and
-// keeps it until it is ended.
+// process given by its id, from a process of its own, as the system does. Exits 0 once it was
+// delivered, 1 on bad arguments, 2 when there is no window to send to, 3 when it could not be
+// delivered. With "storm" after the id, it sends the hostile storm (sim/notice_headers.h) instead,
+// each header after its index (WM_APP), and exits 0 once every index was delivered; with "quit", it
+// posts WM_QUIT with code 9 to the window, as any process may. With "host", it is another host
+// process: it loads its own copy of the plug-in and keeps it until it is ended.
 #include <windows.h>
 
 #include <cstdlib>

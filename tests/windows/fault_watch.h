@@ -8,14 +8,12 @@
 
 #include <cstddef>
 
-// Counts every hardware fault in the process from now on (an access violation, a bad instruction,
-// a division by zero, a stack overflow, heap corruption), and no software exception; false if the
-// handler could not be installed. A fault that no handler takes ends the process at once rather
-// than waiting for a debugger.
+// Counts every hardware fault in the process from now on (an access violation, a bad instruction, a
+// division by zero, a stack overflow, heap corruption) but no software exception; false if the
+// handler could not be installed. An unhandled fault ends the process at once, with no debugger.
 bool watch_for_faults();
 void stop_watching_for_faults();
-// The faults counted since watch_for_faults(), reads of the guarded page aside, and the
-// exception code of the first.
+// The faults counted since watch_for_faults(), guarded-page reads aside, and the first one's code.
 LONG faults_seen(DWORD* first_code);
 
 // A readable page followed by an inaccessible one, watched; false if the system refused. Freed by

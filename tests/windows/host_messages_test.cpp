@@ -12,8 +12,7 @@ constexpr int GIVE_UP_AT_PASS = 500;
 constexpr int QUIT_CODE = 7;
 int timer_passes;
 
-// The host's timer: in the pass in which the host decides to quit, the plug-in's tick still runs
-// after the quit was posted.
+// The host's timer: in the pass where the host decides to quit, the tick still runs after the quit.
 void CALLBACK host_timer(HWND, UINT, UINT_PTR, DWORD) {
   ++timer_passes;
   if (timer_passes == QUIT_AT_PASS) {
@@ -43,8 +42,7 @@ TEST_F(HostMessageLoop, QuitPostedBeforeATickStillEndsTheHostsOwnLoop) {
 
 using ForeignMessages = SettledPluginTest;
 
-// The default procedure would destroy the window, and the plug-in would go on counting as loaded
-// while it hears no device any more.
+// The default procedure would destroy the window; the plug-in, still loaded, would hear no device.
 TEST_F(ForeignMessages, ClosePostedToTheWindowLeavesItListening) {
   HWND window = plugin_window();
   ASSERT_NE(window, nullptr);

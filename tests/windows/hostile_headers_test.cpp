@@ -209,8 +209,7 @@ TEST_F(HeaderBounds, ReadOfTheInaccessiblePageIsRecorded) {
   EXPECT_EQ(guarded_page_first_fault_offset(), 3);
 }
 
-// The shortest header that holds the class: everything the plug-in needs is there, so it is
-// accepted although nothing follows it.
+// The shortest header holding the class has all the plug-in needs: accepted, with nothing after.
 TEST_F(HeaderBounds, InterfaceHeaderWithoutNameBeforeAnInaccessiblePageIsAccepted) {
   settle_and_change_counts();
   DeviceNotice nameless = interface_notice(KSCATEGORY_AUDIO, "");

@@ -16,8 +16,7 @@
 namespace {
 
 constexpr int SOAK_CYCLES = 10000;
-// Private memory and handles are compared from here on, once the loader's and user32's own caches
-// are warm.
+// Private memory and handles are compared from here on, with the loader's and user32's caches warm.
 constexpr int WARM_UP_CYCLES = 1000;
 // A registration left behind costs Wine about 80 bytes a cycle, over 700 KiB in all; the heap's
 // own rounding stays far below this.

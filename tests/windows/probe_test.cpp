@@ -41,8 +41,7 @@ struct ProbeRun {
   std::string errors;  // stderr
 };
 
-// A file the probe inherits as one of its standard handles: not a console, as a file or a pipe
-// that a user sends the output to is not.
+// A file the probe inherits as a standard handle: not a console, as redirected output is not.
 HANDLE inheritable_file(const std::wstring& path) {
   SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
   return CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited, CREATE_ALWAYS,

@@ -19,10 +19,9 @@ TEST_F(SentMessageDelivery, MessageFromAnotherProcessIsHandledInTheNextTickDrain
   expect_one_reset_for(arrival_from_another_process_in_one_tick);
 }
 
-// The system gives up on a notice its receiver's thread does not take in time: a host busy for
-// longer never sees it, and the tick after the stall verifies the counts in its place. Windows'
-// timeout is not documented, so there the notice may still come, in that tick's drain, which
-// verifies the counts all the same.
+// The system gives up on a notice its receiver's thread does not take in time: a host busy longer
+// never sees it, and the tick after the stall verifies the counts in its place. Windows' timeout is
+// undocumented: there the notice may still come, in that tick's drain, which verifies the same.
 TEST_F(SentMessageDelivery, NoticeLostWhileTheHostWasBusyIsVerifiedAfterTheStall) {
   winmm_double_set_midi_counts(2, 1);
   std::vector<unsigned char> header = interface_header(KSCATEGORY_AUDIO);

@@ -128,9 +128,8 @@ const CopyOrder COPY_ORDERS[] = {
     {"DiagnosticFirstFreedLast", DIAGNOSTIC_DLL, PLAIN_DLL, false},
 };
 
-// A class of the plug-in's name left under the host's executable by a copy long gone, its
-// procedure pointing at memory that is no code any more: a copy that used it would fault in its
-// very first window creation.
+// A class of the plug-in's name left under the host's executable by a copy long gone, its procedure
+// pointing at what is no code any more: a copy using it would fault at its first window.
 int session_after_a_class_left_behind() {
   void* freed_code = VirtualAlloc(nullptr, 4096, MEM_RESERVE, PAGE_NOACCESS);
   WNDCLASSW left_behind = {};
@@ -153,16 +152,14 @@ int session_after_a_class_left_behind() {
   return 0;
 }
 
-// The watch must count an access violation in a window procedure handling a message sent from
-// another thread, which Wine hides, and not the C++ exceptions (0xE06D7363) that system DLLs
-// raise and handle as they work.
+// The watch must count an access violation in a procedure handling a message sent from another
+// thread, which Wine hides, but not the C++ exceptions (0xE06D7363) system DLLs raise and handle.
 LONG CALLBACK continue_cxx_exception(EXCEPTION_POINTERS* exception) {
   return exception->ExceptionRecord->ExceptionCode == 0xE06D7363 ? EXCEPTION_CONTINUE_EXECUTION
                                                                  : EXCEPTION_CONTINUE_SEARCH;
 }
 
-// Reserved and never committed. Not the null page: under Wine run as root, as on these machines,
-// a write there goes through.
+// Reserved, never committed: under Wine run as root, as here, a write to the null page works.
 int* volatile inaccessible;
 
 LRESULT CALLBACK write_to_inaccessible(HWND window, UINT message, WPARAM first, LPARAM second) {
