@@ -122,10 +122,8 @@ std::string step_in_lockstep(ModelState* model, const ScenarioStep& step) {
 std::string write_counterexample(const char* default_path, bool diagnostic,
                                  const std::vector<std::string>& steps,
                                  const std::string& differences) {
-  std::string scenario =
-      "# The plug-in departs from the reference model after the last step, "
-      "diagnostics " +
-      std::string(diagnostic ? "on" : "off") + ":\n";
+  std::string scenario = std::string("# The plug-in departs from the reference model after the ") +
+                         "last step, diagnostics " + (diagnostic ? "on" : "off") + ":\n";
   std::istringstream lines(differences);
   for (std::string line; std::getline(lines, line);) {
     scenario += "#" + line + "\n";

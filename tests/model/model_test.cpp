@@ -61,10 +61,9 @@ struct PlayStep : rc::state::Command<ModelState, Session> {
 
 using Line = rc::Gen<std::string>;
 
-// Mostly single ticks, so that every step of a countdown is compared; runs that reach the
-// verification, the looks and the reset; settling's ninety in one when it is under way; and, over
-// a pending reset, the run that leaves it as many ticks as a verification leaves its second look,
-// so that a notice then brings the two together.
+// Mostly single ticks, so that every step of a countdown is compared; runs to the verification, the
+// looks and the reset; settling's ninety in one; and over a pending reset, the run that leaves it
+// as many ticks as a verification leaves its second look, so a notice then brings the two together.
 Line tick_line(const ModelState& model) {
   std::size_t settling = model.settle_left > 0 ? 300 : 0;
   int to_meet_a_look = model.reset_left - (MODEL_SECOND_LOOK_AT - MODEL_CHECK_TICKS);
@@ -93,8 +92,7 @@ Line class_word() {
                                                 {5, "other"}});
 }
 
-// A header as scenarios may give one: of a class, often cut or of another device type, none, or
-// short; now and then sent from the window's own thread.
+// Scenario headers: of a class, often cut or of another type, none, or short; some sent "now".
 Line notify_line() {
   Line event = rc::gen::weightedElement<std::string>({{45, "arrival"},
                                                       {35, "removal"},

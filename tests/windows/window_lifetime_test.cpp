@@ -36,8 +36,7 @@ TEST_F(NotificationWindowLifetime, ReloadInTheSameProcessCreatesTheWindowAgain) 
   EXPECT_TRUE(plugin_class_registered(world_module()));
 }
 
-// A host that loads the plug-in again without unloading it: a second window would outlive the
-// freed module, and the next message to it would run freed code.
+// Loaded again without an unload: a second window would outlive the module and run freed code.
 TEST_F(NotificationWindowLifetime, SecondLoadKeepsOneWindowAndNoneOutlivesTheModule) {
   ASSERT_EQ(host_call_entry(world_entry(), true), 1);
   EXPECT_EQ(plugin_windows_of(GetCurrentProcessId(), nullptr), 1);
