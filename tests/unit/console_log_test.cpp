@@ -25,11 +25,8 @@ TEST_F(ConsoleLogSwitch, WritesEachLineInOneCallOnlyWithTheSwitchOnAndTheConsole
     EXPECT_EQ(log_enabled(), row.written);
     console_log("Kestrune: first\n");
     console_log("Kestrune: second %d\n", 2);
-    std::vector<std::string> expected;
-    if (row.written) {
-      expected = {"Kestrune: first\n", "Kestrune: second 2\n"};
-    }
-    EXPECT_EQ(host_console(), expected);
+    const std::vector<std::string> lines = {"Kestrune: first\n", "Kestrune: second 2\n"};
+    EXPECT_EQ(host_console(), row.written ? lines : std::vector<std::string>{});
   }
 }
 
