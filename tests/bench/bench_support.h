@@ -1,10 +1,9 @@
-// What every benchmark program shares, in either world. The plug-in as velmar-sim drives it
-// (sim/world.h): linked in on the simulated platform, or the real kestrune.dll with the winmm
-// test double, ticked through the host double, whose journal is of fixed size, so that nothing
-// allocates or prints while a measurement runs. One row of the table scripts/bench.sh prints: the
-// figure, its value and how it was measured, separated by tabs, so that the rows of every program
-// line up in one table. And an empty message-only window of the program's own, on which the bare
-// message check that the idle tick wraps is timed.
+// What every benchmark program shares, in either world: the plug-in as velmar-sim drives it
+// (sim/world.h), linked in on the simulated platform or the real kestrune.dll with the winmm test
+// double, ticked through the host double, whose journal is of fixed size, so nothing allocates or
+// prints while a measurement runs; a row of the table scripts/bench.sh prints (the figure, its
+// value and how it was measured, split by tabs so that every program's rows line up); and an empty
+// message-only window of the program's own, to time the bare message check the idle tick wraps.
 #pragma once
 
 #include "platform/win32.h"

@@ -1,6 +1,5 @@
-// Replays inputs through the monitor fuzzer's own target in the native test suite, with the
-// sanitizers the fuzzer has: the seed corpus is checked on every run, deterministically, beside
-// the timed fuzzing that grows it. A departure from the reference model ends the process.
+// Replays inputs through the fuzzer's own target in the native suite, with its sanitizers: the seed
+// corpus is checked on every run, deterministically; a departure from the model ends the process.
 #include <cstdint>
 #include <cstdio>
 #include <fstream>

@@ -1,8 +1,7 @@
-// libFuzzer target: turns its input into a session of scenario steps and plays each on the plug-in
-// and on the reference model, comparing them after every step. Input layout: byte 0 chooses the
-// diagnostic switch; then each step is one opcode byte followed by its operands. Bytes past the end
-// read as 0. A session that departs from the model is printed as a scenario, and written to
-// KESTRUNE_COUNTEREXAMPLE, before the process aborts.
+// libFuzzer target: turns its input into a session of scenario steps, played on the plug-in and the
+// reference model and compared after each. Byte 0 chooses the diagnostic switch; each step is then
+// an opcode byte and its operands; bytes past the end read as 0. A session departing from the model
+// is printed as a scenario and written to KESTRUNE_COUNTEREXAMPLE before the process aborts.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -47,7 +46,6 @@ std::string hex(uint64_t value) {
   return text;
 }
 
-// The classes a plugged device announces: the audio class, a MIDI port class, or another.
 const char* const PLUG_CLASSES[] = {"audio", "midi-in", "midi-out", "other"};
 
 // A notice's event and header: the header's shape comes from the input, and its bytes too, except

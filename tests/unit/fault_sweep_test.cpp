@@ -164,9 +164,8 @@ TEST_F(FaultSweep, EveryFailedCallOfALoadRefusesItCleanlyOrCostsOnlyAPortClass) 
 }
 
 // Whatever an unload cannot release stays behind alone, and the next load works despite a class or
-// a registration left over; a window that could not be destroyed, though, it takes for another
-// copy's and refuses, as it must. The registrations are released port classes first, as the one
-// left by each failed release shows.
+// registration left over; but it takes a window that could not be destroyed for another copy's and
+// refuses. Registrations go port classes first, as each failed release's leftover shows.
 TEST_F(FaultSweep, EveryFailedCallOfAnUnloadLeavesOnlyWhatItCouldNotRelease) {
   const GUID* const release_order[] = {&MIDI_OUTPUT_PORT_INTERFACE, &MIDI_INPUT_PORT_INTERFACE,
                                        &KSCATEGORY_AUDIO};

@@ -1,7 +1,6 @@
-// One step of a settled plug-in from a given state (or an event and the tick that meets it), as
-// the rules give it: the monitor after, the counts it read and the commands it ran. A notice sent
-// "now" is handled at once, its header in a heap block of exactly its size (a read past it is
-// caught) or in memory that must not be read at all.
+// One step of a settled plug-in from a given state (or an event and the tick that meets it) as the
+// rules give it: the monitor after, the counts read, the commands run. A notice sent "now" is
+// handled at once, its header in a heap block of its size (a read past it is caught) or poisoned.
 #include <ostream>
 #include <string>
 

@@ -26,12 +26,10 @@ HostPluginInfo make_host_record(const std::string& missing = "");
 int32_t load_plugin(HostPluginInfo* info = host_record());
 int32_t unload_plugin();
 
-// A fresh module with the diagnostic switch as given and its slots filled as a successful load
-// would fill them, without loading: for tests of the monitor alone.
+// A fresh module, slots filled as a load fills them but nothing loaded: for tests of the monitor.
 void module_with_host_functions(bool diagnostic);
 
-// The plug-in loaded through its entry point, its window up and its tick registered, settled
-// with these baseline counts; the host's journal and the call counts cleared.
+// Loaded by the entry point and settled at these baseline counts; journal and call counts cleared.
 void settled_plugin(unsigned inputs, unsigned outputs, bool diagnostic);
 
 // Ticks as the host calls them, a tick period apart.

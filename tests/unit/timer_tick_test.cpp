@@ -80,8 +80,6 @@ TEST_F(ConsoleLines, ATickInsideTheCleanUpLineRunsTheResetDueOnce) {
   EXPECT_EQ(monitor_snapshot(), settled(UNSET_COUNT, UNSET_COUNT));
 }
 
-// ---- When the host command comes ------------------------------------------------------------
-
 namespace {
 
 // An act of a session after settling, as a scenario line played after the T-th tick. A notice

@@ -61,7 +61,6 @@ LRESULT CALLBACK record_device_change(HWND window, UINT message, WPARAM first, L
   return CallWindowProcW(plugin_procedure, window, message, first, second);
 }
 
-// The recording procedure in front of the plug-in's own, or the plug-in's own back.
 void record_arrivals(HWND window, bool on) {
   auto procedure = on ? &record_device_change : plugin_procedure;
   auto previous = SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(procedure));

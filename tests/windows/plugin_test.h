@@ -44,8 +44,7 @@ class FreshPluginTest : public ::testing::Test {
     notice_to_reset_ticks = diagnostic ? RESET_DELAY_TICKS : CHECK_DELAY_TICKS + RESET_DELAY_TICKS;
   }
 
-  // The entry called with a null record; the module stays in memory, as it does in the host until
-  // the host frees it.
+  // The entry called with a null record; the module stays mapped, as in the host until it frees it.
   int32_t unload() {
     loaded = false;
     return host_call_entry(world_entry(), false);
