@@ -2,6 +2,8 @@
 
 #include "platform/windows/window_class.h"
 
+namespace {
+
 // A scan that has lost its place gives up after this many fresh starts; each needs another
 // process to destroy a window between two steps of the scan.
 constexpr int MAX_SCANS = 1000;
@@ -42,6 +44,8 @@ int windows_of(const wchar_t* class_name, DWORD process_id, HWND* first) {
   }
   return count;
 }
+
+}  // namespace
 
 HWND wait_for_window(const wchar_t* class_name, const PROCESS_INFORMATION& process) {
   for (int wait = 0; wait < 3000; ++wait) {
