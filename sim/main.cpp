@@ -23,10 +23,9 @@ namespace {
 constexpr int EXIT_DIFFERS = 1;
 constexpr int EXIT_BAD_INPUT = 2;
 
-// The session played without a scenario, what a newcomer should see first. A MIDI input is
-// plugged in once the plug-in has settled, and pulled out again once the host has been reset for
-// it: each time the host's reset command follows 25 ticks after the device event (5 until the
-// counts are verified, 20 more until the reset).
+// What a newcomer should see first: a MIDI input plugged in once the plug-in has settled, and
+// pulled out once the host has been reset for it, each reset 25 ticks after the device event (5
+// until the counts are verified, 20 more until the reset).
 const char DEFAULT_SESSION_NAME[] = "<default session>";
 const char DEFAULT_SESSION[] =
     "load\n"

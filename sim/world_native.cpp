@@ -1,6 +1,5 @@
-// The native world: the plug-in's sources linked into velmar-sim, on the simulated Win32 subset.
-// The simulated machine stands in for the operating system: it holds the MIDI port counts and
-// queues notifications to the plug-in's window as another thread's sends.
+// The native world: the plug-in's sources linked in, on the simulated Win32 subset, whose machine
+// holds the MIDI port counts and queues notifications to the window as another thread's sends.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

@@ -1,6 +1,5 @@
-// The call journal, the call counters and failure injection: every simulated call passes
-// through sim_enter() first, so a test can see what the plug-in called, in what order, and make
-// the nth call of any kind fail.
+// The call journal, counters and failure injection: every simulated call passes through
+// sim_enter() first, so a test sees what the plug-in called, in order, and fails any nth call.
 #include <cstring>
 
 #include "platform/simulated/sim_internal.h"
