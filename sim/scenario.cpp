@@ -19,8 +19,7 @@ namespace {
 std::string quoted(const std::string& word) {
   constexpr size_t MAX_SHOWN = 24;
   std::string result = "'";
-  append_printable(&result, word.data(),
-                   word.data() + (word.size() < MAX_SHOWN ? word.size() : MAX_SHOWN));
+  append_printable(&result, word.data(), word.data() + std::min(word.size(), MAX_SHOWN));
   if (word.size() > MAX_SHOWN) {
     result += "...";
   }

@@ -254,9 +254,8 @@ void WINAPI PostQuitMessage(int exit_code) {
   }
 }
 
-BOOL WINAPI TranslateMessage(const MSG* message) {
+BOOL WINAPI TranslateMessage(const MSG*) {
   sim_enter(SIM_TRANSLATE_MESSAGE);
-  (void)message;
   return FALSE;  // only key messages translate, and no window here receives any
 }
 
