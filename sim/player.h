@@ -10,8 +10,7 @@
 // The world must be open. Leaves it open; the caller closes it.
 void play_scenario(const std::vector<ScenarioStep>& steps);
 
-// The same a step at a time, for a test that looks at the plug-in between steps. Each step
-// returns what the plug-in answered it: the entry point's result for a load or an unload, the
-// window procedure's for a notice sent "now", 0 otherwise.
+// The same a step at a time, for a test that looks between steps. A step returns the plug-in's
+// answer: the entry's result for a load or unload, the procedure's for a notice sent "now", or 0.
 void begin_playing();
 int64_t play_step(const ScenarioStep& step);
