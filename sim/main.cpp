@@ -1,9 +1,5 @@
-// velmar-sim: a host for the plug-in that plays a scenario and prints what the plug-in did.
-//
-//   velmar-sim [--plugin PATH] [--expect FILE] [SCENARIO]
-//
-// Without SCENARIO it plays a short built-in session. With --expect it compares the transcript
-// with FILE and exits 1 at the first difference. A bad argument or file exits 2.
+// velmar-sim: a host for the plug-in that plays a scenario and prints what the plug-in did (see
+// USAGE). A transcript that differs from --expect's file exits 1; a bad argument or file, 2.
 #include <cstdio>
 #include <string>
 #include <vector>

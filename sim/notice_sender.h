@@ -12,8 +12,7 @@
 // The interface classes, from the plug-in: KSCATEGORY_AUDIO is the one a USB MIDI device announces.
 #include "monitor/interface_class.h"
 
-// Generous: a send reaches the queue within milliseconds. Only a broken world waits this long,
-// and then it says so rather than hang.
+// Generous: only a broken world waits this long for a send, and then it says so rather than hang.
 constexpr DWORD SENDER_TIMEOUT_MS = 10000;
 // Generous: a cold Wine process takes a second or two to start.
 constexpr DWORD SENDER_PROCESS_TIMEOUT_MS = 30000;

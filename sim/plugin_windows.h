@@ -1,6 +1,5 @@
-// Finding a process's plug-in windows, and the plug-in's class, under a real user32. Message-only
-// windows can only be searched for desktop-wide, and other processes create and destroy theirs
-// meanwhile.
+// A process's plug-in windows, and the plug-in's class, under a real user32, where message-only
+// windows are searched for desktop-wide while other processes create and destroy theirs.
 #pragma once
 
 #include <windows.h>

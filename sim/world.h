@@ -19,9 +19,8 @@ void world_close();
 void world_set_midi_counts(unsigned inputs, unsigned outputs);
 long world_midi_reads(bool inputs);
 
-// WM_DEVICECHANGE with `size` bytes of `header` (none when null), sent to the plug-in's window
-// from outside the host's thread, as the system sends it: it waits, in order with any sent before
-// it, until the host thread next retrieves messages. False when there is no window.
+// WM_DEVICECHANGE with `size` bytes of `header` (none when null), sent to the plug-in's window as
+// the system sends it, waiting in order for the host thread's next retrieval; false with no window.
 bool world_send_device_change(uintptr_t event, const void* header, size_t size);
 
 // The host's thread stalls, as while it loads a project, while the system sends `event` (none

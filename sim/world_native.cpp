@@ -46,8 +46,7 @@ HWND plugin_window() {
   return FindWindowExW(HWND_MESSAGE, nullptr, WINDOW_CLASS_NAME, nullptr);
 }
 
-// Memory no header the plug-in reads may point to: AddressSanitizer reports any read of it.
-// Poisoning it again changes nothing.
+// Memory no header may point to, poisoned (again, harmlessly) so that ASan reports any read of it.
 unsigned char* poisoned_header() {
   alignas(16) static unsigned char forbidden[64];
 #if KESTRUNE_ASAN

@@ -12,8 +12,7 @@ const bool call_can_fail[SIM_CALL_COUNT] = {
 #undef SIM_CALL_CAN_FAIL
 };
 
-// Fixed arrays: recording a call must not allocate, or the plug-in's own path could not be
-// proven allocation-free.
+// Fixed arrays: a call recorded must not spoil the proof that the plug-in's path allocates nothing.
 int call_counts[SIM_CALL_COUNT];
 SimCall journal[SIM_JOURNAL_CAPACITY];
 int journal_length;
