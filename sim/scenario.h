@@ -1,10 +1,9 @@
-// Scenario files: a whole session, one step per line, read before anything runs, so that a bad
-// file is reported before the plug-in is touched. The same steps drive the reference model and
-// the fuzzer, so a counterexample of either is a scenario anyone can replay. docs/testing.md
-// ("Scenarios") lists the words. The real DLL's velmar-sim refuses the steps only the simulated
-// platform has: failing a call, "now" and "poisoned" headers, headers under 12 bytes (Wine's
-// marshalling drops them), and other window messages, whose parameters the real default
-// procedure may read as pointers.
+// Scenario files: a whole session, one step per line, read before anything runs, so that a bad file
+// is reported before the plug-in is touched. The same steps drive the reference model and the
+// fuzzer, so a counterexample of either is a scenario anyone can replay; docs/testing.md lists the
+// words. The real DLL's velmar-sim refuses the steps only the simulated platform has: failing a
+// call, "now" and "poisoned" headers, headers under 12 bytes (dropped by Wine's marshalling), other
+// window messages (whose parameters the real default procedure may read as pointers).
 #pragma once
 
 #include <cstdint>

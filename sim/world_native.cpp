@@ -57,9 +57,8 @@ unsigned char* poisoned_header() {
 
 }  // namespace
 
-// Sent to the window itself rather than through its registration, in both worlds alike: a
-// scenario may send what the system would not (a class the window never asked for, a cut header)
-// to show what the plug-in makes of it.
+// Straight to the window, not through its registration, in both worlds: a scenario may send what
+// the system would not (an unasked-for class, a cut header) to show what the plug-in makes of it.
 bool world_send_device_change(uintptr_t event, const void* header, size_t size) {
   HWND window = plugin_window();
   if (window == nullptr) {
