@@ -17,8 +17,7 @@ const char* sim_call_name(SimCall call);
 // The call of that Win32 name; false for a name the simulation does not know.
 bool sim_call_from_name(const char* name, SimCall* call);
 
-// A fresh machine: no classes, windows, queued messages or registrations; no MIDI devices;
-// counters, journal and injected failures cleared.
+// A fresh machine: no classes, windows, messages, registrations, ports, calls or injected failures.
 void sim_reset();
 
 // Calls made since the last reset or sim_clear_calls().
