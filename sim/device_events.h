@@ -1,5 +1,4 @@
-// The device classes a scenario may name, by word, with their interface class GUIDs: the
-// plug-in's own, and one it does not act on.
+// The device classes a scenario may name, by word, with their interface class GUIDs.
 #pragma once
 
 #include "platform/win32.h"

@@ -4,12 +4,11 @@
 #include <cstring>
 #include <string>
 
-static_assert(offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_size) == NOTICE_SIZE_OFFSET &&
-                  offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_devicetype) ==
-                      NOTICE_TYPE_OFFSET &&
-                  offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_classguid) ==
-                      NOTICE_CLASS_OFFSET &&
-                  offsetof(DEV_BROADCAST_DEVICEINTERFACE_A, dbcc_name) == NOTICE_NAME_OFFSET,
+using InterfaceHeader = DEV_BROADCAST_DEVICEINTERFACE_A;
+static_assert(offsetof(InterfaceHeader, dbcc_size) == NOTICE_SIZE_OFFSET &&
+                  offsetof(InterfaceHeader, dbcc_devicetype) == NOTICE_TYPE_OFFSET &&
+                  offsetof(InterfaceHeader, dbcc_classguid) == NOTICE_CLASS_OFFSET &&
+                  offsetof(InterfaceHeader, dbcc_name) == NOTICE_NAME_OFFSET,
               "device-interface header layout");
 
 namespace {

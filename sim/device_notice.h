@@ -24,8 +24,7 @@ struct DeviceNotice {
   size_t size;
 };
 
-// dbch_size covers the symbolic link and its terminator, as the system reports it. A link too
-// long for the notice is cut.
+// dbch_size covers the link and its terminator, as the system reports it; too long a link is cut.
 DeviceNotice interface_notice(const GUID& interface_class, const char* symbolic_link);
 
 // The same with the link in wide characters, as the system sends it to a Unicode window.

@@ -4,7 +4,6 @@
 #include "platform/simulated/sim_control.h"
 #include "sim/host_double.h"
 
-// The state a module has before the host calls anything, with the diagnostic switch as given.
 void start_fresh_module(bool diagnostic) {
   sim_reset();
   monitor_state = MONITOR_STATE_AT_LOAD;

@@ -109,9 +109,8 @@ struct HostFunction {
   void* address;
 };
 
-// The host's own names, written out here rather than taken from the plug-in's import table: a
-// misspelt import then finds nothing, as it would in the real host. In the plug-in's import order,
-// which the bits of host_import_bit follow.
+// The host's own names, not the plug-in's: a misspelt import then finds nothing, as in the real
+// host. In the plug-in's import order, which the bits of host_import_bit follow.
 const HostFunction HOST_FUNCTIONS[] = {
     {"GetMIDIInputName", reinterpret_cast<void*>(&get_midi_input_name)},
     {"GetMIDIOutputName", reinterpret_cast<void*>(&get_midi_output_name)},

@@ -1,7 +1,6 @@
-// The host the plug-in is loaded into, for velmar-sim and every test, in either world: the record
-// the host passes at load, the six functions the plug-in imports by name, and the tick it
-// registers. What the plug-in does through them goes into a journal of fixed size, so that
-// keeping it allocates nothing while plug-in code runs.
+// The host the plug-in is loaded into, for velmar-sim and every test in either world: the record
+// passed at load, the six functions the plug-in imports by name, and the tick it registers. What
+// the plug-in does through them goes into a fixed-size journal, which allocates nothing.
 #pragma once
 
 #include <cstddef>
@@ -34,8 +33,7 @@ constexpr int HOST_JOURNAL_CAPACITY = 4096;
 // The plug-in's entry, as the host finds it in the module.
 using PluginEntryFn = int32_t (*)(void* instance, HostPluginInfo* info);
 
-// A host that has not loaded anything yet: journal, lookups and registrations empty, no tick,
-// no observer, the usual tick period.
+// A host that has loaded nothing: empty journal, lookups and registrations; no tick or observer.
 void host_reset();
 
 // A record for one load call, valid until the next. `missing` has one bit per host function, in
@@ -47,25 +45,23 @@ unsigned host_import_bit(const char* name);
 // Windows with the host's executable as the instance, as a host passes its own.
 int32_t host_call_entry(PluginEntryFn entry, bool load);
 
-// How often the host ticks. Natively, where time is the simulated machine's, each tick comes one
-// period after the last; elsewhere time is the real clock's.
+// How often the host ticks. Natively host_pass_tick_period moves the simulated clock on by it;
+// elsewhere it does nothing, as the real clock runs anyway.
 constexpr unsigned HOST_TICK_PERIOD_MS = 33;
-// Natively moves the simulated clock on by the period; elsewhere nothing, time passes anyway.
 void host_pass_tick_period();
 
 // The host's periodic call: the tick registered under "timer", if one ever was, a tick period
 // after the last. An unload does not withdraw it, and the host keeps calling it.
 void host_call_tick();
 void host_call_ticks(long count);
-// The settling after a load run out, on a machine whose counts are then the baseline, in either
-// world (sim/world.h).
+// The settling after a load run out, on a machine whose counts are then the baseline.
 void host_settle(unsigned inputs = 1, unsigned outputs = 1);
 void* host_tick_address();
 // Forgets the tick, as a host does once it has freed the module that registered it.
 void host_forget_tick();
 
-// How many names were passed to register_callback; the first HOST_NAMES_KEPT passed to it and to
-// get_function can be read back, in order (host_lookups, host_registrations).
+// How many names were passed to register_callback; host_lookups and host_registrations give back
+// the first HOST_NAMES_KEPT passed to get_function and to it, in order.
 constexpr int HOST_NAMES_KEPT = 64;
 int host_registration_count();
 // All of them that name no function the plug-in imports, or register something else than "timer".
@@ -85,8 +81,7 @@ void host_clear_journal();
 using HostObserver = void (*)(const HostEvent& event);
 void host_observe(HostObserver observer);
 
-// Copies of what the journal holds, for comparisons in tests, whose failures then print readably.
-// They allocate: call them outside the plug-in's code.
+// Copies of what the journal holds, for tests whose failures then print readably. They allocate.
 struct HostCommand {
   int32_t command;
   int32_t flag;

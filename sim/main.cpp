@@ -1,9 +1,5 @@
-// velmar-sim: a host for the plug-in that plays a scenario and prints what the plug-in did.
-//
-//   velmar-sim [--plugin PATH] [--expect FILE] [SCENARIO]
-//
-// Without SCENARIO it plays a short built-in session. With --expect it compares the transcript
-// with FILE and exits 1 at the first difference. A bad argument or file exits 2.
+// velmar-sim: a host for the plug-in that plays a scenario and prints what the plug-in did (see
+// USAGE). A transcript that differs from --expect's file exits 1; a bad argument or file, 2.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -23,10 +19,9 @@ namespace {
 constexpr int EXIT_DIFFERS = 1;
 constexpr int EXIT_BAD_INPUT = 2;
 
-// The session played without a scenario, what a newcomer should see first. A MIDI input is
-// plugged in once the plug-in has settled, and pulled out again once the host has been reset for
-// it: each time the host's reset command follows 25 ticks after the device event (5 until the
-// counts are verified, 20 more until the reset).
+// What a newcomer should see first: a MIDI input plugged in once the plug-in has settled, and
+// pulled out once the host has been reset for it, each reset 25 ticks after the device event (5
+// until the counts are verified, 20 more until the reset).
 const char DEFAULT_SESSION_NAME[] = "<default session>";
 const char DEFAULT_SESSION[] =
     "load\n"

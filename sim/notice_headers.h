@@ -14,8 +14,7 @@
 enum class Announced { NOTHING_READABLE, AUDIO_CLASS, PORT_CLASS, OTHER_CLASS };
 
 Announced class_announced(DeviceClass device_class);
-// The bytes as they reach the receiver: an interface header must have room for its class, and say
-// it is of that type.
+// The bytes as they reach the receiver: an interface header has room for its class and says so.
 Announced header_announces(const unsigned char* bytes, size_t size);
 // A class the plug-in acts on: the audio classes and the MIDI port classes.
 bool is_acted_on(const unsigned char* bytes, size_t size);
@@ -43,10 +42,9 @@ struct HostileMessage {
 // The dbch_size a message claims, which is what reaches the receiver.
 uint32_t claimed_size(const HostileMessage& message);
 
-// Arrivals and removals with headers of every size from 0 to 64 bytes and random content, drawn
-// from a fixed seed, so that the sender process and the test that checks what arrived draw the
-// same ones. None is a valid interface of a class the plug-in acts on, and each of those classes
-// is among them spoilt by one bit.
+// Arrivals and removals with headers of every size from 0 to 64 bytes and random content, from a
+// fixed seed, so that the sender process and the test that checks what arrived draw the same. None
+// is a valid interface of a class acted on; each of those classes is among them spoilt by one bit.
 std::vector<HostileMessage> hostile_storm();
 
 // The classes acted on are the vocabulary's first five.

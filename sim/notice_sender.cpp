@@ -20,28 +20,30 @@ bool send_waiting(HWND window, UINT message, WPARAM first, const void* second, U
                              timeout_ms, &result) != 0;
 }
 
-void forget_earlier_sent_messages() {
-  GetQueueStatus(QS_SENDMESSAGE);
+namespace {
+
+// Whether a message was sent to this thread since the last look: GetQueueStatus's low word holds
+// what changed since then, even behind messages still waiting. It only looks, delivering nothing.
+bool sent_since_last_look() {
+  return (LOWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) != 0;
 }
 
+// True once a message sent after the last look waits in this thread's queue; false if `sender`
+// (a thread or process) ends first or the time runs out.
 bool wait_for_sent_message(HANDLE sender, DWORD timeout_ms) {
   ULONGLONG deadline = GetTickCount64() + timeout_ms;
   for (;;) {
-    // The low word holds what changed since the last call: a message that arrived, even behind
-    // others still waiting.
-    if ((LOWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) != 0) {
+    if (sent_since_last_look()) {
       return true;
     }
     if (WaitForSingleObject(sender, 1) == WAIT_OBJECT_0) {
-      return (LOWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) != 0;
+      return sent_since_last_look();
     }
     if (GetTickCount64() > deadline) {
       return false;
     }
   }
 }
-
-namespace {
 
 DWORD WINAPI send_device_change(void* parameter) {
   DeviceChangeSender* sender = static_cast<DeviceChangeSender*>(parameter);
@@ -60,7 +62,7 @@ DWORD WINAPI send_device_change(void* parameter) {
 }  // namespace
 
 bool send_from_another_thread(DeviceChangeSender* sender) {
-  forget_earlier_sent_messages();
+  sent_since_last_look();  // forgets earlier sends: the wait sees only this one
   sender->thread = CreateThread(nullptr, 0, send_device_change, sender, 0, nullptr);
   if (sender->thread == nullptr) {
     return false;
@@ -133,7 +135,7 @@ const char NOTICE_NEVER_ARRIVED[] = "the sender's message never reached this thr
 
 const char* arrival_from_another_process_in_one_tick() {
   PROCESS_INFORMATION process = {};
-  forget_earlier_sent_messages();
+  sent_since_last_look();  // forgets earlier sends
   if (!start_sender_process(L"", &process)) {
     return "the sender process did not start";
   }

@@ -1,7 +1,6 @@
-// WM_DEVICECHANGE as the system sends device notices to a window: from a thread of its own,
-// which blocks in SendMessageW until the window's thread retrieves messages, the message waiting
-// in that thread's queue meanwhile; or from another process, which the header is copied into this
-// one from. Used by velmar-sim.exe and the Windows tests alike.
+// WM_DEVICECHANGE as the system sends device notices: from a thread of its own, blocked in
+// SendMessageW until the window's thread retrieves messages, or from another process, whose
+// header is copied into this one. Used by velmar-sim.exe and the Windows tests alike.
 #pragma once
 
 #include <windows.h>
@@ -13,8 +12,7 @@
 // The interface classes, from the plug-in: KSCATEGORY_AUDIO is the one a USB MIDI device announces.
 #include "monitor/interface_class.h"
 
-// Generous: a send reaches the queue within milliseconds, and a retrieval delivers it at once.
-// Only a broken world waits this long, and then it says so rather than hang.
+// Generous: only a broken world waits this long for a send, and then it says so rather than hang.
 constexpr DWORD SENDER_TIMEOUT_MS = 10000;
 // Generous: a cold Wine process takes a second or two to start.
 constexpr DWORD SENDER_PROCESS_TIMEOUT_MS = 30000;
@@ -23,10 +21,9 @@ constexpr DWORD SENDER_PROCESS_TIMEOUT_MS = 30000;
 // sends it to a Unicode window for an arrival or removal (sim/device_notice.h builds it).
 std::vector<unsigned char> interface_header(const GUID& interface_class);
 
-// A thread blocked in SendMessageW until the window's thread delivers its message. The header
-// bytes are the sender's own, as they would be in another process. With a timeout it sends as
-// the system sends its notices, giving up on a receiver that does not retrieve it in time, or
-// that counts as hung.
+// A thread blocked in SendMessageW until the window's thread delivers its message; the header
+// bytes are its own, as another process's would be. With a timeout it sends as the system sends
+// its notices, giving up on a receiver that is slow or counts as hung.
 struct DeviceChangeSender {
   HANDLE thread;
   HWND window;
@@ -37,17 +34,9 @@ struct DeviceChangeSender {
   bool delivered = false;  // once the thread has ended
 };
 
-// Sends from this thread and waits for the result as SendMessageTimeoutW does with `flags`, for
-// at most `timeout_ms`. False when the send failed or gave up.
+// SendMessageTimeoutW from this thread; false when the send failed or gave up.
 bool send_waiting(HWND window, UINT message, WPARAM first, const void* second, UINT flags,
                   DWORD timeout_ms);
-
-// Clears the queue's record of new sent messages, so that the next wait sees only later ones.
-void forget_earlier_sent_messages();
-// True once a message sent after the last forget_earlier_sent_messages() waits in this thread's
-// queue. GetQueueStatus only looks: it delivers nothing. False if `sender` (a thread or process)
-// ends first or the time runs out.
-bool wait_for_sent_message(HANDLE sender, DWORD timeout_ms);
 
 // Starts the sender and returns once its message is pending for this thread; false if it never
 // got there. The caller owns the sender and must join it.
@@ -58,8 +47,8 @@ bool sender_finished(const DeviceChangeSender& sender, DWORD timeout_ms);
 // False if it never finished: its header may still be read, so it must be left alive.
 bool join_sender(DeviceChangeSender* sender);
 
-// A host's message loop between ticks: any retrieval delivers the messages sent to this thread,
-// and one that removes nothing leaves the host's posted messages alone.
+// A host's message loop between ticks: a retrieval that removes nothing delivers what was sent
+// to this thread and leaves the host's posted messages alone.
 void deliver_sent_messages();
 // Runs `retrieve` again each time something is sent to this thread, and at least every host tick
 // period, until `sender` (a thread or a process) ends: a host that waits still ticks, and a tick
@@ -71,9 +60,8 @@ bool deliver_until_ended(HANDLE sender, DWORD timeout_ms, void (*retrieve)());
 // it with finish_program and SENDER_PROCESS_TIMEOUT_MS.
 bool start_sender_process(const wchar_t* arguments, PROCESS_INFORMATION* process);
 
-// An audio-class arrival sent to this process's plug-in window, as the system sends it: from
-// another thread, or from another process, which the header is copied into this one from. Then
-// the one host tick whose drain must deliver it. Null once it did; otherwise what went wrong.
+// An audio-class arrival sent to this process's plug-in window from another thread or process,
+// then the one host tick whose drain must deliver it. Null once it did; otherwise what went wrong.
 const char* arrival_from_another_thread_in_one_tick();
 const char* arrival_from_another_process_in_one_tick();
 // What the second says of a notice that never reached this thread at all.

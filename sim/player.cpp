@@ -15,9 +15,9 @@ long tick_number;
 unsigned midi_inputs;
 unsigned midi_outputs;
 unsigned device_serial;
-// The ticks of the first and the last device events sent since the previous host command or load,
-// so that a command can say how long after them it came; negative when none was sent. Which of
-// them the plug-in acted on, the host cannot see.
+// The ticks of the first and the last device events since the previous host command or load, for
+// a command to say how long after them it came (which one the plug-in acted on, the host cannot
+// see); negative when none was sent.
 long first_event_tick;
 long last_event_tick;
 // A "fail" step waits for the step after it.
@@ -85,6 +85,11 @@ int32_t load(const ScenarioStep& step) {
   return call_entry(step.text, &info);
 }
 
+// A step's line, which says so when there was no window to reach.
+void add_step(const std::string& text, bool reached) {
+  transcript_add(TRANSCRIPT_STEP, reached ? text : text + " (no window)");
+}
+
 void note_device_event() {
   first_event_tick = first_event_tick >= 0 ? first_event_tick : tick_number;
   last_event_tick = tick_number;
@@ -149,12 +154,8 @@ std::string change_ports(const ScenarioStep& step) {
 int64_t play_device_step(const ScenarioStep& step) {
   std::string text = change_ports(step);
   intptr_t answer = 0;
-  if (!send_notification(step, &answer)) {
-    text += " (no window)";
-  } else if (step.now) {
-    text += " -> " + std::to_string(answer);
-  }
-  transcript_add(TRANSCRIPT_STEP, text);
+  bool sent = send_notification(step, &answer);
+  add_step(sent && step.now ? text + " -> " + std::to_string(answer) : text, sent);
   return answer;
 }
 
@@ -173,18 +174,10 @@ void play_stall(const ScenarioStep& step) {
       note_device_event();
     }
   }
-  switch (
-      world_stall(step.stall_ms, event, notice.size > 0 ? notice.bytes : nullptr, notice.size)) {
-    case STALL_NOTICE_LOST:
-      text += " (notice lost)";
-      break;
-    case STALL_NO_WINDOW:
-      text += " (no window)";
-      break;
-    case STALL_NOTICE_KEPT:
-      break;
-  }
-  transcript_add(TRANSCRIPT_STEP, text);
+  StallOutcome outcome =
+      world_stall(step.stall_ms, event, notice.size > 0 ? notice.bytes : nullptr, notice.size);
+  add_step(outcome == STALL_NOTICE_LOST ? text + " (notice lost)" : text,
+           outcome != STALL_NO_WINDOW);
 }
 
 int64_t play_one(const ScenarioStep& step) {
@@ -205,19 +198,15 @@ int64_t play_one(const ScenarioStep& step) {
       play_stall(step);
       return 0;
     case STEP_POWER:
-      transcript_add(TRANSCRIPT_STEP,
-                     step.text + (world_send_power_event(step.event_code) ? "" : " (no window)"));
+      add_step(step.text, world_send_power_event(step.event_code));
       return 0;
     case STEP_PLUG:
     case STEP_UNPLUG:
     case STEP_NOTIFY:
       return play_device_step(step);
     case STEP_MESSAGE:
-      transcript_add(TRANSCRIPT_STEP,
-                     step.text + (world_send_message(step.message, step.first,
-                                                     static_cast<intptr_t>(step.second), step.post)
-                                      ? ""
-                                      : " (no window)"));
+      add_step(step.text, world_send_message(step.message, step.first,
+                                             static_cast<intptr_t>(step.second), step.post));
       return 0;
     case STEP_FAIL:
       break;

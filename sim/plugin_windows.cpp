@@ -2,18 +2,18 @@
 
 #include "platform/windows/window_class.h"
 
+namespace {
+
 // A scan that has lost its place gives up after this many fresh starts; each needs another
 // process to destroy a window between two steps of the scan.
 constexpr int MAX_SCANS = 1000;
 // How often a scan that finds none of the process's windows is made again.
 constexpr int EMPTY_SCAN_REPEATS = 3;
 
-// FindWindowExW continues after a given window, and finds nothing when that window has just been
-// destroyed by its process: then the scan ended early, not at the end of the list, and starts
-// over. Wine also unlinks a window that its process destroys before the window's handle dies, so
-// a scan that passes it meanwhile can end early although the window still looks alive, and miss
-// every window after it. Such a miss lasts only as long as that destruction: a scan that finds
-// none is made again.
+// FindWindowExW continues after a given window, and finds nothing when its process has just
+// destroyed it: the scan then ended early and starts over. Wine also unlinks a window its process
+// destroys before the handle dies, so a scan passing it meanwhile can end early, the window still
+// alive, and miss every window after it while that lasts: a scan that finds none is made again.
 int windows_of(const wchar_t* class_name, DWORD process_id, HWND* first) {
   int count = 0;
   HWND own_first = nullptr;
@@ -42,6 +42,8 @@ int windows_of(const wchar_t* class_name, DWORD process_id, HWND* first) {
   }
   return count;
 }
+
+}  // namespace
 
 HWND wait_for_window(const wchar_t* class_name, const PROCESS_INFORMATION& process) {
   for (int wait = 0; wait < 3000; ++wait) {

@@ -19,8 +19,7 @@ namespace {
 std::string quoted(const std::string& word) {
   constexpr size_t MAX_SHOWN = 24;
   std::string result = "'";
-  append_printable(&result, word.data(),
-                   word.data() + (word.size() < MAX_SHOWN ? word.size() : MAX_SHOWN));
+  append_printable(&result, word.data(), word.data() + std::min(word.size(), MAX_SHOWN));
   if (word.size() > MAX_SHOWN) {
     result += "...";
   }
@@ -73,10 +72,19 @@ std::string hex_text(unsigned long long value, int digits) {
 }
 
 // Reads the words of one step after its verb; `at` moves past what each reader takes.
-struct Words {
+struct LineParser {
+  ScenarioReader& reader;
+  std::string* error;
+  ScenarioStep* step;
   const std::vector<std::string>& words;
   size_t at;
+
+  bool fail(const std::string& message) { return ::fail(reader, error, message); }
+
   bool more() const { return at < words.size(); }
+  // The word after the last one taken; only when there is one.
+  const std::string& next() const { return words[at]; }
+
   bool take(const char* word) {
     if (more() && words[at] == word) {
       ++at;
@@ -84,35 +92,25 @@ struct Words {
     }
     return false;
   }
-};
-
-struct LineParser {
-  ScenarioReader& reader;
-  std::string* error;
-  ScenarioStep* step;
-  Words words;
-
-  bool fail(const std::string& message) { return ::fail(reader, error, message); }
 
   bool done() {
-    if (words.more()) {
-      return fail("unexpected " + quoted(words.words[words.at]) + " after '" + words.words[0] +
-                  "'");
+    if (more()) {
+      return fail("unexpected " + quoted(words[at]) + " after '" + words[0] + "'");
     }
     return true;
   }
 
   bool number(unsigned long long limit, unsigned long long* value) {
-    return words.more() && parse_number(words.words[words.at++], limit, value);
+    return more() && parse_number(words[at++], limit, value);
   }
 
   // The word just taken, as an error quotes it.
-  std::string last() const { return quoted(words.words[words.at - 1]); }
+  std::string last() const { return quoted(words[at - 1]); }
 };
 
 bool parse_tick(LineParser& p, ScenarioStep* step) {
   step->ticks = 1;
-  if (p.words.more()) {
+  if (p.more()) {
     unsigned long long ticks;
     if (!p.number(MAX_TICKS_PER_STEP, &ticks) || ticks == 0) {
       return p.fail("tick count " + p.last() + " is not a number from 1 to " +
@@ -132,10 +130,10 @@ bool parse_tick(LineParser& p, ScenarioStep* step) {
 bool parse_load(LineParser& p, ScenarioStep* step) {
   step->api_version = HOST_API_VERSION;
   step->text = "load";
-  if (!p.words.more()) {
+  if (!p.more()) {
     return true;
   }
-  if (p.words.take("version") && p.words.more()) {
+  if (p.take("version") && p.more()) {
     unsigned long long version;
     if (!p.number(0xFFFFFFFFull, &version)) {
       return p.fail("version " + p.last() + " is not a 32-bit number");
@@ -144,10 +142,10 @@ bool parse_load(LineParser& p, ScenarioStep* step) {
     step->text = "load version " + hex_text(version, 1);
     return p.done();
   }
-  if (p.words.take("missing") && p.words.more()) {
+  if (p.take("missing") && p.more()) {
     step->text = "load missing";
-    while (p.words.more()) {
-      const std::string& name = p.words.words[p.words.at++];
+    while (p.more()) {
+      const std::string& name = p.words[p.at++];
       unsigned bit = host_import_bit(name.c_str());
       if (bit == 0) {
         return p.fail(quoted(name) + " is not one of the six host functions");
@@ -157,10 +155,10 @@ bool parse_load(LineParser& p, ScenarioStep* step) {
     }
     return true;
   }
-  if (p.words.take("null") && (p.words.take("get_function") || p.words.take("register_callback"))) {
-    bool get_function = p.words.words[p.words.at - 1] == "get_function";
+  if (p.take("null") && (p.take("get_function") || p.take("register_callback"))) {
+    bool get_function = p.words[p.at - 1] == "get_function";
     step->record = get_function ? RECORD_NULL_GET_FUNCTION : RECORD_NULL_REGISTER_CALLBACK;
-    step->text = "load null " + p.words.words[p.words.at - 1];
+    step->text = "load null " + p.words[p.at - 1];
     return p.done();
   }
   return p.fail(
@@ -185,11 +183,10 @@ bool parse_counts(LineParser& p, ScenarioStep* step) {
 // A device class word, where one stands; audio where none does.
 bool parse_class(LineParser& p, ScenarioStep* step) {
   step->device_class = DEVICE_CLASS_AUDIO;
-  if (p.words.more() &&
-      device_class_from_name(p.words.words[p.words.at].c_str(), &step->device_class)) {
-    ++p.words.at;
-  } else if (p.words.more() && step->kind != STEP_NOTIFY) {
-    return p.fail("unknown device class " + quoted(p.words.words[p.words.at]) +
+  if (p.more() && device_class_from_name(p.next().c_str(), &step->device_class)) {
+    ++p.at;
+  } else if (p.more() && step->kind != STEP_NOTIFY) {
+    return p.fail("unknown device class " + quoted(p.next()) +
                   " (audio, render, capture, midi-in, midi-out or other)");
   }
   step->text += std::string(" ") + device_class_name(step->device_class);
@@ -198,24 +195,24 @@ bool parse_class(LineParser& p, ScenarioStep* step) {
 
 bool parse_plug(LineParser& p, ScenarioStep* step) {
   bool plug = step->kind == STEP_PLUG;
-  const std::string& verb = p.words.words[0];
-  if (!p.words.take("input") && !p.words.take("output")) {
+  const std::string& verb = p.words[0];
+  if (!p.take("input") && !p.take("output")) {
     return p.fail("expected '" + verb + " input' or '" + verb + " output'");
   }
-  step->input_port = p.words.words[1] == "input";
+  step->input_port = p.words[1] == "input";
   step->event_code = plug ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE;
   step->header = NOTIFY_INTERFACE_HEADER;
   step->device_type = DBT_DEVTYP_DEVICEINTERFACE;
-  step->text = verb + " " + p.words.words[1];
+  step->text = verb + " " + p.words[1];
   if (!parse_class(p, step) || !p.done()) {
     return false;
   }
   unsigned& ports = step->input_port ? p.reader.inputs : p.reader.outputs;
   if (!plug && ports == 0) {
-    return p.fail("no " + p.words.words[1] + " port left to unplug");
+    return p.fail("no " + p.words[1] + " port left to unplug");
   }
   if (plug && ports == MAX_PORTS) {
-    return p.fail("more than " + std::to_string(MAX_PORTS) + " " + p.words.words[1] + " ports");
+    return p.fail("more than " + std::to_string(MAX_PORTS) + " " + p.words[1] + " ports");
   }
   ports = plug ? ports + 1 : ports - 1;
   return true;
@@ -223,7 +220,7 @@ bool parse_plug(LineParser& p, ScenarioStep* step) {
 
 // Hex digits, two a byte, that begin with their own count as a 32-bit little-endian dbch_size.
 bool parse_bytes(LineParser& p, ScenarioStep* step) {
-  const std::string hex = p.words.more() ? p.words.words[p.words.at++] : "";
+  const std::string hex = p.more() ? p.words[p.at++] : "";
   bool valid = !hex.empty() && hex.size() % 2 == 0 && hex.size() / 2 <= DEVICE_NOTICE_CAPACITY;
   for (size_t i = 0; valid && i < hex.size(); i += 2) {
     int high = digit_value(hex[i], true);
@@ -250,27 +247,26 @@ bool parse_bytes(LineParser& p, ScenarioStep* step) {
 // given as a number carries none.
 bool parse_header(LineParser& p, ScenarioStep* step, bool named_event) {
   step->device_type = DBT_DEVTYP_DEVICEINTERFACE;
-  if (p.words.take("short")) {
+  if (p.take("short")) {
     step->header = NOTIFY_SHORT_HEADER;
     step->text += " short";
-  } else if (p.words.take("none")) {
+  } else if (p.take("none")) {
     step->header = NOTIFY_NO_HEADER;
     step->text += named_event ? " none" : "";
-  } else if (p.words.take("poisoned")) {
+  } else if (p.take("poisoned")) {
     step->header = NOTIFY_POISONED;
     step->native_only = true;
     step->text += " poisoned";
-  } else if (p.words.take("bytes")) {
+  } else if (p.take("bytes")) {
     return parse_bytes(p, step);
   } else if (named_event ||
-             (p.words.more() &&
-              device_class_from_name(p.words.words[p.words.at].c_str(), &step->device_class))) {
+             (p.more() && device_class_from_name(p.next().c_str(), &step->device_class))) {
     step->header = NOTIFY_INTERFACE_HEADER;
     if (!parse_class(p, step)) {
       return false;
     }
     unsigned long long value;
-    if (p.words.take("size")) {
+    if (p.take("size")) {
       if (!p.number(MAX_HEADER_BYTES, &value)) {
         return p.fail("expected 'size N' with N from 0 to " + std::to_string(MAX_HEADER_BYTES));
       }
@@ -278,7 +274,7 @@ bool parse_header(LineParser& p, ScenarioStep* step, bool named_event) {
       step->native_only = step->native_only || value < sizeof(DEV_BROADCAST_HDR);
       step->text += " size " + std::to_string(value);
     }
-    if (p.words.take("type")) {
+    if (p.take("type")) {
       if (!p.number(0xFFFFFFFFull, &value)) {
         return p.fail("expected 'type T' with a 32-bit number");
       }
@@ -292,12 +288,12 @@ bool parse_header(LineParser& p, ScenarioStep* step, bool named_event) {
 }
 
 bool parse_notify(LineParser& p, ScenarioStep* step) {
-  bool named_event = p.words.take("arrival") || p.words.take("removal");
+  bool named_event = p.take("arrival") || p.take("removal");
   if (named_event) {
-    bool arrival = p.words.words[1] == "arrival";
+    bool arrival = p.words[1] == "arrival";
     step->event_code = arrival ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE;
     step->text = std::string("notify ") + (arrival ? "arrival" : "removal");
-  } else if (p.words.take("code") && p.words.more()) {
+  } else if (p.take("code") && p.more()) {
     unsigned long long code;
     if (!p.number(~0ull, &code)) {
       return p.fail("event code " + p.last() + " is not a 64-bit number");
@@ -312,7 +308,7 @@ bool parse_notify(LineParser& p, ScenarioStep* step) {
   if (!parse_header(p, step, named_event)) {
     return false;
   }
-  if (p.words.take("now")) {
+  if (p.take("now")) {
     step->now = true;
     step->native_only = true;
     step->text += " now";
@@ -338,7 +334,7 @@ bool parse_message(LineParser& p, ScenarioStep* step) {
     return p.fail("message " + hex_text(message, 4) + " is not one a scenario may send");
   }
   step->message = static_cast<uint32_t>(message);
-  step->post = p.words.take("post");
+  step->post = p.take("post");
   step->native_only = true;
   step->text = "message " + hex_text(message, 4) + " " + hex_text(step->first, 1) + " " +
                hex_text(step->second, 1) + (step->post ? " post" : "");
@@ -347,21 +343,20 @@ bool parse_message(LineParser& p, ScenarioStep* step) {
 
 bool parse_fail(LineParser& p, ScenarioStep* step) {
   auto names_end = std::end(SIM_CALL_NAMES);
-  if (!p.words.more() ||
-      std::find(std::begin(SIM_CALL_NAMES), names_end, p.words.words[p.words.at]) == names_end) {
+  if (!p.more() || std::find(std::begin(SIM_CALL_NAMES), names_end, p.next()) == names_end) {
     return p.fail("expected 'fail NAME [NTH] [error E]' with NAME one of the simulated calls");
   }
-  step->call = p.words.words[p.words.at++];
+  step->call = p.words[p.at++];
   step->nth = 1;
   step->error = ERROR_NOT_ENOUGH_MEMORY;
   unsigned long long value;
-  if (p.words.more() && p.words.words[p.words.at] != "error") {
+  if (p.more() && p.next() != "error") {
     if (!p.number(1000, &value) || value == 0) {
       return p.fail("expected a call number from 1 to 1000 after 'fail " + step->call + "'");
     }
     step->nth = static_cast<int>(value);
   }
-  if (p.words.take("error")) {
+  if (p.take("error")) {
     if (!p.number(0xFFFFFFFFull, &value)) {
       return p.fail("expected 'error E' with a 32-bit number");
     }
@@ -378,16 +373,15 @@ bool parse_step(LineParser& p);
 
 bool parse_power(LineParser& p, ScenarioStep* step) {
   unsigned long long code = 0;
-  if (p.words.take("resume")) {
+  if (p.take("resume")) {
     code = PBT_APMRESUMEAUTOMATIC;
-  } else if (p.words.take("suspend")) {
+  } else if (p.take("suspend")) {
     code = PBT_APMSUSPEND;
-  } else if (!p.words.take("code") || !p.number(0xFFFFFFFFull, &code)) {
+  } else if (!p.take("code") || !p.number(0xFFFFFFFFull, &code)) {
     return p.fail("expected 'power resume', 'power suspend' or 'power code V'");
   }
   step->event_code = code;
-  step->text =
-      "power " + p.words.words[1] + (p.words.words[1] == "code" ? " " + hex_text(code, 4) : "");
+  step->text = "power " + p.words[1] + (p.words[1] == "code" ? " " + hex_text(code, 4) : "");
   return p.done();
 }
 
@@ -399,14 +393,13 @@ bool parse_stall(LineParser& p, ScenarioStep* step) {
   }
   step->stall_ms = static_cast<unsigned>(ms);
   step->text = "stall " + std::to_string(ms);
-  if (!p.words.more()) {
+  if (!p.more()) {
     return true;
   }
-  std::vector<std::string> rest(p.words.words.begin() + static_cast<std::ptrdiff_t>(p.words.at),
-                                p.words.words.end());
+  std::vector<std::string> rest(p.words.begin() + static_cast<std::ptrdiff_t>(p.at), p.words.end());
   ScenarioStep during{};
   during.line = step->line;
-  LineParser inner{p.reader, p.error, &during, Words{rest, 0}};
+  LineParser inner{p.reader, p.error, &during, rest, 0};
   if (!parse_step(inner)) {
     return false;
   }
@@ -422,8 +415,8 @@ bool parse_stall(LineParser& p, ScenarioStep* step) {
 }
 
 bool parse_step(LineParser& p) {
-  const std::string& verb = p.words.words[0];
-  p.words.at = 1;
+  const std::string& verb = p.words[0];
+  p.at = 1;
   ScenarioStep* step = p.step;
   struct Verb {
     const char* word;
@@ -469,7 +462,7 @@ bool read_scenario_line(ScenarioReader* reader, const std::string& line, Scenari
   }
   *step = ScenarioStep{};
   step->line = reader->line;
-  LineParser parser{*reader, error, step, Words{words, 0}};
+  LineParser parser{*reader, error, step, words, 0};
   return parse_step(parser);
 }
 

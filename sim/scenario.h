@@ -1,12 +1,9 @@
-// Scenario files: a whole session, one step per line, read into steps before anything runs, so
-// that a bad file is reported before the plug-in is touched. The same steps drive the reference
-// model and the fuzzer, so a counterexample of either is a scenario anyone can replay.
-//
-// The steps and their words are listed in docs/testing.md ("Scenarios"). Some exist only on the
-// simulated platform: failing a call, "now" and "poisoned" headers, headers of fewer than 12
-// bytes, which Wine's marshalling drops, and other window messages, whose parameters the real
-// default procedure may read as pointers. The real DLL's velmar-sim refuses a scenario that holds
-// one.
+// Scenario files: a whole session, one step per line, read before anything runs, so that a bad file
+// is reported before the plug-in is touched. The same steps drive the reference model and the
+// fuzzer, so a counterexample of either is a scenario anyone can replay; docs/testing.md lists the
+// words. The real DLL's velmar-sim refuses the steps only the simulated platform has: failing a
+// call, "now" and "poisoned" headers, headers under 12 bytes (dropped by Wine's marshalling), other
+// window messages (whose parameters the real default procedure may read as pointers).
 #pragma once
 
 #include <cstdint>
@@ -96,13 +93,12 @@ struct ScenarioReader {
 };
 
 ScenarioReader scenario_reader(const std::string& name);
-// One line: true with `*step` filled, or with `*has_step` false for a blank or comment line;
-// false with `error` reading "NAME:LINE: what is wrong".
+// One line: true with `*step` filled, or `*has_step` false for a blank or comment line; false
+// with `error` reading "NAME:LINE: what is wrong".
 bool read_scenario_line(ScenarioReader* reader, const std::string& line, ScenarioStep* step,
                         bool* has_step, std::string* error);
 
-// A whole source. On failure `error` says where and `steps` is left incomplete. A source
-// without a single step is refused.
+// A whole source; one without a single step is refused. On failure `error` says where.
 bool parse_scenario(const std::string& source, const std::string& name,
                     std::vector<ScenarioStep>* steps, std::string* error);
 

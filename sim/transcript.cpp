@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <sstream>
 
 namespace {
 
@@ -111,19 +112,13 @@ std::string transcript_console_text(const char* text) {
 }
 
 std::vector<std::string> split_lines(const std::string& text) {
+  std::istringstream stream(text);
   std::vector<std::string> result;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) {
-      end = text.size();
-    }
-    std::string line = text.substr(start, end - start);
+  for (std::string line; std::getline(stream, line);) {
     if (!line.empty() && line.back() == '\r') {
       line.pop_back();
     }
     result.push_back(line);
-    start = end + 1;
   }
   return result;
 }

@@ -14,8 +14,7 @@ enum TranscriptKind {
   TRANSCRIPT_CALL      // a host function the plug-in should never call
 };
 
-// Starts an empty transcript at tick 0. With `print`, every line also goes to stdout as soon as
-// it is final.
+// Starts an empty transcript at tick 0; with `print`, each line also goes to stdout once final.
 void transcript_begin(bool print);
 
 // The number of the last tick run; 0 before the first.
@@ -43,8 +42,8 @@ std::string transcript_console_text(const char* text);
 // with Windows line ends still says the same thing.
 std::vector<std::string> split_lines(const std::string& text);
 
-// The first line where `expected` (a file's text) and the transcript part; line is 0 when they
-// agree. A missing line on either side reads as "<end>".
+// The first line where `expected` (a file's text) and the transcript part, 0 if none; a missing
+// line reads "<end>".
 struct TranscriptDifference {
   size_t line;
   std::string expected;

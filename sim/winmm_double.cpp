@@ -20,12 +20,10 @@ namespace {
 std::atomic<LONG> midi_in_calls{0};
 std::atomic<LONG> midi_out_calls{0};
 
-// The counts of a machine whose ports come and go while another process watches: a program under
-// test (the probe) reads them in its own process, and only the test, in another, knows when the
-// device "arrived". So when the environment names a mapping, the counts live there and either
-// process may change them; otherwise they are this process's alone. Read and written with
-// interlocked calls: the plug-in reads them on the host's thread while a test may set them from
-// another.
+// A program under test (the probe) reads the counts in its own process while only the test, in
+// another, knows when a device "arrived": so when the environment names a mapping, the counts live
+// there, for either process to change; otherwise they are this process's alone. Interlocked: the
+// plug-in reads them on the host's thread while a test may set them from another.
 WinmmDoubleSharedCounts own_counts;
 WinmmDoubleSharedCounts* counts = &own_counts;
 

@@ -1,6 +1,5 @@
-// The controls of the winmm test double, which Wine loads as winmm.dll in place of its own when a
-// process runs with WINEDLLOVERRIDES=winmm=n. Programs look them up in the loaded winmm.dll by
-// name (sim/plugin_module.h), so that finding them also proves the double is the winmm in use.
+// The controls of the winmm test double, which Wine loads in place of its own with
+// WINEDLLOVERRIDES=winmm=n. Found by name (sim/plugin_module.h), they prove the double is in use.
 #pragma once
 
 #include <windows.h>

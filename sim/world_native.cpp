@@ -1,6 +1,5 @@
-// The native world: the plug-in's sources linked into velmar-sim, on the simulated Win32 subset.
-// The simulated machine stands in for the operating system: it holds the MIDI port counts and
-// queues notifications to the plug-in's window as another thread's sends.
+// The native world: the plug-in's sources linked in, on the simulated Win32 subset, whose machine
+// holds the MIDI port counts and queues notifications to the window as another thread's sends.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -47,8 +46,7 @@ HWND plugin_window() {
   return FindWindowExW(HWND_MESSAGE, nullptr, WINDOW_CLASS_NAME, nullptr);
 }
 
-// Memory no header the plug-in reads may point to: AddressSanitizer reports any read of it.
-// Poisoning it again changes nothing.
+// Memory no header may point to, poisoned (again, harmlessly) so that ASan reports any read of it.
 unsigned char* poisoned_header() {
   alignas(16) static unsigned char forbidden[64];
 #if KESTRUNE_ASAN
@@ -59,9 +57,8 @@ unsigned char* poisoned_header() {
 
 }  // namespace
 
-// Sent to the window itself rather than through its registration, in both worlds alike: a
-// scenario may send what the system would not (a class the window never asked for, a cut header)
-// to show what the plug-in makes of it.
+// Straight to the window, not through its registration, in both worlds: a scenario may send what
+// the system would not (an unasked-for class, a cut header) to show what the plug-in makes of it.
 bool world_send_device_change(uintptr_t event, const void* header, size_t size) {
   HWND window = plugin_window();
   if (window == nullptr) {

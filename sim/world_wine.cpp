@@ -1,12 +1,9 @@
-// The Windows world: the real kestrune.dll, loaded as the host loads it, on the real user32
-// (Wine's, or Windows' own). The MIDI counts come from the winmm test double beside velmar-sim.exe,
-// which Windows loads from the program's folder before its own winmm.dll, and Wine too when
-// velmar-sim.exe runs with WINEDLLOVERRIDES=winmm=n.
-//
-// Notifications are sent as the system sends them: SendMessageW from a thread other than the
-// host's, which blocks until the host's thread retrieves messages. Each send returns only once
-// its message waits in that thread's queue, so that the next tick's drain meets it, in order with
-// those sent before it, however many steps come between two ticks.
+// The Windows world: the real kestrune.dll, loaded as the host loads it, on the real user32. The
+// MIDI counts come from the winmm test double beside velmar-sim.exe, which Windows loads from the
+// program's folder before its own, and Wine too with WINEDLLOVERRIDES=winmm=n. Notices are sent
+// as the system sends them, from a thread other than the host's, blocked until the host's thread
+// retrieves messages; each send returns once its message waits in that queue, so that the next
+// tick's drain meets it, in order, however many steps come between two ticks.
 #include <windows.h>
 
 #include <cstddef>
@@ -43,8 +40,8 @@ std::wstring module_path(const char* plugin_path) {
   return path;
 }
 
-// Delivers whatever is still sent to this thread until every sender is done, as a host's
-// message loop would. One that never finishes is left alive: its header may still be read.
+// As a host's message loop would, delivers what is sent until every sender is done. One that
+// never finishes is left alive: its header may still be read.
 void finish_all_senders() {
   while (!pending.empty()) {
     if (join_sender(&pending.back()->sender)) {
@@ -120,9 +117,8 @@ long world_midi_reads(bool inputs) {
 
 namespace {
 
-// Starts a sender of its own for the message, kept until a tick has delivered the message.
-// Returns it once the message waits in the host thread's queue; null when there is no window, or
-// when the sender ended first: it was refused.
+// A sender of its own for the message, kept until a tick has delivered it, returned once the
+// message waits in the host thread's queue; null with no window, or when the send was refused.
 PendingNotice* send(UINT message, uintptr_t event, const void* header, size_t size,
                     DWORD timeout_ms) {
   HWND window = plugin_window();
@@ -213,10 +209,9 @@ void world_pump_messages() {
   finish_all_senders();
 }
 
-// The tick's drain delivered every message waiting for the window, and an unload before it
-// dropped them with the window, which releases their senders too: either way each sender is
-// about to return. One that does not would be delivered outside a tick if it were pumped for
-// here, so it is reported once and left to the next retrieval; later ticks do not wait for it.
+// The tick's drain delivered every message waiting for the window, or an unload dropped them with
+// it, releasing their senders: each is about to return. One that does not is reported once and
+// left to the next retrieval, not pumped for here, outside a tick; later ticks do not wait for it.
 void world_after_tick() {
   ULONGLONG deadline = GetTickCount64() + SENDER_TIMEOUT_MS;
   for (size_t i = pending.size(); i-- > 0;) {

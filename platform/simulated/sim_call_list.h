@@ -1,10 +1,8 @@
-// The simulated calls, in a header of their own that needs nothing else: the scenario reader
-// knows them by name in either world, so that a scenario may fail one natively.
+// Every simulated call, named once, in a header that needs nothing else: the scenario reader knows
+// them by name in either world. Each has its identifier, its Win32 name, and whether it has a
+// failure result for an injected failure to return; in the others, one only sets the last error.
 #pragma once
 
-// Every simulated call, named once: its identifier, its Win32 name, and whether it has a failure
-// result, which an injected failure makes it return. The others have none to return: a failure
-// injected into one of them only sets the last error.
 #define SIM_CALLS(X)                                                          \
   X(SIM_GET_MODULE_HANDLE_EX_W, GetModuleHandleExW, true)                     \
   X(SIM_GET_LAST_ERROR, GetLastError, false)                                  \

@@ -1,6 +1,5 @@
-// The call journal, the call counters and failure injection: every simulated call passes
-// through sim_enter() first, so a test can see what the plug-in called, in what order, and make
-// the nth call of any kind fail.
+// The call journal, counters and failure injection: every simulated call passes through
+// sim_enter() first, so a test sees what the plug-in called, in order, and fails any nth call.
 #include <cstring>
 
 #include "platform/simulated/sim_internal.h"
@@ -13,8 +12,7 @@ const bool call_can_fail[SIM_CALL_COUNT] = {
 #undef SIM_CALL_CAN_FAIL
 };
 
-// Fixed arrays: recording a call must not allocate, or the plug-in's own path could not be
-// proven allocation-free.
+// Fixed arrays: a call recorded must not spoil the proof that the plug-in's path allocates nothing.
 int call_counts[SIM_CALL_COUNT];
 SimCall journal[SIM_JOURNAL_CAPACITY];
 int journal_length;

@@ -1,5 +1,4 @@
-// What tests and the native host simulator use to set up and inspect the simulated Win32 world:
-// reset it, fail a chosen call, read the call journal, and drive the simulated machine.
+// How tests and the native velmar-sim set up, inspect and drive the simulated Win32 world.
 #pragma once
 
 #include <cstddef>
@@ -18,8 +17,7 @@ const char* sim_call_name(SimCall call);
 // The call of that Win32 name; false for a name the simulation does not know.
 bool sim_call_from_name(const char* name, SimCall* call);
 
-// A fresh machine: no classes, windows, queued messages or registrations; no MIDI devices;
-// counters, journal and injected failures cleared.
+// A fresh machine: no classes, windows, messages, registrations, ports, calls or injected failures.
 void sim_reset();
 
 // Calls made since the last reset or sim_clear_calls().
@@ -33,33 +31,29 @@ SimCall sim_journal_entry(int index);
 
 // The nth call of `call` from now (1 = the next) fails with `error` as its last error.
 void sim_fail_call(SimCall call, DWORD error, int nth = 1);
-// The nth call from now of any kind that can fail fails with `error`; 0 disarms it. Which call it
-// hit, SIM_CALL_COUNT while it has hit none.
+// The same for the nth call of any kind that can fail; 0 disarms it. sim_failed_call says which
+// call it hit: SIM_CALL_COUNT while none.
 void sim_fail_nth_call(int nth, DWORD error);
 SimCall sim_failed_call();
 
-// The instance of the host's executable, which GetModuleHandleW(nullptr) reports on Windows.
+// The host executable's instance, as GetModuleHandleW(nullptr) reports it on Windows; and the
+// plug-in's, a module apart, which GetModuleHandleExW reports for any address.
 HINSTANCE sim_host_module();
-// The instance GetModuleHandleExW reports for an address: the plug-in is one module, apart from
-// the executable that loaded it.
 HINSTANCE sim_plugin_module();
 
-// The clock GetTickCount64 reads, in milliseconds. Time passes only when a test or the host
-// double moves it on; a message sent from outside that has waited SIM_SEND_TIMEOUT_MS by then is
-// dropped unread, as the system drops a device notice its receiver's thread took too long for.
+// The clock GetTickCount64 reads moves only when told. A message sent from outside that has waited
+// SIM_SEND_TIMEOUT_MS by then is dropped unread, as the system drops a device notice whose
+// receiver took too long; sim_lost_message_count counts them since the last reset.
 constexpr unsigned SIM_SEND_TIMEOUT_MS = 2000;
 void sim_advance_clock(unsigned milliseconds);
-// Sent messages dropped so since the last reset.
 int sim_lost_message_count();
 
-// Another process's window of a class of this one's name, as far as GetWindowThreadProcessId
-// tells; and that process destroying each of its windows right after FindWindowExW found it, as it
-// may between two steps of a scan.
+// A window that GetWindowThreadProcessId says is another process's; and that process destroying
+// each of its windows right after FindWindowExW found it, as it may between two steps of a scan.
 void sim_give_window_to_another_process(HWND window);
 void sim_destroy_found_windows_of_other_processes(bool destroy);
 
-// Live objects, to prove that nothing is left behind. Device registrations and suspend/resume
-// registrations are counted apart.
+// Live objects, to prove that nothing is left behind; suspend/resume registrations apart.
 int sim_class_count();
 int sim_window_count();
 int sim_registration_count();
@@ -78,8 +72,8 @@ struct SimDefaultProcCall {
 SimDefaultProcCall sim_last_default_proc_call();
 
 // The simulated machine. Plugging or unplugging changes the count first, as the driver publishes
-// its port, and then sends WM_DEVICECHANGE with a device-interface header of the given class to
-// every window registered for it, delivered at its thread's next message retrieval.
+// its port, then sends WM_DEVICECHANGE with an interface header of the class to every window
+// registered for it, delivered at its thread's next message retrieval.
 enum SimMidiPort { SIM_MIDI_INPUT, SIM_MIDI_OUTPUT };
 void sim_set_midi_counts(UINT inputs, UINT outputs);
 void sim_plug_device(SimMidiPort port, const GUID& interface_class);
@@ -87,13 +81,12 @@ void sim_unplug_device(SimMidiPort port, const GUID& interface_class);
 // An interface announced with no change to the counts: a device whose MIDI ports the system
 // publishes later, or one that has none.
 void sim_announce_interface(WPARAM event, const GUID& interface_class);
-// A power event, sent as WM_POWERBROADCAST to every window registered for suspend and resume.
+// WM_POWERBROADCAST, sent to every window registered for suspend and resume.
 void sim_power_event(WPARAM event);
 
-// A message sent by another thread or process: queued to the window's thread and delivered by
-// its next PeekMessageA, before any posted message. The sender does not wait for the result.
-// With a header, `size` bytes are copied, as the system marshals a message between processes,
-// and the second parameter points to the copy when the procedure runs.
+// A message sent by another thread or process, without waiting for its result: delivered by the
+// window thread's next PeekMessageA, before any posted message. A header's `size` bytes are
+// copied, as between processes, and the procedure gets a pointer to the copy.
 void sim_send_from_outside(HWND window, UINT message, WPARAM first, LPARAM second);
 void sim_send_device_change_from_outside(HWND window, WPARAM event, const void* header,
                                          size_t size);

@@ -5,12 +5,10 @@
 
 #include "platform/simulated/sim_control.h"
 
-// Journals and counts one call. True when an injected failure is due: the last error is then
-// already set, and the caller returns its failure value.
+// Journals and counts one call; true when an injected failure is due, with its last error set.
 bool sim_enter(SimCall call);
 
-// Window lookups for message delivery: the procedure, and the thread whose queue the window's
-// messages wait in.
+// For message delivery: a window's procedure, and the thread whose queue its messages wait in.
 WNDPROC sim_window_proc(HWND window);
 bool sim_window_owner(HWND window, std::thread::id* owner);
 

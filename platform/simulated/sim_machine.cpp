@@ -41,7 +41,6 @@ void notify(WPARAM event, SimMidiPort port, const GUID& interface_class) {
   }
 }
 
-// Call with `power` false for the device registrations, true for the suspend/resume ones.
 int registrations_of(bool power) {
   return static_cast<int>(std::count_if(
       std::begin(registrations), std::end(registrations),

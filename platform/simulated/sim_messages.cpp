@@ -1,9 +1,7 @@
-// Per-thread message queues. As on Windows, messages sent from outside a thread wait in that
-// thread's queue until it retrieves messages, and PeekMessageA delivers all of them to their
-// window procedures before it looks for a posted message matching its filter.
-//
-// Retrieval never allocates: queues grow only when a message is queued, which happens between
-// the plug-in's calls, so tests can prove the plug-in's own path allocation-free.
+// Per-thread message queues. As on Windows, messages sent from outside a thread wait in its queue
+// until it retrieves messages, and PeekMessageA delivers all of them before it looks for a posted
+// message matching its filter. Retrieval never allocates: queues grow only when a message is
+// queued, between the plug-in's calls, so tests can prove the plug-in's own path allocation-free.
 #include <algorithm>
 #include <cstring>
 #include <mutex>
@@ -98,6 +96,10 @@ bool take_sent(QueuedMessage* entry) {
   return true;
 }
 
+bool in_filter(UINT message, UINT filter_min, UINT filter_max) {
+  return (filter_min == 0 && filter_max == 0) || (message >= filter_min && message <= filter_max);
+}
+
 bool matches(const QueuedMessage& entry, HWND window, UINT filter_min, UINT filter_max) {
   if (entry.window == HWND_MESSAGE) {
     return false;  // already taken
@@ -109,14 +111,11 @@ bool matches(const QueuedMessage& entry, HWND window, UINT filter_min, UINT filt
   } else if (window != nullptr && entry.window != window) {
     return false;
   }
-  return (filter_min == 0 && filter_max == 0) ||
-         (entry.message >= filter_min && entry.message <= filter_max);
+  return in_filter(entry.message, filter_min, filter_max);
 }
 
 bool take_quit(ThreadQueue* queue, MSG* message, UINT filter_min, UINT filter_max, bool remove) {
-  bool in_range =
-      (filter_min == 0 && filter_max == 0) || (WM_QUIT >= filter_min && WM_QUIT <= filter_max);
-  if (!queue->quit_pending || !in_range) {
+  if (!queue->quit_pending || !in_filter(WM_QUIT, filter_min, filter_max)) {
     return false;
   }
   *message = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(queue->quit_code), 0, 0, {0, 0}};
@@ -216,8 +215,7 @@ int sim_queued_message_count(HWND window) {
 }
 
 void sim_send_from_outside(HWND window, UINT message, WPARAM first, LPARAM second) {
-  QueuedMessage entry{window, message, first, second, 0, 0, {}};
-  enqueue(window, entry, true);
+  enqueue(window, QueuedMessage{window, message, first, second, 0, 0, {}}, true);
 }
 
 void sim_send_device_change_from_outside(HWND window, WPARAM event, const void* header,
@@ -256,9 +254,8 @@ void WINAPI PostQuitMessage(int exit_code) {
   }
 }
 
-BOOL WINAPI TranslateMessage(const MSG* message) {
+BOOL WINAPI TranslateMessage(const MSG*) {
   sim_enter(SIM_TRANSLATE_MESSAGE);
-  (void)message;
   return FALSE;  // only key messages translate, and no window here receives any
 }
 

@@ -88,9 +88,11 @@ SimWindow* find_window(HWND handle) {
   return nullptr;
 }
 
-void release_window(SimWindow* window) {
-  sim_queue_forget_window(window->handle);
-  *window = SimWindow{};
+void release_window(HWND handle) {
+  if (SimWindow* window = find_window(handle)) {
+    sim_queue_forget_window(handle);
+    *window = SimWindow{};
+  }
 }
 
 }  // namespace
@@ -211,9 +213,7 @@ HWND WINAPI CreateWindowExW(DWORD ex_style, LPCWSTR class_name, LPCWSTR window_n
   if (procedure(handle, WM_NCCREATE, 0, creation_param) == 0 ||
       procedure(handle, WM_CREATE, 0, creation_param) == -1) {
     procedure(handle, WM_NCDESTROY, 0, 0);
-    if (SimWindow* failed = find_window(handle)) {
-      release_window(failed);
-    }
+    release_window(handle);
     SetLastError(ERROR_INVALID_PARAMETER);
     return nullptr;
   }
@@ -232,9 +232,7 @@ BOOL WINAPI DestroyWindow(HWND handle) {
   WNDPROC procedure = classes[window->class_index].procedure;
   procedure(handle, WM_DESTROY, 0, 0);
   procedure(handle, WM_NCDESTROY, 0, 0);
-  if (SimWindow* destroyed = find_window(handle)) {
-    release_window(destroyed);
-  }
+  release_window(handle);
   return TRUE;
 }
 
@@ -265,7 +263,7 @@ HWND WINAPI FindWindowExW(HWND parent, HWND child_after, LPCWSTR class_name, LPC
     }
     HWND found = window.handle;
     if (destroy_found_windows_of_other_processes && window.other_process) {
-      release_window(find_window(found));
+      release_window(found);
     }
     return found;
   }
@@ -293,8 +291,7 @@ DWORD WINAPI GetWindowThreadProcessId(HWND handle, DWORD* process_id) {
   return static_cast<DWORD>(std::hash<std::thread::id>()(window->owner)) | 1u;
 }
 
-// As on Windows, WM_NCCREATE takes the title from the creation record. The product forwards to
-// the wide procedure alone: the narrow one, which the real platform has and this one does not,
+// Wide only: the narrow default procedure, which the real platform has and this one does not,
 // would read the UTF-16 title as 8-bit text and leave the window titled "K".
 LRESULT WINAPI DefWindowProcW(HWND handle, UINT message, WPARAM first, LPARAM second) {
   sim_enter(SIM_DEF_WINDOW_PROC_W);

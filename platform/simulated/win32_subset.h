@@ -1,7 +1,6 @@
-// The part of Win32 the plug-in and its tests use, declared with the names and types of the
-// real headers so that production code compiles unchanged against it. The definitions behind it
-// (sim_*.cpp) keep real state: classes, windows, per-thread queues, device registrations and a
-// machine with MIDI devices. Never part of the DLL.
+// The part of Win32 the plug-in and its tests use, with the real headers' names and types, so
+// production code compiles unchanged against it. Behind it (sim_*.cpp, never in the DLL) is real
+// state: classes, windows, per-thread queues, device registrations, a machine with MIDI devices.
 #pragma once
 
 #include <cstdint>
@@ -107,7 +106,6 @@ struct DEV_BROADCAST_DEVICEINTERFACE_A {
 
 #define WM_CREATE 0x0001
 #define WM_DESTROY 0x0002
-#define WM_GETTEXT 0x000D
 #define WM_CLOSE 0x0010
 #define WM_QUIT 0x0012
 #define WM_NCCREATE 0x0081
