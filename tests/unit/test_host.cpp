@@ -63,24 +63,32 @@ MonitorSnapshot settling(MonitorSnapshot monitor, int32_t ticks_left) {
   return monitor;
 }
 
-// Each flag is set with its countdown, as the plug-in sets them.
-MonitorSnapshot verifying(MonitorSnapshot monitor, int32_t ticks_left) {
-  monitor.check_pending = true;
-  monitor.check_ticks_left = ticks_left;
+namespace {
+
+// A flag and its countdown are set together, as the plug-in sets them.
+MonitorSnapshot pending(MonitorSnapshot monitor, bool MonitorSnapshot::*flag,
+                        int32_t MonitorSnapshot::*countdown, int32_t ticks_left) {
+  monitor.*flag = true;
+  monitor.*countdown = ticks_left;
   return monitor;
+}
+
+}  // namespace
+
+MonitorSnapshot verifying(MonitorSnapshot monitor, int32_t ticks_left) {
+  return pending(monitor, &MonitorSnapshot::check_pending, &MonitorSnapshot::check_ticks_left,
+                 ticks_left);
 }
 
 MonitorSnapshot looking(MonitorSnapshot monitor, int32_t ticks_left, bool last) {
-  monitor.look_pending = true;
-  monitor.look_ticks_left = ticks_left;
   monitor.last_look = last;
-  return monitor;
+  return pending(monitor, &MonitorSnapshot::look_pending, &MonitorSnapshot::look_ticks_left,
+                 ticks_left);
 }
 
 MonitorSnapshot resetting(MonitorSnapshot monitor, int32_t ticks_left) {
-  monitor.reset_pending = true;
-  monitor.reset_ticks_left = ticks_left;
-  return monitor;
+  return pending(monitor, &MonitorSnapshot::reset_pending, &MonitorSnapshot::reset_ticks_left,
+                 ticks_left);
 }
 
 void play_line(const std::string& line) {
