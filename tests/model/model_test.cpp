@@ -92,7 +92,8 @@ Line class_word() {
                                                 {5, "other"}});
 }
 
-// Scenario headers: of a class, often cut or of another type, none, or short; some sent "now".
+// A notice's header as a scenario gives one: of a class, often cut or of another device type, none,
+// or short; now and then sent from the window's own thread.
 Line notify_line() {
   Line event = rc::gen::weightedElement<std::string>({{45, "arrival"},
                                                       {35, "removal"},

@@ -26,7 +26,8 @@ HostPluginInfo make_host_record(const std::string& missing = "");
 int32_t load_plugin(HostPluginInfo* info = host_record());
 int32_t unload_plugin();
 
-// A fresh module, slots filled as a load fills them but nothing loaded: for tests of the monitor.
+// A fresh module with the diagnostic switch as given and its slots filled as a load fills them,
+// nothing loaded: for tests of the monitor alone.
 void module_with_host_functions(bool diagnostic);
 
 // Loaded by the entry point and settled at these baseline counts; journal and call counts cleared.
